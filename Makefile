@@ -1,0 +1,42 @@
+# Entry points: `make demo` (the main job), `make test` (the suite), `make bench`, `make fuzz`.
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps demo test bench fuzz clean
+
+all: demo
+
+deps:
+	@scripts/install-deps
+
+demo: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j$(JOBS)
+	@if [ -x build/tools/mediaconv ]; then \
+		build/tools/mediaconv demo; \
+	else \
+		echo "Built:"; find build -maxdepth 4 \( -name '*.a' -o -name '*.so' -o -path '*/add-ons/*' -type f \) | sort; \
+	fi
+
+test: deps
+	cmake -S . -B build-test -DKORVO_SANITIZE=ON -DKORVO_WERROR=ON
+	cmake --build build-test -j$(JOBS)
+	cd build-test && ctest --output-on-failure -j$(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON
+	cmake --build build-bench -j$(JOBS)
+	@for b in build-bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVO_FUZZ=ON
+	cmake --build build-fuzz -j$(JOBS)
+	@for f in build-fuzz/fuzz/*_fuzz; do \
+		[ -x "$$f" ] || continue; \
+		corpus=build-fuzz/corpus/$$(basename $$f); mkdir -p $$corpus; \
+		echo "== $$f ($(FUZZ_SECONDS)s)"; \
+		"$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$corpus fuzz/seeds/$$(basename $$f) || exit 1; \
+	done
+
+clean:
+	rm -rf build build-test build-bench build-fuzz
