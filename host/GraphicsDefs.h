@@ -1,0 +1,15 @@
+// Interface Kit colour record. (Colour spaces of pictures are in MediaDefs.h.)
+#pragma once
+
+#include "SupportDefs.h"
+
+struct rgb_color {
+	uint8 red;
+	uint8 green;
+	uint8 blue;
+	uint8 alpha;
+
+	bool operator==(const rgb_color& other) const {
+		return red == other.red && green == other.green && blue == other.blue && alpha == other.alpha;
+	}
+};
