@@ -628,6 +628,9 @@ int32_t QTToKorveXSpatialQuality(int32_t q);
 int32_t KorveXToQTSpatialQuality(uint32_t k);
 int32_t KorveXToQTTemporalQuality(void);
 int32_t QTToKorveXTemporalQuality(void);
+/* The VOP quantiser of a frame's start: 32 - QTToKorveXSpatialQuality(spatialQuality), with
+ * spatialQuality first clamped into 0..1024 (4..26). CompressPixMap sets vop.quant from this. */
+uint8_t Params_VopQuant(uint32_t spatialQuality);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,12 @@
+// The decoding entry point: one compressed frame in, one picture out.
+// (The compressing entry point lives with the frame encoder.)
+#include "korvo.h"
+
+int16_t DecompressPixMap(KorvParams* params) {
+    params->streamBytes = 0;
+    // Without a VOP start code nothing is decoded and the caller's picture stays as it was.
+    if (ReadVopHeader(params) != kKorvoOK) return kKorvoOK;
+    if (StreamToVop(params) != kKorvoOK) return kKorvoEntryFailed;
+    // Reconstruction, motion compensation, output conversion and filtering follow here.
+    return kKorvoOK;
+}

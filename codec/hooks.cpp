@@ -1,0 +1,15 @@
+// The table of replaceable kernels: the plain versions first, then, where the build offers them,
+// processor-specific replacements.
+#include "korvo.h"
+
+KorvHooks gHooks;
+uint8_t gUseSpecificHooks = 1;
+
+void InitHooks(KorvHooks* table) {
+    *table = KorvHooks{};
+    // One line per slot, in slot order, installing the plain kernel.
+    if (gUseSpecificHooks) InitSpecificHooks(table);
+}
+
+// The place for processor-specific kernels; this build has none.
+void InitSpecificHooks(KorvHooks*) {}

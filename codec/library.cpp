@@ -1,0 +1,62 @@
+// Library start and stop: the reference-counted InitKorvax / TerminateKorvax that build and free
+// the shared tables, and the clamp tables.
+#include <stdlib.h>
+
+#include "korvo.h"
+
+int32_t gKorvaxInitCount;
+
+const int16_t* IClampTable;
+const int16_t* PClampTable;
+
+namespace {
+
+constexpr int32_t kClampEntries = 4096;
+constexpr int32_t kClampMiddle = 2048;
+int16_t* gIClampStorage;
+int16_t* gPClampStorage;
+
+}  // namespace
+
+int16_t Clamp_Init(void) {
+    if (gIClampStorage && gPClampStorage) return kKorvoOK;
+    gIClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
+    gPClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
+    if (!gIClampStorage || !gPClampStorage) {
+        Clamp_Terminate();
+        return kKorvoTableAllocFailed;
+    }
+    for (int32_t i = 0; i < kClampEntries; i++) {
+        const int32_t v = i - kClampMiddle;
+        gIClampStorage[i] = int16_t(Clamp(v, 0, 255));
+        gPClampStorage[i] = int16_t(Clamp(v, -255, 255));
+    }
+    IClampTable = gIClampStorage + kClampMiddle;
+    PClampTable = gPClampStorage + kClampMiddle;
+    return kKorvoOK;
+}
+
+void Clamp_Terminate(void) {
+    free(gIClampStorage);
+    free(gPClampStorage);
+    gIClampStorage = gPClampStorage = nullptr;
+    IClampTable = PClampTable = nullptr;
+}
+
+int16_t InitKorvax(void) {
+    if (++gKorvaxInitCount != 1) return kKorvoOK;
+    // The coefficient decoding tables are built here, before the clamp tables.
+    const int16_t status = Clamp_Init();
+    if (status != kKorvoOK) {
+        TerminateKorvax();
+        return status;
+    }
+    return kKorvoOK;
+}
+
+void TerminateKorvax(void) {
+    if (gKorvaxInitCount <= 0) return;
+    if (--gKorvaxInitCount != 0) return;
+    // The coefficient decoding tables are released here, with the clamp tables.
+    Clamp_Terminate();
+}
