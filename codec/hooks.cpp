@@ -8,6 +8,14 @@ uint8_t gUseSpecificHooks = 1;
 void InitHooks(KorvHooks* table) {
     *table = KorvHooks{};
     // One line per slot, in slot order, installing the plain kernel.
+    table->forwardDCT = FloatDCT;
+    table->inverseDCT = IDCT_Fast;
+    table->dctQuantize = GapsDCTQuantizerDispatch;
+    table->quantize = Quantizer;
+    table->dequantize = DeQuantizer;
+    table->blockClamp = BlockClamp;
+    table->blockAdd = BlockAdd;
+    table->blockSub = BlockSub;
     if (gUseSpecificHooks) InitSpecificHooks(table);
 }
 
