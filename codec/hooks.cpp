@@ -16,6 +16,7 @@ void InitHooks(KorvHooks* table) {
     table->blockClamp = BlockClamp;
     table->blockAdd = BlockAdd;
     table->blockSub = BlockSub;
+    table->intraBlit = IntraBlit;
     if (gUseSpecificHooks) InitSpecificHooks(table);
 }
 
