@@ -7,6 +7,10 @@ int16_t DecompressPixMap(KorvParams* params) {
     // Without a VOP start code nothing is decoded and the caller's picture stays as it was.
     if (ReadVopHeader(params) != kKorvoOK) return kKorvoOK;
     if (StreamToVop(params) != kKorvoOK) return kKorvoEntryFailed;
-    // Reconstruction, motion compensation, output conversion and filtering follow here.
+    Vop* vop = params->vop;
+    Vop_Decompress(vop);
+    Vop_ApplyMotion(vop);
+    if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK || PlanesToPixMap(params) != kKorvoOK)
+        return kKorvoEntryFailed;
     return kKorvoOK;
 }

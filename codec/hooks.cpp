@@ -16,6 +16,8 @@ void InitHooks(KorvHooks* table) {
     table->blockClamp = BlockClamp;
     table->blockAdd = BlockAdd;
     table->blockSub = BlockSub;
+    table->deblock = Deblock_Vop;
+    table->dering = Vop_Dering;
     table->intraBlit = IntraBlit;
     if (gUseSpecificHooks) InitSpecificHooks(table);
 }
