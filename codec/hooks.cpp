@@ -1,5 +1,6 @@
 // The table of replaceable kernels: the plain versions first, then, where the build offers them,
 // processor-specific replacements.
+#include "dsp_internal.h"
 #include "korvo.h"
 
 KorvHooks gHooks;
@@ -22,5 +23,11 @@ void InitHooks(KorvHooks* table) {
     if (gUseSpecificHooks) InitSpecificHooks(table);
 }
 
-// The place for processor-specific kernels; this build has none.
-void InitSpecificHooks(KorvHooks*) {}
+// Processor-specific kernels, each bit-exact with the plain one it replaces.
+void InitSpecificHooks(KorvHooks* table) {
+#if KORVO_DSP_X86
+    if (__builtin_cpu_supports("sse4.1")) table->inverseDCT = IDCT_FastSSE41;
+#else
+    (void)table;
+#endif
+}
