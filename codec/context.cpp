@@ -32,9 +32,11 @@ bool Vop_GeometryFits(uint32_t width, uint32_t height) {
 
 size_t Params_StreamBufferSize(uint32_t width, uint32_t height) {
     // Four bytes per sample of the macroblock-aligned picture (at least width x height x 4, and a
-    // picture smaller than a macroblock still holds a whole frame), plus the flush's slack.
+    // picture smaller than a macroblock still holds a whole frame), never less than the longest
+    // frame without macroblocks (user data and a P-VOP header), plus the flush's slack.
     const uint64_t alignedArea = uint64_t{MacroBlocksFor(width)} * MacroBlocksFor(height) * 256;
-    return size_t(alignedArea * 4 + kBitStreamFlushSlack);
+    const uint64_t frameBytes = alignedArea * 4 > 16 ? alignedArea * 4 : 16;
+    return size_t(frameBytes + kBitStreamFlushSlack);
 }
 
 KorvParams* NewKorvParamsPtr(uint8_t mode, uint32_t width, uint32_t height) {
