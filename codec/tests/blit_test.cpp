@@ -13,7 +13,7 @@
 namespace {
 
 class KorvaxEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { ASSERT_EQ(InitKorvax(), 0); }
     void TearDown() override { TerminateKorvax(); }
 };
@@ -36,55 +36,63 @@ void FillValues(int16_t* v, std::mt19937& rng) {
     v[0] = INT16_MIN, v[1] = INT16_MAX, v[2] = -2049, v[3] = 2048, v[4] = 255, v[5] = 256, v[6] = -1;
 }
 
-enum class Op { Set, SetAdd, Add, Copy };
+enum class Op { Set, SetAdd, Add };
+
+// Each member writes the block whose top-left sample is (kColumn, kRow) of a kStride-wide buffer.
+using Writer = void (*)(uint8_t* buf, const int16_t* a, const int16_t* b);
 
 struct Member {
     const char* name;
     Op op;
-    // Writes the block whose top-left sample is (kColumn, kRow) of the buffer.
-    std::function<void(uint8_t* buf, const int16_t* a, const int16_t* b, const uint8_t* bytes)> call;
+    Writer call;
 };
 
 Plane BufferPlane(uint8_t* buf) { return Plane{kStride, kRows, buf, buf}; }
 uint8_t* At(uint8_t* buf) { return buf + kRow * kStride + kColumn; }
 
+// clang-format off
 const Member kMembers[] = {
-    {"BlitSetBlock3", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitSetBlock3(At(d), kStride, a); }},
-    {"BlitSetBlock", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitSetBlock(d, kStride, kColumn, kRow, a); }},
-    {"BlitSetBlock2", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitSetBlock2(At(d), kStride, a); }},
-    {"BlitSetBlockAdd2", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b, const uint8_t*) { BlitSetBlockAdd2(At(d), kStride, a, b); }},
-    {"BlitSetBlockAdd", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b, const uint8_t*) { BlitSetBlockAdd(d, kStride, kColumn, kRow, a, b); }},
-    {"BlitSetBlockAdd3", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b, const uint8_t*) { BlitSetBlockAdd3(At(d), kStride, a, b); }},
-    {"BlitAddBlock3", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitAddBlock3(At(d), kStride, a); }},
-    {"BlitAddBlock", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitAddBlock(d, kStride, kColumn, kRow, a); }},
-    {"BlitAddBlock2", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitAddBlock2(At(d), kStride, a); }},
-    {"BlitAddBlock4", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { BlitAddBlock4(At(d), kStride, a); }},
-    {"SetPlaneBlock16", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { Plane p = BufferPlane(d); SetPlaneBlock16(&p, kColumn, kRow, a); }},
-    {"SetPlaneBlock16Add", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b, const uint8_t*) { Plane p = BufferPlane(d); SetPlaneBlock16Add(&p, kColumn, kRow, a, b); }},
-    {"AddPlaneBlock16", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*, const uint8_t*) { Plane p = BufferPlane(d); AddPlaneBlock16(&p, kColumn, kRow, a); }},
-    {"SetPlaneBlock", Op::Copy, [](uint8_t* d, const int16_t*, const int16_t*, const uint8_t* bytes) { Plane p = BufferPlane(d); SetPlaneBlock(&p, kColumn, kRow, bytes); }},
+    {"BlitSetBlock3", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*) { BlitSetBlock3(At(d), kStride, a); }},
+    {"BlitSetBlock", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*) {
+        BlitSetBlock(d, kStride, kColumn, kRow, a); }},
+    {"BlitSetBlock2", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*) { BlitSetBlock2(At(d), kStride, a); }},
+    {"BlitSetBlockAdd2", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b) {
+        BlitSetBlockAdd2(At(d), kStride, a, b); }},
+    {"BlitSetBlockAdd", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b) {
+        BlitSetBlockAdd(d, kStride, kColumn, kRow, a, b); }},
+    {"BlitSetBlockAdd3", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b) {
+        BlitSetBlockAdd3(At(d), kStride, a, b); }},
+    {"BlitAddBlock3", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*) { BlitAddBlock3(At(d), kStride, a); }},
+    {"BlitAddBlock", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*) {
+        BlitAddBlock(d, kStride, kColumn, kRow, a); }},
+    {"BlitAddBlock2", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*) { BlitAddBlock2(At(d), kStride, a); }},
+    {"BlitAddBlock4", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*) { BlitAddBlock4(At(d), kStride, a); }},
+    {"SetPlaneBlock16", Op::Set, [](uint8_t* d, const int16_t* a, const int16_t*) {
+        Plane p = BufferPlane(d); SetPlaneBlock16(&p, kColumn, kRow, a); }},
+    {"SetPlaneBlock16Add", Op::SetAdd, [](uint8_t* d, const int16_t* a, const int16_t* b) {
+        Plane p = BufferPlane(d); SetPlaneBlock16Add(&p, kColumn, kRow, a, b); }},
+    {"AddPlaneBlock16", Op::Add, [](uint8_t* d, const int16_t* a, const int16_t*) {
+        Plane p = BufferPlane(d); AddPlaneBlock16(&p, kColumn, kRow, a); }},
 };
+// clang-format on
 
 TEST(BlockWriters, EveryMemberMatchesReferenceAndStaysInItsBlock) {
     std::mt19937 rng(7);
     for (int trial = 0; trial < 50; ++trial) {
         int16_t a[64], b[64];
-        uint8_t bytes[64];
         FillValues(a, rng);
         FillValues(b, rng);
-        for (uint8_t& x : bytes) x = uint8_t(rng());
         std::vector<uint8_t> start(kStride * kRows);
         for (uint8_t& x : start) x = uint8_t(rng());
         for (const Member& m : kMembers) {
             std::vector<uint8_t> actual = start, expected = start;
-            m.call(actual.data(), a, b, bytes);
+            m.call(actual.data(), a, b);
             for (int i = 0; i < 64; ++i) {
                 uint8_t& s = expected[(kRow + i / 8) * kStride + kColumn + i % 8];
                 switch (m.op) {
                 case Op::Set: s = Clamp255(a[i]); break;
                 case Op::SetAdd: s = Clamp255(a[i] + b[i]); break;
                 case Op::Add: s = Clamp255(s + a[i]); break;
-                case Op::Copy: s = bytes[i]; break;
                 }
             }
             ASSERT_EQ(actual, expected) << m.name << " trial " << trial;
@@ -112,12 +120,15 @@ TEST(BlockWriters, SetBlock4StoresWordsWithTheFirstSampleMostSignificant) {
     }
 }
 
-TEST(BlockWriters, GetPlaneBlockReadsWhatSetPlaneBlockWrote) {
+TEST(BlockWriters, SetPlaneBlockCopiesAndGetPlaneBlockReadsBack) {
     std::vector<uint8_t> buf(kStride * kRows, kSentinel);
     Plane p = BufferPlane(buf.data());
     uint8_t in[64], out[64];
     for (int i = 0; i < 64; ++i) in[i] = uint8_t(3 * i + 1);
     SetPlaneBlock(&p, kColumn, kRow, in);
+    std::vector<uint8_t> expected(kStride * kRows, kSentinel);
+    for (int i = 0; i < 64; ++i) expected[(kRow + i / 8) * kStride + kColumn + i % 8] = in[i];
+    EXPECT_EQ(buf, expected);
     GetPlaneBlock(&p, kColumn, kRow, out);
     EXPECT_EQ(0, std::memcmp(in, out, 64));
     GetPlaneBlock(&p, kColumn + 1, kRow, out);
@@ -165,7 +176,8 @@ void Randomize(Vop* vop, std::mt19937& rng) {
 }
 
 // Applies fn(block, destination, stride) to the blocks of macroblocks below count, on a copy.
-Planes Expected(Vop* vop, uint32_t count, const std::function<void(const MacroBlock&, const Block&, uint8_t*, uint32_t)>& fn) {
+Planes Expected(Vop* vop, uint32_t count,
+                const std::function<void(const MacroBlock&, const Block&, uint8_t*, uint32_t)>& fn) {
     const Planes before = Snapshot(vop);
     for (uint32_t i = 0; i < count; ++i)
         for (int b = 0; b < 6; ++b) {

@@ -13,7 +13,7 @@
 namespace {
 
 class KorvaxEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { ASSERT_EQ(InitKorvax(), 0); }
     void TearDown() override { TerminateKorvax(); }
 };
@@ -41,9 +41,8 @@ std::vector<uint8_t> PlaneCopy(const Plane* p) { return {p->data, p->data + size
 
 // ---- Output reference -------------------------------------------------------------------------
 
-const uint32_t kOutputFormats[] = {kPixelFormatARGB32, kPixelFormatABGR, kPixelFormatBGRA, kPixelFormatRGBA,
-                                   kPixelFormatRGB24,  kPixelFormatYUV420Planar, kPixelFormatYUVS,
-                                   kPixelFormat2VUY};
+const uint32_t kOutputFormats[] = {kPixelFormatARGB32, kPixelFormatABGR,         kPixelFormatBGRA, kPixelFormatRGBA,
+                                   kPixelFormatRGB24,  kPixelFormatYUV420Planar, kPixelFormatYUVS, kPixelFormat2VUY};
 
 uint32_t MinRowBytes(uint32_t format, uint32_t w) {
     switch (format) {
@@ -74,8 +73,8 @@ void StoreWordLE(uint8_t* out, uint32_t word) {
 }
 
 // What the caller's buffer must hold after converting the pixels for which include(x, y) holds.
-void ReferenceOutput(uint32_t format, const Vop* vop, uint8_t* buf, uint32_t rowBytes, uint32_t pixHeight,
-                     uint32_t w, uint32_t h, const std::function<bool(uint32_t, uint32_t)>& include) {
+void ReferenceOutput(uint32_t format, const Vop* vop, uint8_t* buf, uint32_t rowBytes, uint32_t pixHeight, uint32_t w,
+                     uint32_t h, const std::function<bool(uint32_t, uint32_t)>& include) {
     for (uint32_t y = 0; y < h; ++y) {
         uint8_t* row = buf + size_t(y) * rowBytes;
         for (uint32_t x = 0; x < w; ++x) {
@@ -152,8 +151,8 @@ TEST(PlanesToPixMap, WholePictureMatchesReferenceForEveryFormat) {
             for (uint32_t padding : {0u, 7u}) {
                 OutputRun run = RunOutput(c, format, padding, [](uint32_t, uint32_t) { return true; });
                 ASSERT_EQ(run.status, kKorvoOK);
-                ASSERT_EQ(run.actual, run.expected) << "format " << std::hex << format << std::dec << " size "
-                                                    << w << "x" << h << " padding " << padding;
+                ASSERT_EQ(run.actual, run.expected) << "format " << std::hex << format << std::dec << " size " << w
+                                                    << "x" << h << " padding " << padding;
             }
         }
     }
@@ -179,8 +178,8 @@ TEST(PlanesToPixMap, ChangedMacroBlocksOnlyAreConverted) {
         for (uint32_t format : kOutputFormats) {
             OutputRun run = RunOutput(c, format, 5, changed);
             ASSERT_EQ(run.status, kKorvoOK);
-            ASSERT_EQ(run.actual, run.expected) << "format " << std::hex << format << std::dec << " size " << w
-                                                << "x" << h;
+            ASSERT_EQ(run.actual, run.expected)
+                << "format " << std::hex << format << std::dec << " size " << w << "x" << h;
         }
     }
 }
@@ -198,8 +197,8 @@ TEST(PlanesToPixMap, GoldenLuminanceLevels) {
     struct Expect {
         uint32_t format, bytes;
         int alpha;
-    } expects[] = {{kPixelFormatARGB32, 4, 0}, {kPixelFormatBGRA, 4, 3}, {kPixelFormatRGBA, 4, 3},
-                   {kPixelFormatRGB24, 3, -1}};
+    } expects[] = {
+        {kPixelFormatARGB32, 4, 0}, {kPixelFormatBGRA, 4, 3}, {kPixelFormatRGBA, 4, 3}, {kPixelFormatRGB24, 3, -1}};
     for (const Expect& e : expects) {
         std::vector<uint8_t> out(6 * e.bytes * 2, kSentinel);
         c.params->pixelFormat = e.format;
@@ -216,7 +215,8 @@ TEST(PlanesToPixMap, PackedYUVOfOddWidthLeavesLastColumn) {
     Context c(2, 5, 2);
     Vop* vop = c.vop();
     for (uint32_t x = 0; x < 5; ++x) LumaAt(vop->planeY, x, 0) = LumaAt(vop->planeY, x, 1) = uint8_t(10 + x);
-    for (uint32_t k = 0; k < 3; ++k) ChromaAt(vop->planeU, k, 0) = uint8_t(100 + k), ChromaAt(vop->planeV, k, 0) = uint8_t(200 + k);
+    for (uint32_t k = 0; k < 3; ++k)
+        ChromaAt(vop->planeU, k, 0) = uint8_t(100 + k), ChromaAt(vop->planeV, k, 0) = uint8_t(200 + k);
     vop->codingType = kCodingTypeI;
     std::vector<uint8_t> out(2 * 12, kSentinel);
     c.params->pixelFormat = kPixelFormatYUVS;
@@ -313,8 +313,8 @@ int YOf(int r, int g, int b) { return Clamp255(((16829 * r + 33038 * g + 6415 * 
 int CbOf(int r, int g, int b) { return Clamp255(((-9714 * r - 19070 * g + 28784 * b) >> 16) + 128); }
 int CrOf(int r, int g, int b) { return Clamp255(((28784 * r - 24103 * g - 4681 * b) >> 16) + 128); }
 
-void ReferenceInput(uint32_t format, const uint8_t* in, uint32_t rowBytes, uint32_t w, uint32_t h, Plane* y,
-                    Plane* u, Plane* v) {
+void ReferenceInput(uint32_t format, const uint8_t* in, uint32_t rowBytes, uint32_t w, uint32_t h, Plane* y, Plane* u,
+                    Plane* v) {
     const uint32_t bpp = format == kPixelFormatRGB24 ? 3 : 4;
     for (uint32_t j = 0; j < h; ++j) {
         const uint8_t* row = in + size_t(j) * rowBytes;
@@ -427,8 +427,8 @@ TEST(PixMapToPlanes, YUVSOfOddSizeAveragesChromaWithRounding) {
     InputFixture f(3, 3);
     Vop* vop = f.c.vop();
     // Rows of two pairs (the second half used): Y'0 Cb Y'1 Cr.
-    const uint8_t yuvs[] = {10, 100, 11, 200, 12, 50, 99, 60,  //
-                            20, 101, 21, 203, 22, 51, 99, 61,  //
+    const uint8_t yuvs[] = {10, 100, 11, 200, 12, 50, 99, 60, //
+                            20, 101, 21, 203, 22, 51, 99, 61, //
                             30, 7,   31, 7,   32, 7,  99, 7};
     f.picture.assign(yuvs, yuvs + sizeof yuvs);
     ASSERT_EQ(f.Convert(kPixelFormatYUVS, 8), kKorvoOK);
