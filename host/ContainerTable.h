@@ -13,7 +13,8 @@
 //   3. Add one line to the table in host/container_table.cpp:
 //        {"wav", instantiate_wav_writer, wav_writer_info, wav_writer_accepts},
 // BMediaFile tries readers in table order (each gets a fresh instance, Source() set, then Sniff; the
-// first B_OK wins) before add-on extractors. A file opened for writing takes the first writer, built-in
+// first B_OK wins) before add-on extractors. A Sniff result of B_BAD_DATA means "mine, but broken":
+// the search stops and the file is refused with the reader's reason (B_PERFORM_GET_ERROR_TEXT). A file opened for writing takes the first writer, built-in
 // before add-on, whose info has the requested family (and short_name, when the caller gives one).
 // A track is offered to the writer's accepts function before AddTrack; a writer that takes raw data
 // (PCM in WAV, say) accepts the raw format itself and gets WriteData calls with the raw frames.
@@ -22,6 +23,10 @@
 #include "MediaWriter.h"
 
 namespace BPrivate::media {
+
+// Perform code of a built-in reader whose Sniff returned B_BAD_DATA (the file is of its container but
+// broken): `data` is a const char** that gets the reason, which BMediaFile reports.
+enum : perform_code { B_PERFORM_GET_ERROR_TEXT = 0x6b657274 };
 
 struct builtin_reader {
 	const char* name;

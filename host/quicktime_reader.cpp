@@ -1,0 +1,598 @@
+// The built-in QuickTime/MP4 reader: walks the box tree with every box bounded by its parent and the
+// file, builds each video track's sample table, and hands out samples as chunks with key-frame flags.
+#include <algorithm>
+#include <cstring>
+
+#include "ContainerTable.h"
+#include "DataIO.h"
+#include "MediaFormats.h"
+#include "quicktime_boxes.h"
+
+namespace BPrivate::media {
+
+using namespace qt;
+
+namespace {
+
+constexpr uint64 kMaxMovieHeader = 64 << 20;  // a larger 'moov' is refused rather than loaded
+constexpr uint32 kMaxSampleSize = 1u << 30;
+constexpr uint64 kMaxSamples = 1u << 24;  // keeps every time sum below 2^56
+
+struct Sample {
+	uint64 offset;
+	uint32 size;
+	bool key;
+	uint64 time;  // in the track's time scale
+};
+
+struct Track {
+	uint32 codec = 0, vendor = 0;
+	uint32 width = 0, height = 0;
+	uint32 timeScale = 0;
+	uint32 firstDelta = 0;
+	uint64 endTime = 0;
+	std::vector<Sample> samples;
+};
+
+struct Cookie {
+	size_t next = 0;
+	std::vector<uint8> buffer;
+};
+
+// The raw boxes of one 'trak' that the sample table is built from.
+struct TrackBoxes {
+	Span tkhd, mdhd, hdlr, stsd, stts, stss, stsc, stsz, stco;
+	bool wideOffsets = false, hasStss = false;
+};
+
+// One box header inside `parent`: type, payload span; false (with `error` set) if it does not fit.
+struct Box {
+	uint32 type;
+	Span payload;
+};
+
+bool NextBox(Span& parent, Box* box, std::string* error)
+{
+	size_t start = parent.pos;
+	if (!parent.Has(8)) {
+		*error = "box header cut short at offset " + std::to_string(start);
+		return false;
+	}
+	uint64 size = parent.U32();
+	box->type = parent.U32();
+	size_t header = 8;
+	if (size == 1) {
+		if (!parent.Has(8)) {
+			*error = "box " + FourCCText(box->type) + " has its 64-bit size cut short";
+			return false;
+		}
+		size = parent.U64();
+		header = 16;
+	} else if (size == 0) {
+		size = header + parent.Left();  // runs to the end of its parent
+	}
+	if (size < header || size - header > parent.Left()) {
+		*error = "box " + FourCCText(box->type) + " claims " + std::to_string(size) +
+		         " bytes but its parent holds " + std::to_string(parent.Left() + header) + " there";
+		return false;
+	}
+	box->payload = parent.Sub((size_t)(size - header));
+	return true;
+}
+
+uint64 ScaleToMicroseconds(uint64 value, uint32 timeScale)
+{
+	unsigned __int128 v = (unsigned __int128)value * 1000000 / timeScale;
+	return v > (uint64)INT64_MAX ? (uint64)INT64_MAX : (uint64)v;
+}
+
+class QuickTimeReader : public Extractor {
+public:
+	~QuickTimeReader() override = default;
+
+	status_t GetFileFormatInfo(media_file_format* mfi) override
+	{
+		quicktime_writer_info(mfi);
+		return B_OK;
+	}
+
+	status_t Sniff(int32* streams, int32* chunkSize) override
+	{
+		status_t status = Parse();
+		if (status != B_OK)
+			return status;
+		*streams = (int32)fTracks.size();
+		*chunkSize = 0;
+		return B_OK;
+	}
+
+	status_t TrackInfo(int32 stream, media_format* format, void** info, int32* infoSize) override
+	{
+		const Track* t = TrackAt(stream);
+		if (!t)
+			return B_BAD_INDEX;
+		*format = media_format();
+		format->type = B_MEDIA_ENCODED_VIDEO;
+		format->u.encoded_video.encoding = EncodingFor(t->codec, t->vendor);
+		media_raw_video_format& v = format->u.encoded_video.output;
+		v.field_rate = t->firstDelta ? (float)((double)t->timeScale / t->firstDelta) : 0;
+		v.interlace = 1;
+		v.first_active = 0;
+		v.last_active = t->height ? t->height - 1 : 0;
+		v.orientation = B_VIDEO_TOP_LEFT_RIGHT;
+		v.pixel_width_aspect = 1;
+		v.pixel_height_aspect = 1;
+		v.display.line_width = t->width;
+		v.display.line_count = t->height;
+		if (info)
+			*info = nullptr;
+		if (infoSize)
+			*infoSize = 0;
+		return B_OK;
+	}
+
+	status_t CountFrames(int32 stream, int64* frames) override
+	{
+		const Track* t = TrackAt(stream);
+		if (!t)
+			return B_BAD_INDEX;
+		*frames = (int64)t->samples.size();
+		return B_OK;
+	}
+
+	status_t GetDuration(int32 stream, bigtime_t* duration) override
+	{
+		const Track* t = TrackAt(stream);
+		if (!t)
+			return B_BAD_INDEX;
+		*duration = (bigtime_t)ScaleToMicroseconds(t->endTime, t->timeScale);
+		return B_OK;
+	}
+
+	status_t AllocateCookie(int32 stream, void** cookie) override
+	{
+		if (!TrackAt(stream))
+			return B_BAD_INDEX;
+		*cookie = new Cookie;
+		return B_OK;
+	}
+
+	status_t FreeCookie(int32, void* cookie) override
+	{
+		delete static_cast<Cookie*>(cookie);
+		return B_OK;
+	}
+
+	status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char*, int32* packetSize,
+	                   char** chunk, int32* chunkSize, media_header* header) override
+	{
+		const Track* t = TrackAt(stream);
+		Cookie* c = static_cast<Cookie*>(cookie);
+		if (!t || !c)
+			return B_BAD_INDEX;
+		if (packetSize)
+			*packetSize = 0;
+		if (c->next >= t->samples.size())
+			return B_LAST_BUFFER_ERROR;
+		const Sample& s = t->samples[c->next];
+		c->buffer.resize(s.size);
+		ssize_t n = fIO->ReadAt((off_t)s.offset, c->buffer.data(), s.size);
+		if (n < 0 || (size_t)n != s.size)
+			return B_IO_ERROR;
+		c->next++;
+		*chunk = reinterpret_cast<char*>(c->buffer.data());
+		*chunkSize = (int32)s.size;
+		if (filePos)
+			*filePos = (off_t)s.offset;
+		if (header) {
+			*header = media_header();
+			header->type = B_MEDIA_ENCODED_VIDEO;
+			header->size_used = s.size;
+			header->start_time = (bigtime_t)ScaleToMicroseconds(s.time, t->timeScale);
+			header->file_pos = (off_t)s.offset;
+			header->orig_size = s.size;
+			header->u.encoded_video.field_flags = s.key ? B_MEDIA_KEY_FRAME : 0;
+		}
+		return B_OK;
+	}
+
+	status_t Seek(int32 stream, void* cookie, int32 toWhat, int32 flags, bigtime_t* time,
+	              int64* frame, off_t* filePos, char*, int32* packetSize, bool* done) override
+	{
+		const Track* t = TrackAt(stream);
+		Cookie* c = static_cast<Cookie*>(cookie);
+		if (!t || !c)
+			return B_BAD_INDEX;
+		const size_t n = t->samples.size();
+		if (n == 0)
+			return B_BAD_INDEX;
+		size_t target;
+		if (toWhat == B_SEEK_BY_FRAME) {
+			target = *frame < 0 ? 0 : std::min((uint64)*frame, (uint64)n - 1);
+		} else if (toWhat == B_SEEK_BY_TIME) {
+			// The last sample that starts at or before the time.
+			uint64 units = *time <= 0 ? 0
+			               : (uint64)((unsigned __int128)(uint64)*time * t->timeScale / 1000000);
+			auto after = std::upper_bound(t->samples.begin(), t->samples.end(), units,
+			                              [](uint64 u, const Sample& s) { return u < s.time; });
+			target = after == t->samples.begin() ? 0 : (size_t)(after - t->samples.begin()) - 1;
+		} else {
+			return B_BAD_VALUE;
+		}
+		size_t key = KeyFrameFor(*t, target, (flags & B_MEDIA_SEEK_DIRECTION_MASK) ==
+		                                         B_MEDIA_SEEK_CLOSEST_FORWARD);
+		c->next = key;
+		*frame = (int64)key;
+		*time = (bigtime_t)ScaleToMicroseconds(t->samples[key].time, t->timeScale);
+		if (filePos)
+			*filePos = (off_t)t->samples[key].offset;
+		if (packetSize)
+			*packetSize = 0;
+		if (done)
+			*done = true;
+		return B_OK;
+	}
+
+	status_t Perform(perform_code code, void* data) override
+	{
+		if (code != B_PERFORM_GET_ERROR_TEXT || !data)
+			return B_ERROR;
+		*static_cast<const char**>(data) = fError.c_str();
+		return B_OK;
+	}
+
+private:
+	const Track* TrackAt(int32 stream) const
+	{
+		return stream >= 0 && (size_t)stream < fTracks.size() ? &fTracks[stream] : nullptr;
+	}
+
+	// Backward: the last key frame at or before `target` (frame 0 if there is none). Forward: the first
+	// at or after it (the backward one if there is none).
+	static size_t KeyFrameFor(const Track& t, size_t target, bool forward)
+	{
+		if (forward) {
+			for (size_t i = target; i < t.samples.size(); i++) {
+				if (t.samples[i].key)
+					return i;
+			}
+		}
+		for (size_t i = target + 1; i-- > 0;) {
+			if (t.samples[i].key)
+				return i;
+		}
+		return 0;
+	}
+
+	// The host's encoding for a QuickTime codec: the one registered without vendor (what decoders
+	// register), else the one with this vendor, else a new registration.
+	static int32 EncodingFor(uint32 codec, uint32 vendor)
+	{
+		BMediaFormats formats;
+		formats.Lock();
+		media_format_description d;
+		d.family = B_QUICKTIME_FORMAT_FAMILY;
+		d.u.quicktime.codec = codec;
+		media_format f;
+		status_t status = formats.GetFormatFor(d, &f);
+		if (status != B_OK && vendor) {
+			media_format_description dv = d;
+			dv.u.quicktime.vendor = vendor;
+			status = formats.GetFormatFor(dv, &f);
+		}
+		if (status != B_OK) {
+			f = media_format();
+			f.type = B_MEDIA_ENCODED_VIDEO;
+			status = formats.MakeFormatFor(&d, 1, &f);
+		}
+		formats.Unlock();
+		return status == B_OK && f.type == B_MEDIA_ENCODED_VIDEO ? f.u.encoded_video.encoding : 0;
+	}
+
+	// B_BAD_TYPE when the file is not a QuickTime movie at all (another reader may take it),
+	// B_BAD_DATA with fError when it is one but cannot be read.
+	status_t Parse()
+	{
+		fIO = dynamic_cast<BPositionIO*>(Source());
+		if (!fIO)
+			return B_IO_ERROR;
+		off_t fileSize;
+		if (fIO->GetSize(&fileSize) != B_OK || fileSize < 0)
+			return B_IO_ERROR;
+		fFileSize = (uint64)fileSize;
+
+		// Top level: look at box headers only; read 'moov' into memory.
+		uint64 pos = 0;
+		bool first = true;
+		std::vector<uint8> moov;
+		bool haveMoov = false;
+		while (pos < fFileSize) {
+			uint8 head[16];
+			size_t want = (size_t)std::min<uint64>(16, fFileSize - pos);
+			if (fIO->ReadAt((off_t)pos, head, want) != (ssize_t)want)
+				return Fail("read error at offset " + std::to_string(pos));
+			Span h(head, want);
+			if (!h.Has(8))
+				return first ? B_BAD_TYPE : Fail("box header cut short at offset " + std::to_string(pos));
+			uint64 size = h.U32();
+			uint32 type = h.U32();
+			size_t header = 8;
+			if (first && !IsTopLevelType(type))
+				return B_BAD_TYPE;
+			first = false;
+			if (size == 1) {
+				if (!h.Has(8))
+					return Fail("box " + FourCCText(type) + " has its 64-bit size cut short");
+				size = h.U64();
+				header = 16;
+			} else if (size == 0) {
+				size = fFileSize - pos;
+			}
+			if (size < header || size > fFileSize - pos)
+				return Fail("box " + FourCCText(type) + " at offset " + std::to_string(pos) +
+				            " claims " + std::to_string(size) + " bytes, the file has " +
+				            std::to_string(fFileSize - pos) + " from there");
+			if (type == FourCC("cmov"))
+				return Fail("compressed movie headers are not supported");
+			if (type == FourCC("moov") && !haveMoov) {
+				if (size - header > kMaxMovieHeader)
+					return Fail("movie header of " + std::to_string(size) + " bytes is too large");
+				moov.resize((size_t)(size - header));
+				if (fIO->ReadAt((off_t)(pos + header), moov.data(), moov.size()) !=
+				    (ssize_t)moov.size())
+					return Fail("read error in the movie header");
+				haveMoov = true;
+			}
+			pos += size;
+		}
+		if (!haveMoov)
+			return Fail("no movie header ('moov') in the file");
+		Span body(moov.data(), moov.size());
+		Box box;
+		while (body.Left()) {
+			if (!NextBox(body, &box, &fError))
+				return Fail("in 'moov': " + fError);
+			if (box.type == FourCC("cmov"))
+				return Fail("compressed movie headers are not supported");
+			if (box.type != FourCC("trak"))
+				continue;
+			status_t status = ParseTrack(box.payload);
+			if (status != B_OK)
+				return status;
+		}
+		if (fTracks.empty())
+			return Fail("the movie has no video track");
+		return B_OK;
+	}
+
+	static bool IsTopLevelType(uint32 type)
+	{
+		static const uint32 kTypes[] = {FourCC("ftyp"), FourCC("moov"), FourCC("mdat"),
+		                                FourCC("free"), FourCC("skip"), FourCC("wide"),
+		                                FourCC("pnot"), FourCC("uuid"), FourCC("PICT")};
+		return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
+	}
+
+	status_t Fail(const std::string& why)
+	{
+		fError = why;
+		return B_BAD_DATA;
+	}
+
+	// Gathers the boxes of one 'trak' (first of each kind wins) and adds it if it is a video track.
+	status_t ParseTrack(Span trak)
+	{
+		TrackBoxes tb;
+		std::string error;
+		if (!Collect(trak, 0, &tb, &error))
+			return Fail("in 'trak': " + error);
+		if (!tb.hdlr.data)
+			return B_OK;
+		Span hdlr = tb.hdlr;
+		hdlr.Skip(8);  // version, flags, component type
+		if (hdlr.U32() != FourCC("vide") || hdlr.overrun)
+			return B_OK;  // not video: ignored
+		Track t;
+		status_t status = BuildTrack(tb, &t);
+		if (status != B_OK)
+			return status;
+		fTracks.push_back(std::move(t));
+		return B_OK;
+	}
+
+	// Walks trak > mdia > minf > stbl, noting the boxes the sample table needs.
+	static bool Collect(Span parent, int depth, TrackBoxes* tb, std::string* error)
+	{
+		Box box;
+		while (parent.Left()) {
+			if (!NextBox(parent, &box, error))
+				return false;
+			const uint32 t = box.type;
+			if (t == FourCC("mdia") || t == FourCC("minf") || t == FourCC("stbl")) {
+				if (depth < 3 && !Collect(box.payload, depth + 1, tb, error))
+					return false;
+				continue;
+			}
+			Span* slot = nullptr;
+			if (t == FourCC("tkhd")) slot = &tb->tkhd;
+			else if (t == FourCC("mdhd")) slot = &tb->mdhd;
+			else if (t == FourCC("hdlr") && depth == 1) slot = &tb->hdlr;  // the media handler
+			else if (t == FourCC("stsd")) slot = &tb->stsd;
+			else if (t == FourCC("stts")) slot = &tb->stts;
+			else if (t == FourCC("stss")) {
+				slot = &tb->stss;
+				tb->hasStss = true;
+			}
+			else if (t == FourCC("stsc")) slot = &tb->stsc;
+			else if (t == FourCC("stsz")) slot = &tb->stsz;
+			else if (t == FourCC("stco") || t == FourCC("co64")) {
+				if (!tb->stco.data)
+					tb->wideOffsets = t == FourCC("co64");
+				slot = &tb->stco;
+			}
+			if (slot && !slot->data)
+				*slot = box.payload;
+		}
+		return true;
+	}
+
+	status_t BuildTrack(const TrackBoxes& tb, Track* t)
+	{
+		if (!tb.mdhd.data || !tb.stsd.data)
+			return Fail("video track without media header or sample description");
+		// Media header: time scale.
+		Span mdhd = tb.mdhd;
+		uint8 version = mdhd.U8();
+		mdhd.Skip(3 + (version == 1 ? 16 : 8));
+		t->timeScale = mdhd.U32();
+		if (mdhd.overrun || t->timeScale == 0)
+			return Fail("media header without a time scale");
+		// First sample description: codec, vendor, size.
+		Span stsd = tb.stsd;
+		stsd.Skip(4);
+		uint32 entries = stsd.U32();
+		Box entry;
+		std::string error;
+		if (entries == 0 || stsd.overrun || !NextBox(stsd, &entry, &error))
+			return Fail("video track without a sample description" +
+			            (error.empty() ? std::string() : ": " + error));
+		t->codec = entry.type;
+		Span e = entry.payload;
+		e.Skip(6 + 2 + 2 + 2);
+		t->vendor = e.U32();
+		e.Skip(8);
+		t->width = e.U16();
+		t->height = e.U16();
+		if (e.overrun)
+			return Fail("visual sample entry " + FourCCText(t->codec) + " is cut short");
+		if ((!t->width || !t->height) && tb.tkhd.data) {
+			Span tkhd = tb.tkhd;
+			uint8 v = tkhd.U8();
+			tkhd.Skip(3 + (v == 1 ? 32 : 20) + 52);
+			t->width = tkhd.U32() >> 16;
+			t->height = tkhd.U32() >> 16;
+		}
+		return BuildSamples(tb, t);
+	}
+
+	status_t BuildSamples(const TrackBoxes& tb, Track* t)
+	{
+		// Sample sizes.
+		if (!tb.stsz.data)
+			return Fail("video track without sample sizes ('stsz')");
+		Span stsz = tb.stsz;
+		stsz.Skip(4);
+		uint32 uniform = stsz.U32();
+		uint64 count = stsz.U32();
+		if (stsz.overrun)
+			return Fail("sample size table cut short");
+		if (count == 0)
+			return B_OK;
+		if (count > kMaxSamples || (uniform == 0 ? count > stsz.Left() / 4 : count > fFileSize / uniform))
+			return Fail("sample size table lists " + std::to_string(count) +
+			            " samples, more than it or the file can hold");
+		if (!tb.stco.data || !tb.stsc.data || !tb.stts.data)
+			return Fail("video track without chunk offsets, sample-to-chunk or time tables");
+		t->samples.resize((size_t)count);
+		for (Sample& s : t->samples) {
+			s.size = uniform ? uniform : stsz.U32();
+			if (s.size > kMaxSampleSize)
+				return Fail("a sample of " + std::to_string(s.size) + " bytes is too large");
+		}
+
+		// Chunk offsets and sample-to-chunk runs give each sample's offset.
+		Span stco = tb.stco;
+		stco.Skip(4);
+		uint64 chunks = stco.U32();
+		const size_t offsetBytes = tb.wideOffsets ? 8 : 4;
+		if (stco.overrun || chunks > stco.Left() / offsetBytes)
+			return Fail("chunk offset table cut short");
+		Span stsc = tb.stsc;
+		stsc.Skip(4);
+		uint64 runs = stsc.U32();
+		if (stsc.overrun || runs == 0 || runs > stsc.Left() / 12)
+			return Fail("sample-to-chunk table empty or cut short");
+		uint32 runFirst = stsc.U32(), runSamples = stsc.U32();
+		stsc.Skip(4);
+		if (runFirst != 1)
+			return Fail("sample-to-chunk table does not start at chunk 1");
+		uint64 runsLeft = runs - 1;
+		uint32 nextFirst = runsLeft ? stsc.U32() : 0;
+		size_t sample = 0;
+		for (uint64 chunk = 1; chunk <= chunks && sample < count; chunk++) {
+			while (runsLeft && chunk >= nextFirst) {
+				if (nextFirst <= runFirst)
+					return Fail("sample-to-chunk runs out of order");
+				runFirst = nextFirst;
+				runSamples = stsc.U32();
+				stsc.Skip(4);
+				runsLeft--;
+				nextFirst = runsLeft ? stsc.U32() : 0;
+			}
+			uint64 offset = tb.wideOffsets ? stco.U64() : stco.U32();
+			if (runSamples > count - sample)
+				return Fail("chunks hold more samples than the sample size table lists");
+			for (uint32 i = 0; i < runSamples; i++, sample++) {
+				Sample& s = t->samples[sample];
+				if (offset > fFileSize || s.size > fFileSize - offset)
+					return Fail("sample " + std::to_string(sample + 1) + " lies outside the file");
+				s.offset = offset;
+				offset += s.size;
+			}
+		}
+		if (sample < count)
+			return Fail("chunks hold fewer samples than the sample size table lists");
+
+		// Decoding times.
+		Span stts = tb.stts;
+		stts.Skip(4);
+		uint64 entries = stts.U32();
+		if (stts.overrun || entries > stts.Left() / 8)
+			return Fail("time-to-sample table cut short");
+		uint64 time = 0;
+		sample = 0;
+		for (uint64 i = 0; i < entries && sample < count; i++) {
+			uint32 n = stts.U32(), delta = stts.U32();
+			if (sample == 0 && n)
+				t->firstDelta = delta;
+			for (uint32 k = 0; k < n && sample < count; k++, sample++) {
+				t->samples[sample].time = time;
+				time += delta;  // at most kMaxSamples samples of 2^32 units: no overflow
+			}
+		}
+		if (sample < count)
+			return Fail("time-to-sample table covers fewer samples than the track has");
+		t->endTime = time;
+
+		// Key frames: all of them when there is no sync sample table.
+		if (!tb.hasStss) {
+			for (Sample& s : t->samples)
+				s.key = true;
+			return B_OK;
+		}
+		Span stss = tb.stss;
+		stss.Skip(4);
+		uint64 keys = stss.U32();
+		if (stss.overrun || keys > stss.Left() / 4)
+			return Fail("sync sample table cut short");
+		for (uint64 i = 0; i < keys; i++) {
+			uint32 number = stss.U32();
+			if (number == 0 || number > count)
+				return Fail("sync sample table names sample " + std::to_string(number) +
+				            " of " + std::to_string(count));
+			t->samples[number - 1].key = true;
+		}
+		return B_OK;
+	}
+
+	BPositionIO* fIO = nullptr;
+	uint64 fFileSize = 0;
+	std::vector<Track> fTracks;
+	std::string fError;
+};
+
+}  // namespace
+
+Extractor* instantiate_quicktime_reader() { return new QuickTimeReader; }
+
+}  // namespace BPrivate::media

@@ -1,0 +1,437 @@
+// The built-in QuickTime movie writer: 'ftyp', one 'mdat' holding every chunk as written, and at
+// close a 'moov' with one video track per AddTrack ('KRV1' sample entries and full sample tables).
+#include <cmath>
+#include <cstring>
+
+#include "ContainerTable.h"
+#include "DataIO.h"
+#include "MediaFormats.h"
+#include "MediaTrack.h"
+#include "quicktime_boxes.h"
+
+namespace BPrivate::media {
+
+using namespace qt;
+
+namespace {
+
+constexpr uint32 kMovieTimeScale = 1000;
+constexpr size_t kMdatHeaderSize = 16;  // 64-bit size form, so the media data may pass 4 GiB
+
+struct Sample {
+	uint64 offset;
+	uint32 size;
+	bool key;
+};
+
+struct Track {
+	uint32 codec, vendor;
+	uint16 width, height;
+	uint32 timeScale, delta;  // every sample lasts `delta` units of `timeScale` per second
+	std::vector<Sample> samples;
+};
+
+// A time scale and sample duration that state the field rate exactly where it is a whole number or
+// an NTSC-style rate (n x 1000/1001), and to a thousandth otherwise.
+bool TimingFor(float fieldRate, uint32* timeScale, uint32* delta)
+{
+	double rate = fieldRate;
+	if (!std::isfinite(rate) || rate <= 0 || rate > 1000000)
+		return false;
+	double whole = std::round(rate);
+	double ntsc = std::round(rate * 1.001);
+	if (whole >= 1 && std::fabs(rate - whole) < 1e-4 * rate) {
+		*timeScale = (uint32)whole;
+		*delta = 1;
+	} else if (ntsc >= 1 && std::fabs(ntsc * 1000 / 1001 - rate) < 1e-5 * rate) {
+		*timeScale = (uint32)ntsc * 1000;
+		*delta = 1001;
+	} else {
+		*timeScale = (uint32)std::max(1.0, std::round(rate * 1000));
+		*delta = 1000;
+	}
+	return true;
+}
+
+// `value` in units of `from` per second, converted to `to` per second, rounded up.
+uint64 Rescale(uint64 value, uint32 from, uint32 to)
+{
+	unsigned __int128 v = (unsigned __int128)value * to + from - 1;
+	v /= from;
+	return v > UINT64_MAX ? UINT64_MAX : (uint64)v;
+}
+
+const int32 kMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
+
+void Matrix(BoxBuilder& b)
+{
+	for (int32 m : kMatrix)
+		b.U32((uint32)m);
+}
+
+// A Pascal string (length byte, then the text) as QuickTime handler and compressor names are kept.
+void PascalString(BoxBuilder& b, const char* text, size_t fieldSize)
+{
+	size_t n = strlen(text);
+	if (fieldSize && n > fieldSize - 1)
+		n = fieldSize - 1;
+	b.U8((uint8)n);
+	b.Bytes(text, n);
+	if (fieldSize)
+		b.Zeros(fieldSize - 1 - n);
+}
+
+void Handler(BoxBuilder& b, uint32 componentType, uint32 subtype, const char* name)
+{
+	size_t box = b.BeginFull(FourCC("hdlr"), 0, 0);
+	b.U32(componentType);
+	b.U32(subtype);
+	b.U32(0);  // manufacturer
+	b.U32(0);  // flags
+	b.U32(0);  // flags mask
+	PascalString(b, name, 0);
+	b.End(box);
+}
+
+// Version 0 boxes hold 32-bit times; larger durations need version 1.
+void TimesAndDuration(BoxBuilder& b, bool v1, uint64 duration, uint32 timeScale, uint32 trackId)
+{
+	if (v1) {
+		b.U64(0);  // creation
+		b.U64(0);  // modification
+	} else {
+		b.U32(0);
+		b.U32(0);
+	}
+	if (trackId) {
+		b.U32(trackId);
+		b.U32(0);
+	} else {
+		b.U32(timeScale);
+	}
+	if (v1)
+		b.U64(duration);
+	else
+		b.U32((uint32)duration);
+}
+
+class QuickTimeWriter : public MediaWriter {
+public:
+	status_t SetSource(BDataIO* source) override
+	{
+		fTarget = dynamic_cast<BPositionIO*>(source);
+		return fTarget ? B_OK : B_BAD_TYPE;
+	}
+
+	status_t AddCopyright(const char* text) override
+	{
+		if (!text || strlen(text) > 0xFFFF)
+			return B_BAD_VALUE;
+		fCopyright = text;
+		return B_OK;
+	}
+
+	status_t AddTrackInfo(int32, uint32, const void*, size_t) override { return B_OK; }
+
+	status_t AddTrack(BMediaTrack* track) override
+	{
+		if (fCommitted)
+			return B_NOT_ALLOWED;
+		media_format format;
+		if (!track || track->EncodedFormat(&format) != B_OK)
+			return B_BAD_VALUE;
+		status_t status = quicktime_writer_accepts(&format);
+		if (status != B_OK)
+			return status;
+		media_format_description d;
+		BMediaFormats formats;
+		formats.Lock();
+		formats.GetCodeFor(format, B_QUICKTIME_FORMAT_FAMILY, &d);
+		formats.Unlock();
+		const media_raw_video_format& v = format.u.encoded_video.output;
+		Track t{d.u.quicktime.codec, d.u.quicktime.vendor, (uint16)v.display.line_width,
+		        (uint16)v.display.line_count, 0, 0, {}};
+		TimingFor(v.field_rate, &t.timeScale, &t.delta);
+		fTracks.push_back(std::move(t));
+		return B_OK;
+	}
+
+	status_t AddChunk(int32, const void*, size_t) override { return B_ERROR; }
+
+	status_t CommitHeader() override
+	{
+		if (!fTarget)
+			return B_NO_INIT;
+		if (fCommitted)
+			return B_OK;
+		BoxBuilder b;
+		size_t ftyp = b.Begin(FourCC("ftyp"));
+		b.U32(kBrandQuickTime);
+		b.U32(0x20050300);
+		b.U32(kBrandQuickTime);
+		b.End(ftyp);
+		fMdatStart = b.bytes.size();
+		b.U32(1);
+		b.U32(FourCC("mdat"));
+		b.U64(kMdatHeaderSize);
+		status_t status = WriteAll(0, b.bytes);
+		if (status != B_OK)
+			return status;
+		fEnd = b.bytes.size();
+		fCommitted = true;
+		return B_OK;
+	}
+
+	status_t WriteData(int32 stream, media_type, const void* data, size_t size,
+	                   media_encode_info* info) override
+	{
+		if (!fCommitted || fClosed)
+			return B_NOT_ALLOWED;
+		if (stream < 0 || (size_t)stream >= fTracks.size())
+			return B_BAD_INDEX;
+		if (size > UINT32_MAX)
+			return B_BAD_VALUE;
+		ssize_t n = fTarget->WriteAt(fEnd, data, size);
+		if (n < 0 || (size_t)n != size)
+			return n < 0 ? (status_t)n : B_IO_ERROR;
+		bool key = info && (info->flags & B_MEDIA_KEY_FRAME);
+		fTracks[stream].samples.push_back({(uint64)fEnd, (uint32)size, key});
+		fEnd += (off_t)size;
+		return B_OK;
+	}
+
+	status_t CloseFile() override
+	{
+		if (fClosed)
+			return B_OK;
+		status_t status = CommitHeader();
+		if (status != B_OK)
+			return status;
+		fClosed = true;
+		BoxBuilder size;
+		size.U64((uint64)(fEnd - fMdatStart));
+		status = WriteAll(fMdatStart + 8, size.bytes);
+		if (status != B_OK)
+			return status;
+		BoxBuilder moov;
+		BuildMovie(moov);
+		return WriteAll(fEnd, moov.bytes);
+	}
+
+private:
+	status_t WriteAll(off_t at, const std::vector<uint8>& bytes)
+	{
+		ssize_t n = fTarget->WriteAt(at, bytes.data(), bytes.size());
+		if (n < 0)
+			return (status_t)n;
+		return (size_t)n == bytes.size() ? B_OK : B_IO_ERROR;
+	}
+
+	void BuildMovie(BoxBuilder& b)
+	{
+		uint64 movieDuration = 0;
+		for (const Track& t : fTracks) {
+			uint64 d = Rescale((uint64)t.samples.size() * t.delta, t.timeScale, kMovieTimeScale);
+			movieDuration = std::max(movieDuration, d);
+		}
+		size_t moov = b.Begin(FourCC("moov"));
+		bool v1 = movieDuration > UINT32_MAX;
+		size_t mvhd = b.BeginFull(FourCC("mvhd"), v1, 0);
+		TimesAndDuration(b, v1, movieDuration, kMovieTimeScale, 0);
+		b.U32(0x00010000);  // rate 1.0
+		b.U16(0x0100);      // volume 1.0
+		b.Zeros(10);
+		Matrix(b);
+		b.Zeros(24);  // preview, poster, selection and current times
+		b.U32((uint32)fTracks.size() + 1);
+		b.End(mvhd);
+		for (size_t i = 0; i < fTracks.size(); i++)
+			BuildTrack(b, fTracks[i], (uint32)i + 1);
+		if (!fCopyright.empty()) {
+			size_t udta = b.Begin(FourCC("udta"));
+			size_t cpy = b.Begin(0xA9637079);  // '©cpy'
+			b.U16((uint16)fCopyright.size());
+			b.U16(0);  // Macintosh language code: English
+			b.Bytes(fCopyright.data(), fCopyright.size());
+			b.End(cpy);
+			b.End(udta);
+		}
+		b.End(moov);
+	}
+
+	void BuildTrack(BoxBuilder& b, const Track& t, uint32 id)
+	{
+		const uint64 count = t.samples.size();
+		const uint64 mediaDuration = count * t.delta;
+		const uint64 duration = Rescale(mediaDuration, t.timeScale, kMovieTimeScale);
+		size_t trak = b.Begin(FourCC("trak"));
+
+		bool v1 = duration > UINT32_MAX;
+		size_t tkhd = b.BeginFull(FourCC("tkhd"), v1, 0xF);  // enabled, in movie, preview, poster
+		TimesAndDuration(b, v1, duration, 0, id);
+		b.Zeros(8);
+		b.U16(0);  // layer
+		b.U16(0);  // alternate group
+		b.U16(0);  // volume: none for video
+		b.U16(0);
+		Matrix(b);
+		b.U32((uint32)t.width << 16);
+		b.U32((uint32)t.height << 16);
+		b.End(tkhd);
+
+		size_t mdia = b.Begin(FourCC("mdia"));
+		v1 = mediaDuration > UINT32_MAX;
+		size_t mdhd = b.BeginFull(FourCC("mdhd"), v1, 0);
+		TimesAndDuration(b, v1, mediaDuration, t.timeScale, 0);
+		b.U16(0);  // language: English
+		b.U16(0);  // quality
+		b.End(mdhd);
+		Handler(b, FourCC("mhlr"), FourCC("vide"), "Korvo video media handler");
+
+		size_t minf = b.Begin(FourCC("minf"));
+		size_t vmhd = b.BeginFull(FourCC("vmhd"), 0, 1);
+		b.U16(0x40);  // graphics mode: dither copy
+		b.Zeros(6);   // opcolor
+		b.End(vmhd);
+		Handler(b, FourCC("dhlr"), FourCC("alis"), "Korvo data handler");
+		size_t dinf = b.Begin(FourCC("dinf"));
+		size_t dref = b.BeginFull(FourCC("dref"), 0, 0);
+		b.U32(1);
+		size_t alis = b.BeginFull(FourCC("alis"), 0, 1);  // the data is in this file
+		b.End(alis);
+		b.End(dref);
+		b.End(dinf);
+		BuildSampleTable(b, t);
+		b.End(minf);
+		b.End(mdia);
+		b.End(trak);
+	}
+
+	void BuildSampleTable(BoxBuilder& b, const Track& t)
+	{
+		const uint32 count = (uint32)t.samples.size();
+		size_t stbl = b.Begin(FourCC("stbl"));
+
+		size_t stsd = b.BeginFull(FourCC("stsd"), 0, 0);
+		b.U32(1);
+		size_t entry = b.Begin(t.codec);
+		b.Zeros(6);
+		b.U16(1);  // data reference index
+		b.U16(0);  // version
+		b.U16(0);  // revision
+		b.U32(t.vendor);
+		b.U32(512);  // temporal quality: normal
+		b.U32(512);  // spatial quality: normal
+		b.U16(t.width);
+		b.U16(t.height);
+		b.U32(0x00480000);  // 72 dpi
+		b.U32(0x00480000);
+		b.U32(0);  // data size
+		b.U16(1);  // frames per sample
+		PascalString(b, "Korvo", 32);
+		b.U16(24);      // depth
+		b.U16(0xFFFF);  // no colour table
+		b.End(entry);
+		b.End(stsd);
+
+		size_t stts = b.BeginFull(FourCC("stts"), 0, 0);
+		b.U32(count ? 1 : 0);
+		if (count) {
+			b.U32(count);
+			b.U32(t.delta);
+		}
+		b.End(stts);
+
+		size_t stss = b.BeginFull(FourCC("stss"), 0, 0);
+		size_t keyCountAt = b.bytes.size();
+		b.U32(0);
+		uint32 keys = 0;
+		for (uint32 i = 0; i < count; i++) {
+			if (t.samples[i].key) {
+				b.U32(i + 1);
+				keys++;
+			}
+		}
+		for (int i = 0; i < 4; i++)
+			b.bytes[keyCountAt + i] = (uint8)(keys >> (24 - 8 * i));
+		b.End(stss);
+
+		// One sample per chunk: tracks interleave in the order the application wrote them.
+		size_t stsc = b.BeginFull(FourCC("stsc"), 0, 0);
+		b.U32(count ? 1 : 0);
+		if (count) {
+			b.U32(1);
+			b.U32(1);
+			b.U32(1);
+		}
+		b.End(stsc);
+
+		size_t stsz = b.BeginFull(FourCC("stsz"), 0, 0);
+		b.U32(0);
+		b.U32(count);
+		for (const Sample& s : t.samples)
+			b.U32(s.size);
+		b.End(stsz);
+
+		bool wide = false;
+		for (const Sample& s : t.samples)
+			wide |= s.offset > UINT32_MAX;
+		size_t stco = b.BeginFull(FourCC(wide ? "co64" : "stco"), 0, 0);
+		b.U32(count);
+		for (const Sample& s : t.samples) {
+			if (wide)
+				b.U64(s.offset);
+			else
+				b.U32((uint32)s.offset);
+		}
+		b.End(stco);
+		b.End(stbl);
+	}
+
+	BPositionIO* fTarget = nullptr;
+	std::vector<Track> fTracks;
+	std::string fCopyright;
+	bool fCommitted = false, fClosed = false;
+	off_t fMdatStart = 0, fEnd = 0;
+};
+
+}  // namespace
+
+MediaWriter* instantiate_quicktime_writer() { return new QuickTimeWriter; }
+
+status_t quicktime_writer_info(media_file_format* mfi)
+{
+	*mfi = media_file_format{};
+	mfi->capabilities = media_file_format::B_READABLE | media_file_format::B_WRITABLE |
+	                    media_file_format::B_PERFECTLY_SEEKABLE |
+	                    media_file_format::B_KNOWS_ENCODED_VIDEO;
+	mfi->family = B_QUICKTIME_FORMAT_FAMILY;
+	mfi->version = 100;
+	strcpy(mfi->mime_type, "video/quicktime");
+	strcpy(mfi->pretty_name, "QuickTime movie");
+	strcpy(mfi->short_name, "quicktime");
+	strcpy(mfi->file_extension, "mov");
+	return B_OK;
+}
+
+// Encoded video with a QuickTime name, a size that fits the 16-bit sample entry and a usable rate.
+status_t quicktime_writer_accepts(const media_format* format)
+{
+	if (!format || format->type != B_MEDIA_ENCODED_VIDEO)
+		return B_BAD_TYPE;
+	media_format_description d;
+	BMediaFormats formats;
+	formats.Lock();
+	status_t status = formats.GetCodeFor(*format, B_QUICKTIME_FORMAT_FAMILY, &d);
+	formats.Unlock();
+	if (status != B_OK)
+		return status;
+	const media_raw_video_format& v = format->u.encoded_video.output;
+	uint32 timeScale, delta;
+	if (v.display.line_width - 1 > 0xFFFE || v.display.line_count - 1 > 0xFFFE ||
+	    !TimingFor(v.field_rate, &timeScale, &delta))
+		return B_BAD_VALUE;
+	return B_OK;
+}
+
+}  // namespace BPrivate::media
