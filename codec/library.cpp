@@ -45,7 +45,7 @@ void Clamp_Terminate(void) {
 
 int16_t InitKorvax(void) {
     if (++gKorvaxInitCount != 1) return kKorvoOK;
-    // The coefficient decoding tables are built here, before the clamp tables.
+    // The coefficient decoding tables (VLC_Init) are built first, then the clamp tables.
     const int16_t status = Clamp_Init();
     if (status != kKorvoOK) {
         TerminateKorvax();
@@ -57,6 +57,6 @@ int16_t InitKorvax(void) {
 void TerminateKorvax(void) {
     if (gKorvaxInitCount <= 0) return;
     if (--gKorvaxInitCount != 0) return;
-    // The coefficient decoding tables are released here, with the clamp tables.
+    // The coefficient decoding tables (VLC_Terminate) are released with the clamp tables.
     Clamp_Terminate();
 }
