@@ -463,4 +463,28 @@ TEST(PixMapToPlanes, FormatAndRowBytesErrorsTouchNothing) {
     EXPECT_EQ(PixMapToPlanes(decoder.params), kKorvoBadPixelFormat);
 }
 
+TEST(PixMapToPlanes, YUVSOutputReadsBackBitExact) {
+    // The output repeats each chroma row for both picture rows; averaging them back is exact.
+    std::mt19937 rng(5);
+    for (auto [w, h] : {std::pair{48u, 32u}, std::pair{34u, 18u}}) {
+        Context c(1, w, h);
+        Vop* vop = c.vop();
+        for (Plane* p : {vop->planeY, vop->planeU, vop->planeV}) FillPlane(p, rng);
+        vop->codingType = kCodingTypeI;
+        std::vector<uint8_t> picture(size_t(2 * w) * h);
+        c.params->pixelFormat = kPixelFormatYUVS;
+        c.params->pixMap->rowBytes = uint16_t(2 * w);
+        c.params->pixMap->baseAddr = picture.data();
+        ASSERT_EQ(PlanesToPixMap(c.params), kKorvoOK);
+        ASSERT_EQ(PixMapToPlanes(c.params), kKorvoOK);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) ASSERT_EQ(LumaAt(vop->srcY, x, y), LumaAt(vop->planeY, x, y));
+        for (uint32_t y = 0; y < h / 2; ++y)
+            for (uint32_t x = 0; x < w / 2; ++x) {
+                ASSERT_EQ(ChromaAt(vop->srcU, x, y), ChromaAt(vop->planeU, x, y));
+                ASSERT_EQ(ChromaAt(vop->srcV, x, y), ChromaAt(vop->planeV, x, y));
+            }
+    }
+}
+
 } // namespace
