@@ -55,6 +55,7 @@ void StoreWord(BitStream* stream, uint32_t offset, uint32_t word, size_t frameEn
 }  // namespace
 
 void BitStream_InitReader(BitStream* stream, const uint8_t* data, uint32_t size) {
+    if (!data) size = 0;
     const uintptr_t address = reinterpret_cast<uintptr_t>(data);
     const size_t lead = address & 3;
     const size_t usable = size < kMaxAddressableBytes - lead ? size : kMaxAddressableBytes - lead;
@@ -68,6 +69,7 @@ void BitStream_InitReader(BitStream* stream, const uint8_t* data, uint32_t size)
 }
 
 void BitStream_InitWriter(BitStream* stream, uint8_t* buffer, uint32_t capacity) {
+    if (!buffer) capacity = 0;
     stream->base = buffer;
     stream->bitPos = 0;
     stream->dataBegin = buffer;

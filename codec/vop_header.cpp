@@ -165,7 +165,7 @@ int16_t Vop_ReadSTARTCODE(Vop* vop, BitStream* stream) {
 int16_t ReadVopHeader(KorvParams* params) {
     Vop* vop = params->vop;
     BitStream* reader = &params->reader;
-    BitStream_InitReader(reader, params->stream, params->stream ? params->streamSize : 0);
+    BitStream_InitReader(reader, params->stream, params->streamSize);
     Vop_Reset(vop);
     const int16_t status = Vop_ReadSTARTCODE(vop, reader);
     if (status != kKorvoOK) return status;

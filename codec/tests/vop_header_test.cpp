@@ -245,6 +245,10 @@ TEST_F(VopHeader, FrameThatDoesNotFitIsAFailure) {
     params->streamSize = 0;
     EXPECT_EQ(VopToStream(params.get()), kKorvoOK);
     EXPECT_EQ(params->streamBytes, 11);
+    // No buffer at all holds nothing.
+    params->stream = nullptr;
+    params->streamSize = 64;
+    EXPECT_EQ(VopToStream(params.get()), kKorvoEntryFailed);
 }
 
 }  // namespace
