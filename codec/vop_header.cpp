@@ -7,13 +7,9 @@
 
 namespace {
 
-void WriteBits(BitStream* stream, uint32_t value, uint32_t length) {
-    BitStream_WriteVLC(stream, value, length);
-}
-
 // The marker bits of the header are written as 1 and skipped unchecked by the reader.
 void WriteMarker(BitStream* stream) {
-    WriteBits(stream, 1, 1);
+    BitStream_WriteVLC(stream, 1, 1);
 }
 
 }  // namespace
@@ -28,49 +24,49 @@ void Params_InitStreamWriter(KorvParams* params, BitStream* stream) {
 }
 
 void Vop_WriteSTARTCODE(Vop*, BitStream* stream) {
-    WriteBits(stream, kVopStartCode, 32);
+    BitStream_WriteVLC(stream, kVopStartCode, 32);
 }
 
 void Vop_WriteCODINGTYPE(Vop* vop, BitStream* stream) {
-    if (vop->codingType == kCodingTypeI) WriteBits(stream, 0, 2);
-    if (vop->codingType == kCodingTypeP) WriteBits(stream, 1, 2);
+    if (vop->codingType == kCodingTypeI) BitStream_WriteVLC(stream, 0, 2);
+    if (vop->codingType == kCodingTypeP) BitStream_WriteVLC(stream, 1, 2);
 }
 
 void Vop_WriteTIMEBASE(Vop*, BitStream* stream) {
-    WriteBits(stream, 0, 1);
+    BitStream_WriteVLC(stream, 0, 1);
 }
 
 void Vop_WriteTIMEINCREMENT(Vop*, BitStream* stream) {
-    WriteBits(stream, 0, 1);
+    BitStream_WriteVLC(stream, 0, 1);
 }
 
 void Vop_WriteCODED(Vop* vop, BitStream* stream) {
-    WriteBits(stream, vop->coded, 1);
+    BitStream_WriteVLC(stream, vop->coded, 1);
 }
 
 void Vop_WriteROUNDING(Vop* vop, BitStream* stream) {
-    WriteBits(stream, vop->rounding, 1);
+    BitStream_WriteVLC(stream, vop->rounding, 1);
 }
 
 void Vop_WriteDCVLCTHR(Vop*, BitStream* stream) {
-    WriteBits(stream, 0, 3);
+    BitStream_WriteVLC(stream, 0, 3);
 }
 
 void Vop_WriteQP(Vop* vop, BitStream* stream) {
-    WriteBits(stream, vop->quant, 5);
+    BitStream_WriteVLC(stream, vop->quant, 5);
 }
 
 void Vop_WriteFCODE(Vop*, BitStream* stream) {
-    WriteBits(stream, 1, 3);
+    BitStream_WriteVLC(stream, 1, 3);
 }
 
 void UserData_WriteSTARTCODE(BitStream* stream) {
-    WriteBits(stream, kUserDataStartCode, 32);
+    BitStream_WriteVLC(stream, kUserDataStartCode, 32);
 }
 
 void UserData_WriteKRV1(BitStream* stream, uint8_t deblock, uint8_t dering) {
     UserData_WriteSTARTCODE(stream);
-    WriteBits(stream, uint8_t(0x80 | (dering * 2) | deblock), 8);
+    BitStream_WriteVLC(stream, uint8_t(0x80 | (dering * 2) | deblock), 8);
 }
 
 void Vop_ReadCODINGTYPE(Vop* vop, BitStream* stream) {
