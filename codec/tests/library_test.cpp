@@ -101,24 +101,6 @@ TEST(Helpers, Sort16) {
     }
 }
 
-TEST(Helpers, ContextOptions) {
-    KorvParams* a = NewKorvParamsPtr(3, 16, 16);
-    KorvParams* b = NewKorvParamsPtr(3, 16, 16);
-    ASSERT_TRUE(a && b);
-    a->deblock = 1;
-    a->dering = 1;
-    a->optimalFrame = 1;
-    a->optimalMb = 1;
-    Params_CopyState(a, b);
-    EXPECT_EQ(b->deblock, 1);
-    EXPECT_EQ(b->dering, 1);
-    EXPECT_EQ(b->optimalFrame, 0);
-    Params_SetCompressionOptions(a);
-    EXPECT_EQ(a->deblock | a->dering | a->optimalFrame | a->optimalMb, 0);
-    DisposeKorvParamsPtr(a);
-    DisposeKorvParamsPtr(b);
-}
-
 TEST(HelpersDeathTest, PanicWritesTheCrashLogAndExits) {
     char directory[] = "/tmp/korvo_panic_XXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
