@@ -45,8 +45,9 @@ void Clamp_Terminate(void) {
 
 int16_t InitKorvax(void) {
     if (++gKorvaxInitCount != 1) return kKorvoOK;
-    // The coefficient decoding tables (VLC_Init) are built first, then the clamp tables.
-    const int16_t status = Clamp_Init();
+    // The coefficient decoding tables are built first, then the clamp tables.
+    int16_t status = VLC_Init();
+    if (status == kKorvoOK) status = Clamp_Init();
     if (status != kKorvoOK) {
         TerminateKorvax();
         return status;
@@ -57,6 +58,6 @@ int16_t InitKorvax(void) {
 void TerminateKorvax(void) {
     if (gKorvaxInitCount <= 0) return;
     if (--gKorvaxInitCount != 0) return;
-    // The coefficient decoding tables (VLC_Terminate) are released with the clamp tables.
+    VLC_Terminate();
     Clamp_Terminate();
 }
