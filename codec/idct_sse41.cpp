@@ -10,54 +10,82 @@
 
 namespace {
 
-KORVO_SSE41 __m128i Mul(__m128i v, int32_t k) { return _mm_mullo_epi32(v, _mm_set1_epi32(k)); }
-KORVO_SSE41 __m128i Add(__m128i a, __m128i b) { return _mm_add_epi32(a, b); }
-KORVO_SSE41 __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi32(a, b); }
-KORVO_SSE41 __m128i AddK(__m128i a, int32_t k) { return _mm_add_epi32(a, _mm_set1_epi32(k)); }
+// A pair of four-lane 32-bit halves: lanes 0-3 and 4-7 of eight 16-bit lanes.
+struct Wide {
+    __m128i low, high;
+};
 
-// One 1-D pass on four lanes, v[k] holding input k of each lane; the rows-or-columns skip of the plain
-// kernel is not needed because an all-zero AC input gives the same result through the full path.
+KORVO_SSE41 Wide operator+(Wide a, Wide b) { return {_mm_add_epi32(a.low, b.low), _mm_add_epi32(a.high, b.high)}; }
+KORVO_SSE41 Wide operator-(Wide a, Wide b) { return {_mm_sub_epi32(a.low, b.low), _mm_sub_epi32(a.high, b.high)}; }
+KORVO_SSE41 Wide Shift(Wide a, int n) { return {_mm_srai_epi32(a.low, n), _mm_srai_epi32(a.high, n)}; }
+
+// k1 * a + k2 * b + bias for eight 16-bit lanes; with these constants the sum cannot leave 32 bits.
+// Every rotation of the kernel is such a sum once its shared product is expanded, which is exact
+// because the plain kernel's wrapping arithmetic is arithmetic modulo 2^32.
+KORVO_SSE41 Wide Rotate(__m128i a, __m128i b, int16_t k1, int16_t k2, int32_t bias) {
+    const __m128i k = _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(k2)) << 16) |
+                                                          static_cast<uint16_t>(k1)));
+    const __m128i c = _mm_set1_epi32(bias);
+    return {_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), c),
+            _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), k), c)};
+}
+
+// (181 * v + 128) >> 8 on wrapped 32-bit lanes.
+KORVO_SSE41 Wide Half181(Wide v) {
+    const __m128i k = _mm_set1_epi32(181), r = _mm_set1_epi32(128);
+    return {_mm_srai_epi32(_mm_add_epi32(_mm_mullo_epi32(v.low, k), r), 8),
+            _mm_srai_epi32(_mm_add_epi32(_mm_mullo_epi32(v.high, k), r), 8)};
+}
+
+// Keeps the low 16 bits of each 32-bit lane (two's-complement truncation, not saturation).
+KORVO_SSE41 __m128i Narrow(Wide v) {
+    const __m128i pick = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm_unpacklo_epi64(_mm_shuffle_epi8(v.low, pick), _mm_shuffle_epi8(v.high, pick));
+}
+
+// One 1-D pass on eight lanes, v[k] holding input k of each lane. The plain kernel's skip of rows and
+// columns without AC is not needed: such an input gives the same result through the full path.
 template <bool kColumn>
-KORVO_SSE41 void IdctPass4(__m128i* v) {
+KORVO_SSE41 void IdctPass(__m128i* v) {
     constexpr int32_t kBias = kColumn ? 4 : 0;
     constexpr int kDrop = kColumn ? 3 : 0;
     constexpr int kShift = kColumn ? 14 : 8;
-    __m128i x0 = AddK(_mm_slli_epi32(v[0], kColumn ? 8 : 11), kColumn ? 8192 : 128);
-    __m128i x1 = _mm_slli_epi32(v[4], kColumn ? 8 : 11);
-    __m128i x2 = v[6], x3 = v[2], x4 = v[1], x5 = v[7], x6 = v[5], x7 = v[3];
+    constexpr int16_t kDc = kColumn ? 256 : 2048;
 
-    __m128i x8 = AddK(Mul(Add(x4, x5), 565), kBias);
-    x4 = _mm_srai_epi32(Add(x8, Mul(x4, 2276)), kDrop);
-    x5 = _mm_srai_epi32(Sub(x8, Mul(x5, 3406)), kDrop);
-    x8 = AddK(Mul(Add(x6, x7), 2408), kBias);
-    x6 = _mm_srai_epi32(Sub(x8, Mul(x6, 799)), kDrop);
-    x7 = _mm_srai_epi32(Sub(x8, Mul(x7, 4017)), kDrop);
+    // Stage 1, odd part: x4 = 2841 b1 + 565 b7, x5 = 565 b1 - 2841 b7, x6 = 1609 b5 + 2408 b3,
+    // x7 = 2408 b5 - 1609 b3 (565 + 2276 = 2841, 2408 - 799 = 1609).
+    Wide x4 = Shift(Rotate(v[1], v[7], 2841, 565, kBias), kDrop);
+    Wide x5 = Shift(Rotate(v[1], v[7], 565, -2841, kBias), kDrop);
+    Wide x6 = Shift(Rotate(v[5], v[3], 1609, 2408, kBias), kDrop);
+    Wide x7 = Shift(Rotate(v[5], v[3], 2408, -1609, kBias), kDrop);
 
-    x8 = Add(x0, x1);
-    x0 = Sub(x0, x1);
-    x1 = AddK(Mul(Add(x3, x2), 1108), kBias);
-    x2 = _mm_srai_epi32(Sub(x1, Mul(x2, 3784)), kDrop);
-    x3 = _mm_srai_epi32(Add(x1, Mul(x3, 1568)), kDrop);
-    x1 = Add(x4, x6);
-    x4 = Sub(x4, x6);
-    x6 = Add(x5, x7);
-    x5 = Sub(x5, x7);
+    // Stage 2, even part: x2 = 1108 b2 - 2676 b6, x3 = 2676 b2 + 1108 b6 (1108 + 1568 = 2676).
+    const int32_t dcBias = kColumn ? 8192 : 128;
+    Wide x8 = Rotate(v[0], v[4], kDc, kDc, dcBias);
+    Wide x0 = Rotate(v[0], v[4], kDc, -kDc, dcBias);
+    Wide x2 = Shift(Rotate(v[2], v[6], 1108, -2676, kBias), kDrop);
+    Wide x3 = Shift(Rotate(v[2], v[6], 2676, 1108, kBias), kDrop);
+    Wide x1 = x4 + x6;
+    x4 = x4 - x6;
+    x6 = x5 + x7;
+    x5 = x5 - x7;
 
-    x7 = Add(x8, x3);
-    x8 = Sub(x8, x3);
-    x3 = Add(x0, x2);
-    x0 = Sub(x0, x2);
-    x2 = _mm_srai_epi32(AddK(Mul(Add(x4, x5), 181), 128), 8);
-    x4 = _mm_srai_epi32(AddK(Mul(Sub(x4, x5), 181), 128), 8);
+    // Stage 3.
+    x7 = x8 + x3;
+    x8 = x8 - x3;
+    x3 = x0 + x2;
+    x0 = x0 - x2;
+    x2 = Half181(x4 + x5);
+    x4 = Half181(x4 - x5);
 
-    v[0] = _mm_srai_epi32(Add(x7, x1), kShift);
-    v[1] = _mm_srai_epi32(Add(x3, x2), kShift);
-    v[2] = _mm_srai_epi32(Add(x0, x4), kShift);
-    v[3] = _mm_srai_epi32(Add(x8, x6), kShift);
-    v[4] = _mm_srai_epi32(Sub(x8, x6), kShift);
-    v[5] = _mm_srai_epi32(Sub(x0, x4), kShift);
-    v[6] = _mm_srai_epi32(Sub(x3, x2), kShift);
-    v[7] = _mm_srai_epi32(Sub(x7, x1), kShift);
+    v[0] = Narrow(Shift(x7 + x1, kShift));
+    v[1] = Narrow(Shift(x3 + x2, kShift));
+    v[2] = Narrow(Shift(x0 + x4, kShift));
+    v[3] = Narrow(Shift(x8 + x6, kShift));
+    v[4] = Narrow(Shift(x8 - x6, kShift));
+    v[5] = Narrow(Shift(x0 - x4, kShift));
+    v[6] = Narrow(Shift(x3 - x2, kShift));
+    v[7] = Narrow(Shift(x7 - x1, kShift));
 }
 
 // Transposes eight rows of eight 16-bit values.
@@ -80,26 +108,6 @@ KORVO_SSE41 void Transpose8x8(__m128i* r) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// Keeps the low 16 bits of each 32-bit lane (two's-complement truncation, not saturation).
-KORVO_SSE41 __m128i Pack16(__m128i low, __m128i high) {
-    low = _mm_srai_epi32(_mm_slli_epi32(low, 16), 16);
-    high = _mm_srai_epi32(_mm_slli_epi32(high, 16), 16);
-    return _mm_packs_epi32(low, high);
-}
-
-// A pass over all eight vectors of 16-bit values: lanes 0-3 and 4-7 widened and transformed apart.
-template <bool kColumn>
-KORVO_SSE41 void IdctPass8(__m128i* r) {
-    __m128i low[8], high[8];
-    for (int k = 0; k < 8; ++k) {
-        low[k] = _mm_cvtepi16_epi32(r[k]);
-        high[k] = _mm_cvtepi16_epi32(_mm_srli_si128(r[k], 8));
-    }
-    IdctPass4<kColumn>(low);
-    IdctPass4<kColumn>(high);
-    for (int k = 0; k < 8; ++k) r[k] = Pack16(low[k], high[k]);
-}
-
 }  // namespace
 
 __attribute__((target("sse4.1"))) void IDCT_FastSSE41(int16_t* block) {
@@ -107,9 +115,9 @@ __attribute__((target("sse4.1"))) void IDCT_FastSSE41(int16_t* block) {
     for (int k = 0; k < 8; ++k) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
     // Row pass with the rows in lanes, then back to rows for the column pass with columns in lanes.
     Transpose8x8(r);
-    IdctPass8<false>(r);
+    IdctPass<false>(r);
     Transpose8x8(r);
-    IdctPass8<true>(r);
+    IdctPass<true>(r);
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k), r[k]);
 }
 
