@@ -146,6 +146,12 @@ TEST(InverseDct, MatchesTheWrappingReferenceOnRandomAndSparseBlocks) {
         RefArith w;
         ASSERT_EQ(Idct(in), RefIdct(in, w)) << "block " << n;
     }
+    // Hostile 16-bit coefficients, beyond anything the dequantiser produces.
+    for (int n = 0; n < 5000; ++n) {
+        const Block64 in = RandomBlock(rng, -32768, 32767, n % 2 ? 1.0 : 0.1);
+        RefArith w;
+        ASSERT_EQ(Idct(in), RefIdct(in, w)) << "int16 block " << n;
+    }
 }
 
 TEST(InverseDct, OverflowingBlocksWrapExactlyLikeTheReference) {
