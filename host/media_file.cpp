@@ -10,13 +10,18 @@
 using namespace BPrivate;
 using namespace BPrivate::media;
 
-status_t BMediaFile::Impl::Fail(status_t s, const std::string& message)
+status_t BMediaFile::Impl::Note(status_t s, const std::string& message)
 {
 	if (error.empty())
 		error = name + ": " + message;
+	return s;
+}
+
+status_t BMediaFile::Impl::Fail(status_t s, const std::string& message)
+{
 	if (status == B_OK || status == B_NO_INIT)
 		status = s;
-	return s;
+	return Note(s, message);
 }
 
 BMediaFile::Impl::~Impl()
@@ -261,11 +266,11 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	if (f->status != B_OK || !f->writing)
 		return nullptr;
 	if (f->committed) {
-		f->Fail(B_NOT_ALLOWED, "tracks must be created before the header is committed");
+		f->Note(B_NOT_ALLOWED, "tracks must be created before the header is committed");
 		return nullptr;
 	}
 	if (!format) {
-		f->Fail(B_BAD_VALUE, "CreateTrack without a format");
+		f->Note(B_BAD_VALUE, "CreateTrack without a format");
 		return nullptr;
 	}
 	auto* t = new BMediaTrack::Impl;
@@ -281,7 +286,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	const bool raw = input.type == B_MEDIA_RAW_AUDIO || input.type == B_MEDIA_RAW_VIDEO;
 	if (codec || (raw && !Accepts(f, input))) {
 		if (!raw) {
-			f->Fail(B_BAD_TYPE, "an encoder needs a raw audio or video format");
+			f->Note(B_BAD_TYPE, "an encoder needs a raw audio or video format");
 			return nullptr;
 		}
 		media_format in, out;
@@ -297,7 +302,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 				break;
 		}
 		if (!t->encoder) {
-			f->Fail(B_MEDIA_BAD_FORMAT,
+			f->Note(B_MEDIA_BAD_FORMAT,
 			        codec ? std::string("encoder \"") + codec->pretty_name +
 			                    "\" is not loaded or cannot write this format to " +
 			                    f->fileFormat.short_name + " files"
@@ -311,7 +316,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 		t->encoded = out;
 	} else {
 		if (!Accepts(f, input)) {
-			f->Fail(B_MEDIA_BAD_FORMAT, f->writerName + " does not take this format");
+			f->Note(B_MEDIA_BAD_FORMAT, f->writerName + " does not take this format");
 			return nullptr;
 		}
 		t->raw = input;
@@ -321,7 +326,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	t->status = B_OK;
 	status_t status = f->writer->AddTrack(track.get());
 	if (status != B_OK) {
-		f->Fail(status, f->writerName + " refuses the track: " + status_text(status));
+		f->Note(status, f->writerName + " refuses the track: " + status_text(status));
 		return nullptr;
 	}
 	f->tracks.push_back(track.get());
@@ -330,7 +335,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 		if (status != B_OK) {
 			// The writer holds the track now; it stays, unusable, and the caller gets nothing.
 			t->status = t->Fail(status, std::string("encoder set-up failed: ") + status_text(status));
-			f->Fail(status, t->error);
+			f->Note(status, t->error);
 			track.release();
 			return nullptr;
 		}

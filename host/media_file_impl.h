@@ -33,8 +33,10 @@ struct BMediaFile::Impl {
 	bool committed = false;
 	bool closed = false;
 
-	// Keeps the first error; returns `status`.
+	// Keeps the first error and makes it the file's status (set-up failures); returns `status`.
 	status_t Fail(status_t status, const std::string& message);
+	// Keeps the first error without changing the file's status (a refused call); returns `status`.
+	status_t Note(status_t status, const std::string& message);
 	// Commits the header if the application has not.
 	status_t self_commit() { return committed ? B_OK : owner->CommitHeader(); }
 	~Impl();
