@@ -72,7 +72,7 @@ ssize_t BMemoryIO::ReadAt(off_t position, void* buffer, size_t size)
 {
 	if (position < 0)
 		return B_BAD_VALUE;
-	if ((uint64)position >= fLength)
+	if ((uint64)position >= fLength || size == 0)
 		return 0;
 	size_t n = fLength - (size_t)position;
 	if (n > size)
@@ -87,7 +87,7 @@ ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size)
 		return B_NOT_ALLOWED;
 	if (position < 0)
 		return B_BAD_VALUE;
-	if ((uint64)position >= fCapacity)
+	if ((uint64)position >= fCapacity || size == 0)
 		return 0;
 	size_t n = fCapacity - (size_t)position;
 	if (n > size)
@@ -137,7 +137,7 @@ ssize_t BMallocIO::ReadAt(off_t position, void* buffer, size_t size)
 {
 	if (position < 0)
 		return B_BAD_VALUE;
-	if ((uint64)position >= fLength)
+	if ((uint64)position >= fLength || size == 0)
 		return 0;
 	size_t n = fLength - (size_t)position;
 	if (n > size)
@@ -150,6 +150,8 @@ ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size)
 {
 	if (position < 0)
 		return B_BAD_VALUE;
+	if (size == 0)
+		return 0;
 	size_t end;
 	if (__builtin_add_overflow((size_t)position, size, &end) || end > (size_t)SSIZE_MAX)
 		return B_BAD_VALUE;

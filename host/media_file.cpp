@@ -58,7 +58,11 @@ status_t OpenForReading(BMediaFile::Impl* impl)
 			const char* why = nullptr;
 			if (x->Perform(B_PERFORM_GET_ERROR_TEXT, &why) != B_OK || !why)
 				why = "damaged file";
-			return impl->Fail(B_BAD_DATA, "not a valid " + name + " file: " + why);
+			media_file_format mfi{};
+			std::string kind = x->GetFileFormatInfo(&mfi) == B_OK && mfi.pretty_name[0]
+			                       ? std::string(mfi.pretty_name, strnlen(mfi.pretty_name, 64))
+			                       : name + " file";
+			return impl->Fail(B_BAD_DATA, "not a valid " + kind + ": " + why);
 		}
 		if (status != B_OK)
 			continue;

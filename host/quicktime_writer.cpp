@@ -53,10 +53,10 @@ bool TimingFor(float fieldRate, uint32* timeScale, uint32* delta)
 	return true;
 }
 
-// `value` in units of `from` per second, converted to `to` per second, rounded up.
+// `value` in units of `from` per second, converted to `to` per second, rounded to nearest.
 uint64 Rescale(uint64 value, uint32 from, uint32 to)
 {
-	unsigned __int128 v = (unsigned __int128)value * to + from - 1;
+	unsigned __int128 v = (unsigned __int128)value * to + from / 2;
 	v /= from;
 	return v > UINT64_MAX ? UINT64_MAX : (uint64)v;
 }
