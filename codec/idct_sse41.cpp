@@ -15,16 +15,20 @@ struct Wide {
     __m128i low, high;
 };
 
-KORVO_SSE41 Wide operator+(Wide a, Wide b) { return {_mm_add_epi32(a.low, b.low), _mm_add_epi32(a.high, b.high)}; }
-KORVO_SSE41 Wide operator-(Wide a, Wide b) { return {_mm_sub_epi32(a.low, b.low), _mm_sub_epi32(a.high, b.high)}; }
+KORVO_SSE41 Wide operator+(Wide a, Wide b) {
+    return {_mm_add_epi32(a.low, b.low), _mm_add_epi32(a.high, b.high)};
+}
+KORVO_SSE41 Wide operator-(Wide a, Wide b) {
+    return {_mm_sub_epi32(a.low, b.low), _mm_sub_epi32(a.high, b.high)};
+}
 KORVO_SSE41 Wide Shift(Wide a, int n) { return {_mm_srai_epi32(a.low, n), _mm_srai_epi32(a.high, n)}; }
 
 // k1 * a + k2 * b + bias for eight 16-bit lanes; with these constants the sum cannot leave 32 bits.
 // Every rotation of the kernel is such a sum once its shared product is expanded, which is exact
 // because the plain kernel's wrapping arithmetic is arithmetic modulo 2^32.
 KORVO_SSE41 Wide Rotate(__m128i a, __m128i b, int16_t k1, int16_t k2, int32_t bias) {
-    const __m128i k = _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(k2)) << 16) |
-                                                          static_cast<uint16_t>(k1)));
+    const __m128i k = _mm_set1_epi32(static_cast<int32_t>(
+        (static_cast<uint32_t>(static_cast<uint16_t>(k2)) << 16) | static_cast<uint16_t>(k1)));
     const __m128i c = _mm_set1_epi32(bias);
     return {_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), c),
             _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), k), c)};

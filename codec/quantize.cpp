@@ -96,7 +96,9 @@ constexpr QuantTables kQuantTables = BuildQuantTables();
 
 // Quantisers outside 1..31 occur on no coding path; bringing them back keeps every divisor non-zero
 // and every table index in range.
-inline uint32_t CodingQuant(uint32_t quant) { return quant == 0 ? 1 : (quant > kMaxQuant ? kMaxQuant : quant); }
+inline uint32_t CodingQuant(uint32_t quant) {
+    return quant == 0 ? 1 : (quant > kMaxQuant ? kMaxQuant : quant);
+}
 inline uint32_t TableQuant(uint32_t quant) { return quant > kMaxQuant ? kMaxQuant : quant; }
 
 // The decoder shifts products right (rounding toward minus infinity); the library dequantiser
@@ -140,9 +142,13 @@ void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const u
 }
 
 // Rounded division by a positive weight, halves away from zero.
-inline int32_t DivideRounded(int32_t v, int32_t w) { return v >= 0 ? (v + (w >> 1)) / w : (v - (w >> 1)) / w; }
+inline int32_t DivideRounded(int32_t v, int32_t w) {
+    return v >= 0 ? (v + (w >> 1)) / w : (v - (w >> 1)) / w;
+}
 
-inline uint8_t BlockDcScaler(uint32_t q, uint8_t kind) { return kQuantTables.dcScaler[q * 8 + (kind == kBlockKindLuma ? 0 : 4)]; }
+inline uint8_t BlockDcScaler(uint32_t q, uint8_t kind) {
+    return kQuantTables.dcScaler[q * 8 + (kind == kBlockKindLuma ? 0 : 4)];
+}
 
 }  // namespace
 
@@ -196,7 +202,8 @@ void Quantizer(const int16_t* in, Block* out) {
     int16_t* level = out->coef;
     int first = 0;
     if (intra) {
-        level[0] = static_cast<int16_t>(DivideRounded(in[0], BlockDcScaler(static_cast<uint32_t>(q), out->kind)));
+        level[0] =
+            static_cast<int16_t>(DivideRounded(in[0], BlockDcScaler(static_cast<uint32_t>(q), out->kind)));
         first = 1;
     }
     for (int i = first; i < 64; ++i) {
@@ -228,7 +235,9 @@ uint8_t Quantizer_DCScalerUV(uint8_t quant) { return quant > kMaxQuant ? 8 : DcS
 
 namespace {
 
-inline int32_t ClampLevel(int32_t v, int32_t limit) { return v > limit ? limit : (v < -limit - 1 ? -limit - 1 : v); }
+inline int32_t ClampLevel(int32_t v, int32_t limit) {
+    return v > limit ? limit : (v < -limit - 1 ? -limit - 1 : v);
+}
 
 inline uint8_t UniformDcScaler(uint8_t quant, uint8_t luminance) {
     return luminance ? Quantizer_DCScalerY(quant) : Quantizer_DCScalerUV(quant);
@@ -266,7 +275,8 @@ void DeQuantizer_H263(const int16_t* in, int16_t* out, uint8_t quant, uint8_t in
     const int32_t evenCorrection = (quant & 1) ? 0 : 1;
     for (int i = 0; i < 64; ++i) {
         const int32_t level = in[i];
-        const int32_t magnitude = level == 0 ? 0 : quant * (2 * (level < 0 ? -level : level) + 1) - evenCorrection;
+        const int32_t magnitude =
+            level == 0 ? 0 : quant * (2 * (level < 0 ? -level : level) + 1) - evenCorrection;
         // Clamped before the 16-bit store, so large levels saturate instead of wrapping.
         out[i] = static_cast<int16_t>(ClampLevel(level < 0 ? -magnitude : magnitude, 2047));
     }

@@ -15,11 +15,11 @@ using korvo_dsp::Wrap;
 // after each multiplication. Intermediates wrap at 32 bits, which blocks near the 12-bit limit reach.
 template <bool kColumn>
 void IdctPass(int16_t* p, int stride) {
-    int16_t* const b[8] = {p, p + stride, p + 2 * stride, p + 3 * stride,
-                           p + 4 * stride, p + 5 * stride, p + 6 * stride, p + 7 * stride};
+    int16_t* b[8];
+    for (int k = 0; k < 8; ++k) b[k] = p + k * stride;
     if ((*b[1] | *b[2] | *b[3] | *b[4] | *b[5] | *b[6] | *b[7]) == 0) {
-        const int16_t dc = kColumn ? static_cast<int16_t>((*b[0] + 32) >> 6)
-                                   : static_cast<int16_t>(Wrap(*b[0]) << 3);
+        const int16_t dc =
+            kColumn ? static_cast<int16_t>((*b[0] + 32) >> 6) : static_cast<int16_t>(Wrap(*b[0]) << 3);
         for (int16_t* q : b) *q = dc;
         return;
     }
@@ -141,5 +141,6 @@ void FloatDCT(const int16_t* in, int16_t* out) {
     for (int r = 0; r < 8; ++r) FloatDctPass(table + 8 * r, 1);
     for (int c = 0; c < 8; ++c) FloatDctPass(table + c, 8);
     // The bias just below one half rounds exact halves down.
-    for (int i = 0; i < 64; ++i) out[i] = static_cast<int16_t>(static_cast<int32_t>(floor(table[i] + 0.499999)));
+    for (int i = 0; i < 64; ++i)
+        out[i] = static_cast<int16_t>(static_cast<int32_t>(floor(table[i] + 0.499999)));
 }

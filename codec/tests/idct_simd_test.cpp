@@ -63,7 +63,8 @@ TEST_F(IdctSse41, RandomAndWrappingBlocks) {
     // Coefficients at the 12-bit limit with random signs overflow 32 bits in both passes.
     for (int n = 0; n < 20000; ++n) {
         Block64 b;
-        for (auto& v : b) v = static_cast<int16_t>(Uniform(0, 1) ? 2047 - Uniform(0, 3) : -2048 + Uniform(0, 3));
+        for (auto& v : b)
+            v = static_cast<int16_t>(Uniform(0, 1) ? 2047 - Uniform(0, 3) : -2048 + Uniform(0, 3));
         ExpectSameAsPlain(b, "limit", n);
     }
     // Hostile 16-bit input, beyond anything a dequantiser produces.

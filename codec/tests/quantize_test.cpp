@@ -33,23 +33,30 @@ TEST(QuantTables, WeightsAndProductTablesFollowTheirDefinitions) {
             ASSERT_EQ(QuantTableIntra[q][i], 2 * q * kCoefficientIntra[i]) << q << " " << i;
             ASSERT_EQ(QuantTableInter[q][i], q * kCoefficientInter[i]) << q << " " << i;
         }
-        for (int b = 0; b < 8; ++b) ASSERT_EQ(DCScalerTable[q * 8 + b], RuleDcScaler(q, b < 4)) << q << " " << b;
+        for (int b = 0; b < 8; ++b)
+            ASSERT_EQ(DCScalerTable[q * 8 + b], RuleDcScaler(q, b < 4)) << q << " " << b;
     }
 }
 
 TEST(QuantTables, ScaledReciprocalsEqualTheirFormulasInDoublePrecision) {
-    const double g[8] = {2 * sqrt(2.0),           2 * cos(M_PI / 16),        2 * cos(2 * M_PI / 16),
-                         2 * cos(3 * M_PI / 16),  2 * sqrt(2.0),             2 / cos(3 * M_PI / 16),
+    const double g[8] = {2 * sqrt(2.0),           2 * cos(M_PI / 16), 2 * cos(2 * M_PI / 16),
+                         2 * cos(3 * M_PI / 16),  2 * sqrt(2.0),      2 / cos(3 * M_PI / 16),
                          -2 / cos(2 * M_PI / 16), -2 / cos(M_PI / 16)};
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
             const int i = 8 * u + v;
-            EXPECT_EQ(kScaledQuantizerCoefficient_Intra[i], lround(32768.0 / (g[u] * g[v] * kCoefficientIntra[i]))) << i;
-            EXPECT_EQ(kScaledQuantizerCoefficient_Inter[i], lround(32768.0 / (g[u] * g[v] * kCoefficientInter[i]))) << i;
+            EXPECT_EQ(kScaledQuantizerCoefficient_Intra[i],
+                      lround(32768.0 / (g[u] * g[v] * kCoefficientIntra[i])))
+                << i;
+            EXPECT_EQ(kScaledQuantizerCoefficient_Inter[i],
+                      lround(32768.0 / (g[u] * g[v] * kCoefficientInter[i])))
+                << i;
         }
     for (int q = 0; q < 32; ++q) {
-        EXPECT_EQ(kScaledQuantizerDCScaler_Y[q], static_cast<int>(floor(4096.0 / RuleDcScaler(q, true)))) << q;
-        EXPECT_EQ(kScaledQuantizerDCScaler_UV[q], static_cast<int>(floor(4096.0 / RuleDcScaler(q, false)))) << q;
+        EXPECT_EQ(kScaledQuantizerDCScaler_Y[q], static_cast<int>(floor(4096.0 / RuleDcScaler(q, true))))
+            << q;
+        EXPECT_EQ(kScaledQuantizerDCScaler_UV[q], static_cast<int>(floor(4096.0 / RuleDcScaler(q, false))))
+            << q;
     }
     // The rows printed with the definition.
     const int16_t intra0[8] = {512, 347, 348, 367, 195, 209, -214, -210};
@@ -182,7 +189,8 @@ TEST(FusedQuantizer, LevelsFollowTheDeadZoneAndOffsetRules) {
         const int64_t offset = (3 * q + 2) >> 2;
         for (int i = 1; i < 64; ++i) {
             const int64_t t = FusedIntermediate(x, kScaledQuantizerCoefficient_Intra, i);
-            ASSERT_EQ(level[i], t > 0 ? (t + offset) / (2 * q) : (t - offset) / (2 * q)) << "intra " << n << " at " << i;
+            ASSERT_EQ(level[i], t > 0 ? (t + offset) / (2 * q) : (t - offset) / (2 * q))
+                << "intra " << n << " at " << i;
             if (q == 1 && t == 1) {
                 sawIntraOffset = true;
                 EXPECT_EQ(level[i], 1);
@@ -220,8 +228,8 @@ TEST(FusedQuantizer, DcLevelsAndExtremes) {
             in.fill(static_cast<int16_t>(p));
             for (bool luminance : {true, false}) {
                 const int scaler = RuleDcScaler(q, luminance);
-                (luminance ? GapsDCTQuantize_IntraY : GapsDCTQuantize_IntraUV)(in.data(), static_cast<uint16_t>(q),
-                                                                              level.data());
+                (luminance ? GapsDCTQuantize_IntraY : GapsDCTQuantize_IntraUV)(
+                    in.data(), static_cast<uint16_t>(q), level.data());
                 EXPECT_EQ(level[0], (int64_t{2048} * p * (4096 / scaler) + (1 << 19)) >> 20) << q << " " << p;
                 EXPECT_LT(fabs(level[0] - 8.0 * p / scaler), 1.0) << q << " " << p;
             }
@@ -280,7 +288,8 @@ TEST(FusedQuantizer, DispatchChoosesByMacroblockTypeAndBlockKind) {
         blk.kind = c.kind;
         GapsDCTQuantizerDispatch(in.data(), &blk);
         c.routine(in.data(), 5, expected.data());
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), blk.coef)) << int(c.type) << " " << int(c.kind);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), blk.coef))
+            << int(c.type) << " " << int(c.kind);
     }
     // Intra DCs of luminance and chrominance differ at quant 5 (scalers 10 and 9).
     in.fill(200);
@@ -300,8 +309,8 @@ TEST(MatrixQuantizer, RoundsClampsAndRoundTripsWithTheDequantizer) {
     mb.mbType = kMbTypeIntra;
     mb.mbQuant = 3;  // DC scaler 8
     in[0] = 12;
-    in[1] = 17;      // k = 16, level (16 + 2) / 6 = 3
-    in[2] = -1;      // k = (-16 - 9) / 18 = -1, level (-1 - 2) / 6 = 0
+    in[1] = 17;  // k = 16, level (16 + 2) / 6 = 3
+    in[2] = -1;  // k = (-16 - 9) / 18 = -1, level (-1 - 2) / 6 = 0
     Quantizer(in.data(), &blk);
     EXPECT_EQ(blk.coef[0], 2);
     EXPECT_EQ(blk.coef[1], 3);
@@ -334,7 +343,8 @@ TEST(MatrixQuantizer, RoundsClampsAndRoundTripsWithTheDequantizer) {
         const int q = mb.mbQuant;
         for (int i = 0; i < 64; ++i) {
             const int w = mb.mbType == kMbTypeIntra ? kCoefficientIntra[i] : kCoefficientInter[i];
-            const int step = i == 0 && mb.mbType == kMbTypeIntra ? Quantizer_DCScalerY(uint8_t(q)) : 2 * q * w / 16;
+            const int step =
+                i == 0 && mb.mbType == kMbTypeIntra ? Quantizer_DCScalerY(uint8_t(q)) : 2 * q * w / 16;
             ASSERT_LE(std::abs(back[i] - coef[i]), 3 * step / 2 + 2) << n << " at " << i;
         }
     }

@@ -124,7 +124,8 @@ Block64 RandomBlock(std::mt19937& rng, int low, int high, double density = 1.0) 
 }
 
 TEST(InverseDct, DcOnlyBlocksGiveTheRoundedEighth) {
-    const std::pair<int16_t, int16_t> golden[] = {{8, 1}, {1024, 128}, {-1, 0}, {-8, -1}, {2047, 256}, {-2048, -256}};
+    const std::pair<int16_t, int16_t> golden[] = {{8, 1},   {1024, 128}, {-1, 0},
+                                                  {-8, -1}, {2047, 256}, {-2048, -256}};
     for (auto [dc, expected] : golden) {
         Block64 b{};
         b[0] = dc;
@@ -208,8 +209,8 @@ TEST(LiftingTransform, ConstantBlocksGiveOnlyTheScaledDc) {
 }
 
 TEST(LiftingTransform, EqualsTheGainScaledOrthonormalDct) {
-    const double g[8] = {2 * sqrt(2.0),           2 * cos(M_PI / 16),        2 * cos(2 * M_PI / 16),
-                         2 * cos(3 * M_PI / 16),  2 * sqrt(2.0),             2 / cos(3 * M_PI / 16),
+    const double g[8] = {2 * sqrt(2.0),           2 * cos(M_PI / 16), 2 * cos(2 * M_PI / 16),
+                         2 * cos(3 * M_PI / 16),  2 * sqrt(2.0),      2 / cos(3 * M_PI / 16),
                          -2 / cos(2 * M_PI / 16), -2 / cos(M_PI / 16)};
     std::mt19937 rng(5);
     double worst = 0;
