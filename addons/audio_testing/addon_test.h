@@ -1,11 +1,15 @@
 // Test support for the audio add-ons: loading them from the build tree through the host's loader,
-// finding an entry point of one loaded add-on, and a chunk writer that records what an encoder writes.
+// finding an entry point of one loaded add-on, a chunk writer that records what an encoder writes,
+// temporary files and running the command-line tools.
 #pragma once
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -50,6 +54,26 @@ struct Chunk {
 	uint32_t flags;
 	bool freshInfo;  // written with an info other than the caller's
 };
+
+// A file name in the test's temporary directory, unique to this process.
+inline std::string TempPath(const char* name)
+{
+	return testing::TempDir() + "/korvo_" + std::to_string(getpid()) + "_" + name;
+}
+
+// Runs a shell command, returning its exit status and appending its standard output and error.
+inline int RunCommand(const std::string& command, std::string* output)
+{
+	FILE* p = popen((command + " 2>&1").c_str(), "r");
+	if (!p)
+		return -1;
+	char buffer[4096];
+	size_t n;
+	while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+		output->append(buffer, n);
+	const int status = pclose(p);
+	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // Records chunks and track records; fails every call with `failWith` when that is set.
 class RecordingWriter : public BPrivate::ChunkWriter {

@@ -96,7 +96,8 @@ public:
 
 		vorbis_comment_init(&vc);
 		commentReady = true;
-		vorbis_comment_add(&vc, "BeOS Vorbis Encoder Beta");
+		// A comment is a FIELD=value pair; a bare text makes the stream non-conforming.
+		vorbis_comment_add_tag(&vc, "ENCODER", "BeOS Vorbis Encoder Beta");
 
 		ogg_packet identification, comments, codebooks;
 		if (vorbis_analysis_headerout(&vd, &vc, &identification, &comments, &codebooks) != 0)

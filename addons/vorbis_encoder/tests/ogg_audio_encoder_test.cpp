@@ -240,7 +240,7 @@ TEST(OggAudioEncoder, HeaderPagesComeBeforeAudioPages)
 
 	std::vector<std::string> comments;
 	EXPECT_EQ(Decode(a.writer.Concatenated(), &comments), 3 * 44100);
-	EXPECT_EQ(comments, std::vector<std::string>{"BeOS Vorbis Encoder Beta"});
+	EXPECT_EQ(comments, std::vector<std::string>{"ENCODER=BeOS Vorbis Encoder Beta"});
 }
 
 TEST(OggAudioEncoder, ZeroFrameEncodeWritesHeadersAndDoesNotEndTheStream)
