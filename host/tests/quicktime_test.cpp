@@ -400,6 +400,10 @@ TEST(QuickTime, ReadsOrdinaryMp4)
 {
 	std::vector<uint64> offsets;
 	std::vector<uint8> mp4 = HandMadeMp4(&offsets);
+	if (FILE* out = fopen(TestOutput("handmade.mp4").c_str(), "wb")) {  // a fuzzing seed
+		fwrite(mp4.data(), 1, mp4.size(), out);
+		fclose(out);
+	}
 	BMemoryIO io(static_cast<const void*>(mp4.data()), mp4.size());
 	BMediaFile file(&io);
 	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
