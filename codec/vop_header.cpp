@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "korvo.h"
+#include "entropy_internal.h"
 #include "spine_internal.h"
 
 namespace {
@@ -131,7 +132,7 @@ void Vop_WriteVOP(Vop* vop, BitStream* stream) {
         Vop_WriteDCVLCTHR(vop, stream);
         Vop_WriteQP(vop, stream);
         if (predicted) Vop_WriteFCODE(vop, stream);
-        // The macroblock layer follows here: every macroblock in raster order.
+        Vop_WriteMacroBlocks(vop, stream);
     }
     BitStream_Flush(stream);
 }
@@ -181,7 +182,7 @@ int16_t Vop_ReadVOP(Vop* vop, BitStream* stream) {
     Vop_ReadDCVLCTHR(vop, stream);
     Vop_ReadQP(vop, stream);
     if (predicted) Vop_ReadFCODE(vop, stream);
-    // The macroblock layer follows here: every macroblock in raster order, mbsRead set at the end.
+    Vop_ReadMacroBlocks(vop, stream);
     return kKorvoOK;
 }
 
