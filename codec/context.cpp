@@ -36,7 +36,11 @@ size_t Params_StreamBufferSize(uint32_t width, uint32_t height) {
     // frame without macroblocks (user data and a P-VOP header), plus the flush's slack.
     const uint64_t alignedArea = uint64_t{MacroBlocksFor(width)} * MacroBlocksFor(height) * 256;
     const uint64_t frameBytes = alignedArea * 4 > 16 ? alignedArea * 4 : 16;
-    return size_t(frameBytes + kBitStreamFlushSlack);
+    // The encoder's worst case is larger still: a macroblock of any 8-bit picture at any quantiser
+    // takes at most 6 x 64 x 28 + 44 = 10796 bits (every level a 28-bit fixed-length escape, the
+    // longest macroblock header), and user data with a P-VOP header 91 bits.
+    const uint64_t worstFrame = (alignedArea / 256 * 10796 + 91 + 7) / 8;
+    return size_t((worstFrame > frameBytes ? worstFrame : frameBytes) + kBitStreamFlushSlack);
 }
 
 KorvParams* NewKorvParamsPtr(uint8_t mode, uint32_t width, uint32_t height) {
