@@ -313,9 +313,25 @@ std::vector<int16_t> RandomLevels(std::mt19937& rng, size_t count) {
     return levels;
 }
 
+// Which coding rule an event takes: 0 own code, 1 level offset, 2 run offset, 3 fixed length.
+int EventRule(bool intra, uint32_t last, uint32_t run, int32_t level) {
+    const VLCTable* table = intra ? &gVLCIntraCoeffTable : &gVLCInterCoeffTable;
+    const uint32_t magnitude = uint32_t(level < 0 ? -level : level);
+    VLCInfo event = {last, run, magnitude, 0, 0};
+    if (FindVLCInfo(&event, table)) return 0;
+    const int32_t lmax = (intra ? FindLMaxIntra : FindLMaxInter)(last, run);
+    event.level = magnitude - uint32_t(lmax);
+    if (lmax > 0 && int32_t(magnitude) > lmax && FindVLCInfo(&event, table)) return 1;
+    const int32_t rmax = (intra ? FindRMaxIntra : FindRMaxInter)(last, magnitude);
+    event = {last, run - uint32_t(rmax) - 1, magnitude, 0, 0};
+    if (rmax >= 0 && int32_t(run) > rmax && FindVLCInfo(&event, table)) return 2;
+    return 3;
+}
+
 TEST(VLCDecode, RoundTripsThroughEveryDecoderForm) {
     std::mt19937 rng(1234);
     const uint8_t* scans[3] = {DeZZ_Raw, DeZZAltHoriz_Raw, DeZZAltVert_Raw};
+    int rules[2][4] = {};
     for (int trial = 0; trial < 3000; trial++) {
         const bool intra = trial % 2;
         const uint32_t start = intra ? 1 : 0;
@@ -340,7 +356,18 @@ TEST(VLCDecode, RoundTripsThroughEveryDecoderForm) {
         if (intra) {
             ASSERT_EQ(coef[0], 0);
         }
+        int32_t lastIndex = 0;
+        for (size_t i = 0; i < levels.size(); i++)
+            if (levels[i]) lastIndex = int32_t(i);
+        for (uint32_t i = 0, run = 0; i < levels.size(); i++, run++) {
+            if (!levels[i]) continue;
+            rules[intra][EventRule(intra, int32_t(i) == lastIndex, run, levels[i])]++;
+            run = uint32_t(-1);
+        }
     }
+    // Every rule occurred with both tables.
+    for (int t = 0; t < 2; t++)
+        for (int r = 0; r < 4; r++) EXPECT_GT(rules[t][r], 20) << t << " rule " << r;
 }
 
 }  // namespace
