@@ -95,8 +95,7 @@ int32_t Block_CalcACPredSigma(Block* block) {
 
 void MacroBlock_DecideACPred(MacroBlock* mb) {
     int32_t gain = 0;
-    for (Block& block : mb->blocks)
-        gain += Block_CalcACPredSigma(&block);
+    for (Block& block : mb->blocks) gain += Block_CalcACPredSigma(&block);
     mb->acPred = gain >= 0;
 }
 
@@ -118,6 +117,5 @@ void MacroBlock_DCACPredict(MacroBlock* mb) {
     }
     MacroBlock_DecideACPred(mb);
     if (mb->acPred)
-        for (Block& block : mb->blocks)
-            Block_GenerateACPred(&block);
+        for (Block& block : mb->blocks) Block_GenerateACPred(&block);
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr uint32_t kLevelBits = 12; // fixed-length escape level field of every block
+constexpr uint32_t kLevelBits = 12;  // fixed-length escape level field of every block
 
 constexpr std::array<ValueEntry, 64> BuildCBPYInverse();
 template <size_t N>
@@ -60,7 +60,8 @@ constexpr std::array<ValueEntry, N> BuildMVInverse(uint32_t first, uint32_t shif
         for (int32_t m = 1; m <= 32; m++) {
             const uint32_t length = vlcMV[m][1];
             for (uint32_t sign = 0; sign < 2; sign++)
-                if ((p >> (12 - length)) == ((vlcMV[m][0] << 1) | sign)) table[i] = {sign ? -m : m, int32_t(length)};
+                if ((p >> (12 - length)) == ((vlcMV[m][0] << 1) | sign))
+                    table[i] = {sign ? -m : m, int32_t(length)};
         }
     }
     return table;
@@ -79,7 +80,8 @@ constexpr std::array<ValueEntry, 64> ivlcCBPY = BuildCBPYInverse();
 constexpr std::array<ValueEntry, 14> ivlcMV0 = BuildMVInverse<14>(2, 8);
 constexpr std::array<ValueEntry, 96> ivlcMV1 = BuildMVInverse<96>(32, 2);
 constexpr std::array<ValueEntry, 124> ivlcMV2 = BuildMVInverse<124>(4, 0);
-static_assert(AllFilled(ivlcMV0) && AllFilled(ivlcMV1) && AllFilled(ivlcMV2), "motion codes cover their ranges");
+static_assert(AllFilled(ivlcMV0) && AllFilled(ivlcMV1) && AllFilled(ivlcMV2),
+              "motion codes cover their ranges");
 static_assert(ivlcCBPY[0][0] == kFiller && ivlcCBPY[1][0] == kFiller && ivlcCBPY[2][0] == 6);
 
 namespace {
@@ -331,7 +333,9 @@ void BitStream_WriteIntraDC(BitStream* bs, int16_t diff, uint8_t kind) {
     if (size > 8) BitStream_WriteVLC(bs, 1, 1);
 }
 
-void Block_WriteINTRADC(Block* block, BitStream* bs) { BitStream_WriteIntraDC(bs, block->dcDiff, block->kind); }
+void Block_WriteINTRADC(Block* block, BitStream* bs) {
+    BitStream_WriteIntraDC(bs, block->dcDiff, block->kind);
+}
 
 void Block_WriteTCOEFF(Block* block, BitStream* bs) {
     const CoefficientCoding coding = ChooseCoding(block);
@@ -386,7 +390,7 @@ int16_t MacroBlock_ReadMCBPC(MacroBlock* mb, BitStream* bs) {
         } else if (v >= 8) {
             cbpc = v >> 3, length = 6, dquant = true;
         } else {
-            BitStream_SeekBits(bs, 9); // stuffing: six leading zeros
+            BitStream_SeekBits(bs, 9);  // stuffing: six leading zeros
             return kKorvoEntryFailed;
         }
     } else if (v >= 256) {
@@ -418,12 +422,12 @@ int16_t MacroBlock_ReadMCBPC(MacroBlock* mb, BitStream* bs) {
     } else if (v >= 2) {
         type = kMbTypeIntra, cbpc = v == 3 ? 2 : 3, length = 9, dquant = true;
     } else {
-        BitStream_SeekBits(bs, 9); // stuffing: eight leading zeros
+        BitStream_SeekBits(bs, 9);  // stuffing: eight leading zeros
         return kKorvoEntryFailed;
     }
     BitStream_SeekBits(bs, length);
     mb->mbType = uint8_t(type);
-    mb->dquant = dquant ? 1 : 0; // a marker: DQUANT follows
+    mb->dquant = dquant ? 1 : 0;  // a marker: DQUANT follows
     SetChromaPattern(mb, cbpc);
     // Four-vector macroblocks carry no vectors here and are not reconstructed: the data ends.
     return type == kMbTypeInter4V ? kKorvoEntryFailed : kKorvoOK;
@@ -444,13 +448,13 @@ void MacroBlock_ReadCBPY(MacroBlock* mb, BitStream* bs) {
         } else {
             const uint32_t fifth = BitStream_GetBits(bs, 1);
             if (bits == 2)
-                n = fifth ? 1 : 2; // 00101, 00100
+                n = fifth ? 1 : 2;  // 00101, 00100
             else if (bits == 1)
-                n = fifth ? 4 : 8; // 00011, 00010
+                n = fifth ? 4 : 8;  // 00011, 00010
             else if (!fifth)
-                BitStream_SeekBits(bs, 1), n = 0; // 000000, 000001: no code
+                BitStream_SeekBits(bs, 1), n = 0;  // 000000, 000001: no code
             else
-                n = BitStream_GetBits(bs, 1) ? 9 : 6; // 000011, 000010
+                n = BitStream_GetBits(bs, 1) ? 9 : 6;  // 000011, 000010
         }
     }
     SetLumaPattern(mb, n);
@@ -490,7 +494,7 @@ int16_t BitStream_ReadIntraDC(BitStream* bs, uint8_t kind) {
     if (size.size <= 0) return 0;
     const uint32_t top = 1u << (size.size - 1);
     const uint32_t v = BitStream_GetBits(bs, uint32_t(size.size));
-    if (size.size > 8) BitStream_SeekBits(bs, 1); // marker
+    if (size.size > 8) BitStream_SeekBits(bs, 1);  // marker
     return v & top ? int16_t(v) : int16_t(-int32_t(v ^ top));
 }
 
@@ -505,9 +509,10 @@ int16_t Block_ReadTCOEFF(Block* block, BitStream* bs) {
     const CoefficientCoding coding = ChooseCoding(block);
     int16_t sequence[64] = {};
     sequence[0] = IsIntra(block->mb) ? block->dcLevel : 0;
-    const int32_t bits = coding.intraTable
-                             ? VLCDecodeIntra(bs, sequence + coding.start, bs->bitPos, 64 - coding.start, kLevelBits)
-                             : VLCDecodeInter(bs, sequence + coding.start, bs->bitPos, 64 - coding.start, kLevelBits);
+    int16_t* const first = sequence + coding.start;
+    const uint32_t count = 64 - coding.start;
+    const int32_t bits = coding.intraTable ? VLCDecodeIntra(bs, first, bs->bitPos, count, kLevelBits)
+                                           : VLCDecodeInter(bs, first, bs->bitPos, count, kLevelBits);
     if (bits < 1) return kKorvoEntryFailed;
     bs->bitPos += uint32_t(bits);
     coding.toRaster(sequence, block->coef);
@@ -555,7 +560,7 @@ void MacroBlock_PredictMV(MacroBlock* mb, Motion* out) {
     // The above-right candidate is missing exactly when this macroblock has no right neighbour.
     const MacroBlock* aboveRight = mb->right ? above->right : nullptr;
     if (!left && !mb->right) {
-        *out = above->mv; // one macroblock wide
+        *out = above->mv;  // one macroblock wide
         return;
     }
     const Motion zero = {0, 0};

@@ -21,7 +21,14 @@ std::string CodeBits(uint32_t code, uint32_t length) {
 // LMAX and RMAX as tabulated, written out independently of the code records.
 int32_t TabulatedLMax(bool intra, uint32_t last, uint32_t run) {
     if (intra && !last)
-        return run == 0 ? 27 : run == 1 ? 10 : run == 2 ? 5 : run == 3 ? 4 : run <= 7 ? 3 : run <= 9 ? 2 : run <= 14 ? 1 : 0;
+        return run == 0    ? 27
+               : run == 1  ? 10
+               : run == 2  ? 5
+               : run == 3  ? 4
+               : run <= 7  ? 3
+               : run <= 9  ? 2
+               : run <= 14 ? 1
+                           : 0;
     if (intra) return run == 0 ? 8 : run == 1 ? 3 : run <= 6 ? 2 : run <= 20 ? 1 : 0;
     if (!last)
         return run == 0 ? 12 : run == 1 ? 6 : run == 2 ? 4 : run <= 6 ? 3 : run <= 10 ? 2 : run <= 26 ? 1 : 0;
@@ -31,10 +38,23 @@ int32_t TabulatedLMax(bool intra, uint32_t last, uint32_t run) {
 int32_t TabulatedRMax(bool intra, uint32_t last, uint32_t level) {
     if (level == 0) return -1;
     if (intra && !last)
-        return level == 1 ? 14 : level == 2 ? 9 : level == 3 ? 7 : level == 4 ? 3 : level == 5 ? 2 : level <= 10 ? 1 : level <= 27 ? 0 : -1;
+        return level == 1    ? 14
+               : level == 2  ? 9
+               : level == 3  ? 7
+               : level == 4  ? 3
+               : level == 5  ? 2
+               : level <= 10 ? 1
+               : level <= 27 ? 0
+                             : -1;
     if (intra) return level == 1 ? 20 : level == 2 ? 6 : level == 3 ? 1 : level <= 8 ? 0 : -1;
     if (!last)
-        return level == 1 ? 26 : level == 2 ? 10 : level == 3 ? 6 : level == 4 ? 2 : level <= 6 ? 1 : level <= 12 ? 0 : -1;
+        return level == 1    ? 26
+               : level == 2  ? 10
+               : level == 3  ? 6
+               : level == 4  ? 2
+               : level <= 6  ? 1
+               : level <= 12 ? 0
+                             : -1;
     return level == 1 ? 40 : level == 2 ? 1 : level == 3 ? 0 : -1;
 }
 
@@ -52,7 +72,7 @@ TEST(CodeRecords, LimitsMatchTheTabulatedValues) {
 TEST(CodeRecords, SharedPrefixFreeCodeWordsWithDistinctEvents) {
     ASSERT_EQ(gVLCIntraCoeffTable.count, 102u);
     ASSERT_EQ(gVLCInterCoeffTable.count, 102u);
-    double kraft = 1.0 / 128; // ESC 0000011
+    double kraft = 1.0 / 128;  // ESC 0000011
     for (int i = 0; i < 102; i++) {
         const VLCInfo& a = gVLCIntraCoeffMap[i];
         EXPECT_EQ(a.code, gVLCInterCoeffMap[i].code);
@@ -101,7 +121,8 @@ TEST(Scans, PermutationsInversesAndReorderings) {
         }
         EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 64);
     }
-    for (int i = 0; i < 64; i++) EXPECT_EQ(DeZZAltVert_Raw[i], (DeZZAltHoriz_Raw[i] % 8) * 8 + DeZZAltHoriz_Raw[i] / 8);
+    for (int i = 0; i < 64; i++)
+        EXPECT_EQ(DeZZAltVert_Raw[i], (DeZZAltHoriz_Raw[i] % 8) * 8 + DeZZAltHoriz_Raw[i] / 8);
     EXPECT_EQ(DeZZ_Raw[2], 8);
     EXPECT_EQ(DeZZ_Raw[63], 63);
     EXPECT_EQ(DeZZAltHoriz_Raw[14], 15);
@@ -109,8 +130,10 @@ TEST(Scans, PermutationsInversesAndReorderings) {
     int16_t raster[64], scanned[64], back[64];
     uint8_t raster8[64], scanned8[64], back8[64];
     for (int i = 0; i < 64; i++) raster[i] = int16_t(1000 - 37 * i), raster8[i] = uint8_t(3 * i + 1);
-    void (*enc[3])(const int16_t*, int16_t*) = {ZigZagEncode16, ZigZagEncode16AltHoriz, ZigZagEncode16AltVert};
-    void (*dec[3])(const int16_t*, int16_t*) = {ZigZagDecode16, ZigZagDecode16AltHoriz, ZigZagDecode16AltVert};
+    void (*enc[3])(const int16_t*, int16_t*) = {ZigZagEncode16, ZigZagEncode16AltHoriz,
+                                                ZigZagEncode16AltVert};
+    void (*dec[3])(const int16_t*, int16_t*) = {ZigZagDecode16, ZigZagDecode16AltHoriz,
+                                                ZigZagDecode16AltVert};
     for (int t = 0; t < 3; t++) {
         enc[t](raster, scanned);
         for (int i = 0; i < 64; i++) EXPECT_EQ(scanned[i], raster[de[t][i]]);
@@ -125,14 +148,15 @@ TEST(Scans, PermutationsInversesAndReorderings) {
 
 TEST(DecoderTables, BuiltOnceAtTheirSizesAndReused) {
     ASSERT_NE(gVLCInverseIntra, nullptr);
-    int32_t (*const tables4[4])[4] = {gVLCInverseIntra, gVLCInverseInter, gVLCInverseEscapeIntra, gVLCInverseEscapeInter};
+    int32_t(*const tables4[4])[4] = {gVLCInverseIntra, gVLCInverseInter, gVLCInverseEscapeIntra,
+                                     gVLCInverseEscapeInter};
     EXPECT_GE(malloc_usable_size(gVLCInverseIntra), 8192u * 16);
     EXPECT_GE(malloc_usable_size(gVLCInverseInter), 8192u * 16);
     EXPECT_GE(malloc_usable_size(gVLCInverseEscapeIntra), 24576u * 16);
     EXPECT_GE(malloc_usable_size(gVLCInverseEscapeInter), 24576u * 16);
     EXPECT_GE(malloc_usable_size(gVLCInverseIntraCoeffMap), 4096u * 8);
     EXPECT_GE(malloc_usable_size(gVLCInverseInterCoeffMap), 4096u * 8);
-    int32_t (*const maps[2])[2] = {gVLCInverseIntraCoeffMap, gVLCInverseInterCoeffMap};
+    int32_t(*const maps[2])[2] = {gVLCInverseIntraCoeffMap, gVLCInverseInterCoeffMap};
     // A second start and VLC_Init itself leave the set in place.
     ASSERT_EQ(InitKorvax(), kKorvoOK);
     ASSERT_EQ(VLC_Init(), kKorvoOK);
@@ -173,7 +197,8 @@ TEST(DecoderTables, EntriesAgreeWithASearchOfTheRecords) {
             const auto [length, index] = SearchCode(v >> 1);
             const int32_t* e = inverse[v];
             if (index == -2) {
-                EXPECT_TRUE(e[0] == kVLCInvalid && e[1] == kVLCInvalid && e[2] == kVLCInvalid && e[3] == kVLCInvalid);
+                EXPECT_TRUE(e[0] == kVLCInvalid && e[1] == kVLCInvalid && e[2] == kVLCInvalid &&
+                            e[3] == kVLCInvalid);
             } else if (index == -1) {
                 EXPECT_TRUE(e[0] == 7 && e[1] == 0 && e[2] == 0 && e[3] == 0);
             } else {
@@ -189,7 +214,7 @@ TEST(DecoderTables, EntriesAgreeWithASearchOfTheRecords) {
         }
         for (uint32_t v = 8192; v < 32768; v++) {
             const bool levelMode = v >= 16384;
-            const uint32_t rest = levelMode ? (v & 0x3FFF) >> 1 : v & 0x1FFF; // 13 bits after the mode
+            const uint32_t rest = levelMode ? (v & 0x3FFF) >> 1 : v & 0x1FFF;  // 13 bits after the mode
             const auto [length, index] = SearchCode(rest >> 1);
             const int32_t* e = escape[v - 8192];
             if (index < 0) {
@@ -309,7 +334,7 @@ std::vector<int16_t> RandomLevels(std::mt19937& rng, size_t count) {
         levels[i] = int16_t(rng() % 2 ? -magnitude : magnitude);
         if (rng() % 64 == 0) levels[i] = -2048;
     }
-    if (rng() % 4 == 0) std::fill(levels.begin(), levels.begin() + int(rng() % count), 0); // long runs
+    if (rng() % 4 == 0) std::fill(levels.begin(), levels.begin() + int(rng() % count), 0);  // long runs
     return levels;
 }
 
@@ -339,7 +364,7 @@ TEST(VLCDecode, RoundTripsThroughEveryDecoderForm) {
         if (std::all_of(levels.begin(), levels.end(), [](int16_t l) { return l == 0; })) continue;
         BitWriter writer;
         writer.stream.bitPos = 0;
-        BitStream_WriteVLC(&writer.stream, 0x5, 3 + trial % 29); // any alignment
+        BitStream_WriteVLC(&writer.stream, 0x5, 3 + trial % 29);  // any alignment
         const uint32_t begin = writer.stream.bitPos;
         (intra ? VLCEncodeIntra : VLCEncodeInter)(levels.data(), &writer.stream, uint32_t(levels.size()), 12);
         const int32_t written = int32_t(writer.stream.bitPos - begin);
@@ -347,11 +372,13 @@ TEST(VLCDecode, RoundTripsThroughEveryDecoderForm) {
         const BitStream reader = ReaderOver(bytes);
 
         std::vector<int16_t> sequence(64 - start, 0);
-        ASSERT_EQ((intra ? VLCDecodeIntra : VLCDecodeInter)(&reader, sequence.data(), begin, 64 - start, 12), written);
+        ASSERT_EQ((intra ? VLCDecodeIntra : VLCDecodeInter)(&reader, sequence.data(), begin, 64 - start, 12),
+                  written);
         ASSERT_EQ(sequence, levels) << trial;
         const uint8_t* scan = scans[trial % 3];
         int16_t coef[64] = {};
-        ASSERT_EQ((intra ? VLCDecodeIntraZZ : VLCDecodeInterZZ)(&reader, coef, scan, begin, start, 12), written);
+        ASSERT_EQ((intra ? VLCDecodeIntraZZ : VLCDecodeInterZZ)(&reader, coef, scan, begin, start, 12),
+                  written);
         for (uint32_t i = start; i < 64; i++) ASSERT_EQ(coef[scan[i]], levels[i - start]) << trial;
         if (intra) {
             ASSERT_EQ(coef[0], 0);

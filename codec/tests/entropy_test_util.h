@@ -13,14 +13,14 @@
 namespace entropy_test {
 
 class KorvaxEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { ASSERT_EQ(InitKorvax(), kKorvoOK); }
     void TearDown() override { TerminateKorvax(); }
 };
 
 // A writer over its own buffer; Bits() flushes and returns the bits written as '0'/'1'.
 class BitWriter {
-public:
+  public:
     explicit BitWriter(size_t capacity = 1 << 16) : buffer_(capacity + kBitStreamFlushSlack, 0) {
         BitStream_InitWriter(&stream, buffer_.data(), uint32_t(buffer_.size()));
     }
@@ -37,7 +37,7 @@ public:
     }
     BitStream stream;
 
-private:
+  private:
     std::vector<uint8_t> buffer_;
 };
 

@@ -50,7 +50,7 @@ TEST(DCPrediction, DirectionFromTheGradientRule) {
     MacroBlock* below = vop->mbs[2];
     first->blocks[4].dcLevel = 20;
     Block_PredictIntraDC(&below->blocks[4]);
-    EXPECT_EQ(below->blocks[4].dcPred, 20); // a = b = 128, c = 20: |0| < |108|
+    EXPECT_EQ(below->blocks[4].dcPred, 20);  // a = b = 128, c = 20: |0| < |108|
     EXPECT_EQ(below->blocks[4].predDir, kPredFromAbove);
     first->mbType = kMbTypeInter;
     Block_PredictIntraDC(&below->blocks[4]);
@@ -62,12 +62,12 @@ TEST(DCPrediction, DirectionFromTheGradientRule) {
     below->blocks[4].dcLevel = 10;
     vop->mbs[1]->blocks[4].dcLevel = 200;
     Block_PredictIntraDC(&right->blocks[4]);
-    EXPECT_EQ(right->blocks[4].dcPred, 200); // |10 - 20| = 10 < |20 - 200|
+    EXPECT_EQ(right->blocks[4].dcPred, 200);  // |10 - 20| = 10 < |20 - 200|
     EXPECT_EQ(right->blocks[4].predDir, kPredFromAbove);
     below->blocks[4].dcLevel = 150;
     vop->mbs[1]->blocks[4].dcLevel = 60;
     Block_PredictIntraDC(&right->blocks[4]);
-    EXPECT_EQ(right->blocks[4].dcPred, 150); // |150 - 20| >= |20 - 60|
+    EXPECT_EQ(right->blocks[4].dcPred, 150);  // |150 - 20| >= |20 - 60|
     EXPECT_EQ(right->blocks[4].predDir, kPredFromLeft);
 }
 
@@ -81,7 +81,7 @@ TEST(ACPrediction, RescalesWithTheNeighbourMacroBlockQuantiser) {
     // QPp = 4, QPc = 8: -3 scales to (-12 + 4) / 8 = -1, 3 to (12 + 4) / 8 = 2.
     upper->blocks[2].coef[1] = -3;
     upper->blocks[2].coef[2] = 3;
-    upper->blocks[2].coef[9] = 50; // outside the first row: never used
+    upper->blocks[2].coef[9] = 50;  // outside the first row: never used
     Block& y0 = lower->blocks[0];
     y0.predDir = kPredFromAbove;
     y0.coef[1] = 10;
@@ -98,7 +98,7 @@ TEST(ACPrediction, RescalesWithTheNeighbourMacroBlockQuantiser) {
     y2.predDir = kPredFromAbove;
     memset(y2.coef, 0, sizeof y2.coef);
     Block_ApplyACPred(&y2);
-    EXPECT_EQ(y2.coef[3], 2); // (3 * 4 + 4) / 8, not (3 * 8 + 4) / 8 = 3
+    EXPECT_EQ(y2.coef[3], 2);  // (3 * 4 + 4) / 8, not (3 * 8 + 4) / 8 = 3
     // From the left in the first column: the first column, with the VOP quantiser.
     Block& y1 = upper->blocks[1];
     upper->blocks[0].coef[8] = -7;

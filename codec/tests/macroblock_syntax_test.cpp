@@ -42,12 +42,20 @@ TEST(MacroBlockCodes, McbpcCbpyAndCod) {
     mb->mbType = kMbTypeIntra;
     for (Block& b : mb->blocks) b.codedBlock = 0;
     // Intra, CBPC 00, no DQUANT: 1 in an I-VOP (no COD), COD 0 and 00011 in a P-VOP.
-    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteCOD(mb, s); MacroBlock_WriteMCBPC(mb, s); }), "1");
+    EXPECT_EQ(Written([&](BitStream* s) {
+                  MacroBlock_WriteCOD(mb, s);
+                  MacroBlock_WriteMCBPC(mb, s);
+              }),
+              "1");
     MacroBlock* pmb = pvop->mbs[0];
     pmb->mbType = kMbTypeIntra;
     pmb->codedMb = 1;
     for (Block& b : pmb->blocks) b.codedBlock = 0;
-    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteCOD(pmb, s); MacroBlock_WriteMCBPC(pmb, s); }), "000011");
+    EXPECT_EQ(Written([&](BitStream* s) {
+                  MacroBlock_WriteCOD(pmb, s);
+                  MacroBlock_WriteMCBPC(pmb, s);
+              }),
+              "000011");
     // A skipped macroblock is the single bit 1.
     pmb->codedMb = 0;
     EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteMB(pmb, s); }), "1");
@@ -59,10 +67,18 @@ TEST(MacroBlockCodes, McbpcCbpyAndCod) {
     // Intra + DQUANT in an I-VOP with CBPC 01: 000001, then DQUANT -2 as 01.
     mb->dquant = -2;
     mb->blocks[5].codedBlock = 1;
-    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteMCBPC(mb, s); MacroBlock_WriteDQUANT(mb, s); }), "00000101");
+    EXPECT_EQ(Written([&](BitStream* s) {
+                  MacroBlock_WriteMCBPC(mb, s);
+                  MacroBlock_WriteDQUANT(mb, s);
+              }),
+              "00000101");
     // A change outside -2..+2 is not announced, so the stream stays parseable.
     mb->dquant = 5;
-    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteMCBPC(mb, s); MacroBlock_WriteDQUANT(mb, s); }), "001");
+    EXPECT_EQ(Written([&](BitStream* s) {
+                  MacroBlock_WriteMCBPC(mb, s);
+                  MacroBlock_WriteDQUANT(mb, s);
+              }),
+              "001");
 }
 
 TEST(MacroBlockCodes, McbpcRoundTripsEveryRowAndEndsOnUnusableTypes) {
@@ -95,7 +111,8 @@ TEST(MacroBlockCodes, McbpcRoundTripsEveryRowAndEndsOnUnusableTypes) {
             }
         }
         // Stuffing (six leading zeros in an I-VOP, eight in a P-VOP) consumes nine bits and ends the data.
-        const std::vector<uint8_t> bytes = FromBits(codingType == kCodingTypeI ? "0000001011111" : "0000000011111");
+        const std::vector<uint8_t> bytes =
+            FromBits(codingType == kCodingTypeI ? "0000001011111" : "0000000011111");
         BitStream reader = ReaderOver(bytes);
         EXPECT_EQ(MacroBlock_ReadMCBPC(mb, &reader), kKorvoEntryFailed);
         EXPECT_EQ(reader.bitPos, 9u);
@@ -139,10 +156,13 @@ TEST(MacroBlockCodes, IntraDCDifferentials) {
     EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, 1, kBlockKindLuma); }), "111");
     EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, -1, kBlockKindLuma); }), "110");
     EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, 0, kBlockKindLuma); }), "011");
-    EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, -255, kBlockKindChroma); }), "0000000101111111");
+    EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, -255, kBlockKindChroma); }),
+              "0000000101111111");
     EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, -5, kBlockKindChroma); }), "001001");
     // Above size 8 a marker bit 1 follows.
-    EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, 300, kBlockKindLuma); }), "00000001" "100101100" "1");
+    EXPECT_EQ(Written([](BitStream* s) { BitStream_WriteIntraDC(s, 300, kBlockKindLuma); }), "00000001"
+                                                                                             "100101100"
+                                                                                             "1");
     for (uint8_t kind : {kBlockKindLuma, kBlockKindChroma}) {
         for (int32_t diff = -4095; diff <= 4095; diff++) {
             BitWriter writer;
@@ -180,8 +200,12 @@ TEST(MacroBlockCodes, MotionVectorDifferences) {
     vop->mbs[0]->mv = Motion{-20, 0};
     MacroBlock* mb = vop->mbs[1];
     mb->mv = Motion{20, 0};
-    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteMVD(mb, s); }), "0000000100" "1" "1");
-    const std::vector<uint8_t> bytes = FromBits("0000000100" "1" "1");
+    EXPECT_EQ(Written([&](BitStream* s) { MacroBlock_WriteMVD(mb, s); }), "0000000100"
+                                                                          "1"
+                                                                          "1");
+    const std::vector<uint8_t> bytes = FromBits("0000000100"
+                                                "1"
+                                                "1");
     BitStream reader = ReaderOver(bytes);
     mb->mv = Motion{0, 0};
     ASSERT_EQ(MacroBlock_ReadMVD(mb, &reader), kKorvoOK);
@@ -189,13 +213,16 @@ TEST(MacroBlockCodes, MotionVectorDifferences) {
     EXPECT_EQ(mb->mv.y, 0);
     // A decoded sum of 33 stores -31.
     vop->mbs[0]->mv = Motion{31, 31};
-    const std::vector<uint8_t> two = FromBits("001" "0" "1");
+    const std::vector<uint8_t> two = FromBits("001"
+                                              "0"
+                                              "1");
     reader = ReaderOver(two);
     ASSERT_EQ(MacroBlock_ReadMVD(mb, &reader), kKorvoOK);
     EXPECT_EQ(mb->mv.x, -31);
     EXPECT_EQ(mb->mv.y, 31);
     // Ten or more zeros after the leading 0 are no motion code: the macroblock cannot be decoded.
-    const std::vector<uint8_t> invalid = FromBits("1" "00000000000011");
+    const std::vector<uint8_t> invalid = FromBits("1"
+                                                  "00000000000011");
     reader = ReaderOver(invalid);
     EXPECT_EQ(MacroBlock_ReadMVD(mb, &reader), kKorvoEntryFailed);
     reader = ReaderOver(invalid);
@@ -204,7 +231,7 @@ TEST(MacroBlockCodes, MotionVectorDifferences) {
 }
 
 TEST(MotionPrediction, CandidatesFollowThePictureEdges) {
-    VopPtr vop = MakeVop(48, 32, kCodingTypeP); // 3 x 2
+    VopPtr vop = MakeVop(48, 32, kCodingTypeP);  // 3 x 2
     for (uint32_t i = 0; i < 6; i++) vop->mbs[i]->mv = Motion{int16_t(i + 1), int16_t(-10 * int(i + 1))};
     auto predict = [&](uint32_t i) {
         Motion p;
@@ -212,12 +239,12 @@ TEST(MotionPrediction, CandidatesFollowThePictureEdges) {
         return std::make_pair(p.x, p.y);
     };
     EXPECT_EQ(predict(0), std::make_pair(int16_t(0), int16_t(0)));
-    EXPECT_EQ(predict(1), std::make_pair(int16_t(1), int16_t(-10))); // first row: L
+    EXPECT_EQ(predict(1), std::make_pair(int16_t(1), int16_t(-10)));  // first row: L
     EXPECT_EQ(predict(2), std::make_pair(int16_t(2), int16_t(-20)));
-    EXPECT_EQ(predict(3), std::make_pair(int16_t(1), int16_t(-10))); // median(0, T=1, R=2)
-    EXPECT_EQ(predict(4), std::make_pair(int16_t(3), int16_t(-30))); // median(L=4, T=2, R=3)
-    EXPECT_EQ(predict(5), std::make_pair(int16_t(3), int16_t(-30))); // median(L=5, T=3, 0)
-    VopPtr narrow = MakeVop(16, 32, kCodingTypeP); // one macroblock wide: T alone
+    EXPECT_EQ(predict(3), std::make_pair(int16_t(1), int16_t(-10)));  // median(0, T=1, R=2)
+    EXPECT_EQ(predict(4), std::make_pair(int16_t(3), int16_t(-30)));  // median(L=4, T=2, R=3)
+    EXPECT_EQ(predict(5), std::make_pair(int16_t(3), int16_t(-30)));  // median(L=5, T=3, 0)
+    VopPtr narrow = MakeVop(16, 32, kCodingTypeP);  // one macroblock wide: T alone
     narrow->mbs[0]->mv = Motion{-7, 9};
     Motion p;
     MacroBlock_PredictMV(narrow->mbs[1], &p);
@@ -248,14 +275,15 @@ void FillRandom(Vop* vop, std::mt19937& rng) {
     int32_t q = vop->quant;
     for (uint32_t i = 0; i < vop->mbCount; i++) {
         MacroBlock* mb = vop->mbs[i];
-        const uint32_t kind = pvop ? rng() % 3 : 1; // 0 skipped, 1 intra, 2 inter
+        const uint32_t kind = pvop ? rng() % 3 : 1;  // 0 skipped, 1 intra, 2 inter
         mb->codedMb = kind != 0;
         mb->mbType = kind == 1 ? kMbTypeIntra : kMbTypeInter;
         static constexpr int8_t kChanges[4] = {-2, -1, 1, 2};
         mb->dquant = kind != 0 && rng() % 3 == 0 ? kChanges[rng() % 4] : 0;
         q = std::clamp(q + mb->dquant, 1, 31);
         mb->mbQuant = uint8_t(q);
-        mb->mv = kind == 2 ? Motion{int16_t(int(rng() % 64) - 32), int16_t(int(rng() % 64) - 32)} : Motion{0, 0};
+        mb->mv =
+            kind == 2 ? Motion{int16_t(int(rng() % 64) - 32), int16_t(int(rng() % 64) - 32)} : Motion{0, 0};
         for (Block& b : mb->blocks) {
             memset(b.coef, 0, sizeof b.coef);
             const uint32_t density = rng() % 4;
@@ -264,7 +292,8 @@ void FillRandom(Vop* vop, std::mt19937& rng) {
                 for (int k = 1; k < 64; k++) {
                     // The predicted row and column stay small so that residuals fit the 12-bit field.
                     const bool edge = k < 8 || k % 8 == 0;
-                    if (rng() % 8 < density) b.coef[k] = edge ? int16_t(int(rng() % 121) - 60) : RandomLevel(rng, 40);
+                    if (rng() % 8 < density)
+                        b.coef[k] = edge ? int16_t(int(rng() % 121) - 60) : RandomLevel(rng, 40);
                 }
             } else if (kind == 2 && density > 0) {
                 for (int k = 0; k < 64; k++)
@@ -283,7 +312,8 @@ void FillRandom(Vop* vop, std::mt19937& rng) {
                 int16_t written[64];
                 memcpy(written, b.coef, sizeof written);
                 if (mb->acPred)
-                    for (int k = 1; k < 8; k++) written[b.predDir == kPredFromAbove ? k : 8 * k] = b.acPredResidual[k];
+                    for (int k = 1; k < 8; k++)
+                        written[b.predDir == kPredFromAbove ? k : 8 * k] = b.acPredResidual[k];
                 b.codedBlock = AnyLevel(written, 1);
             }
         } else {
@@ -319,7 +349,8 @@ void ReadFrame(Vop* vop, const std::vector<uint8_t>& bytes, bool perMacroBlock) 
     Vop_ReadDCVLCTHR(vop, &reader);
     Vop_ReadQP(vop, &reader);
     if (vop->codingType == kCodingTypeP) Vop_ReadFCODE(vop, &reader);
-    for (uint32_t i = 0; i < vop->mbCount; i++) ASSERT_EQ(MacroBlock_ReadMB(vop->mbs[i], &reader), kKorvoOK) << i;
+    for (uint32_t i = 0; i < vop->mbCount; i++)
+        ASSERT_EQ(MacroBlock_ReadMB(vop->mbs[i], &reader), kKorvoOK) << i;
 }
 
 void ExpectSameMacroBlocks(const Vop* written, const Vop* read) {
@@ -405,10 +436,22 @@ TEST(VopEarlyEnd, UnusableDataEndsTheVopAtThatMacroBlock) {
     // macroblock with Y0 coded whose coefficients begin with nine zeros, a four-vector MCBPC,
     // stuffing, or a motion code of zeros.
     const std::vector<std::pair<std::string, std::string>> tails = {
-        {"coefficients", "0" "1" "1011" "1" "1" "000000000111"},
-        {"four vectors", "0" "010" "0011"},
-        {"stuffing", "0" "000000001"},
-        {"motion code", "0" "1" "0011" "0" "000000000000"},
+        {"coefficients", "0"
+                         "1"
+                         "1011"
+                         "1"
+                         "1"
+                         "000000000111"},
+        {"four vectors", "0"
+                         "010"
+                         "0011"},
+        {"stuffing", "0"
+                     "000000001"},
+        {"motion code", "0"
+                        "1"
+                        "0011"
+                        "0"
+                        "000000000000"},
     };
     for (const auto& [name, tail] : tails) {
         const std::vector<uint8_t> bytes = PFrame(vop.get(), 5, [&](BitStream* s) {
@@ -435,14 +478,32 @@ TEST(VopQuantiser, RunningQuantiserStaysInRange) {
     VopPtr vop = MakeVop(64, 16, kCodingTypeP);
     // A foreign VOP quantiser of 0; macroblocks: skipped, intra + DQUANT +2, inter + DQUANT -2 (twice).
     const std::vector<uint8_t> zero = PFrame(vop.get(), 0, [](BitStream* s) {
-        BitStream_WriteVLC(s, 1, 1); // skipped: the quantiser 0 becomes 1
+        BitStream_WriteVLC(s, 1, 1);  // skipped: the quantiser 0 becomes 1
         // Intra + DQUANT: COD 0, MCBPC 000100, ACPRED 0, CBPY n=0 (0011), DQUANT 11 (+2), six DC 0.
-        for (const char* p = "0" "000100" "0" "0011" "11" "011" "011" "011" "011" "11" "11"; *p; p++)
+        for (const char* p = "0"
+                             "000100"
+                             "0"
+                             "0011"
+                             "11"
+                             "011"
+                             "011"
+                             "011"
+                             "011"
+                             "11"
+                             "11";
+             *p; p++)
             BitStream_WriteVLC(s, *p == '1', 1);
         // Inter + DQUANT, CBPC 00: COD 0, MCBPC 011, CBPY 11 (none coded), DQUANT 01 (-2), MVD 1 1.
         for (int i = 0; i < 2; i++)
-            for (const char* p = "0" "011" "11" "01" "1" "1"; *p; p++) BitStream_WriteVLC(s, *p == '1', 1);
-        BitStream_WriteVLC(s, 1, 1); // skipped
+            for (const char* p = "0"
+                                 "011"
+                                 "11"
+                                 "01"
+                                 "1"
+                                 "1";
+                 *p; p++)
+                BitStream_WriteVLC(s, *p == '1', 1);
+        BitStream_WriteVLC(s, 1, 1);  // skipped
     });
     ReadFrame(vop.get(), zero, false);
     ASSERT_EQ(vop->mbsRead, 4);
@@ -454,7 +515,14 @@ TEST(VopQuantiser, RunningQuantiserStaysInRange) {
     // At 31, +2 stays 31; the first macroblock takes the VOP quantiser plus its change.
     const std::vector<uint8_t> top = PFrame(vop.get(), 30, [](BitStream* s) {
         for (int i = 0; i < 4; i++)
-            for (const char* p = "0" "011" "11" "11" "1" "1"; *p; p++) BitStream_WriteVLC(s, *p == '1', 1);
+            for (const char* p = "0"
+                                 "011"
+                                 "11"
+                                 "11"
+                                 "1"
+                                 "1";
+                 *p; p++)
+                BitStream_WriteVLC(s, *p == '1', 1);
     });
     ReadFrame(vop.get(), top, false);
     ASSERT_EQ(vop->mbsRead, 4);
