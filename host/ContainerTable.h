@@ -13,11 +13,16 @@
 //   3. Add one line to the table in host/container_table.cpp:
 //        {"wav", instantiate_wav_writer, wav_writer_info, wav_writer_accepts},
 // BMediaFile tries readers in table order (each gets a fresh instance, Source() set, then Sniff; the
-// first B_OK wins) before add-on extractors. A Sniff result of B_BAD_DATA means "mine, but broken":
-// the search stops and the file is refused with the reader's reason (B_PERFORM_GET_ERROR_TEXT). A file opened for writing takes the first writer, built-in
-// before add-on, whose info has the requested family (and short_name, when the caller gives one).
-// A track is offered to the writer's accepts function before AddTrack; a writer that takes raw data
-// (PCM in WAV, say) accepts the raw format itself and gets WriteData calls with the raw frames.
+// first B_OK wins) before add-on extractors, so a built-in reader must refuse (B_BAD_TYPE) files an
+// add-on is meant to read (a libsndfile reader: Ogg Vorbis). A Sniff result of B_BAD_DATA means
+// "mine, but broken": the search stops and the file is refused with the reader's reason
+// (B_PERFORM_GET_ERROR_TEXT below). A reader may describe a track as raw audio (TrackInfo type
+// B_MEDIA_RAW_AUDIO, chunks of PCM): the host's pass-through decoder delivers it, as it does for
+// encoded audio that no decoder add-on claims (chunks in encoded_audio.output).
+// A file opened for writing takes the first writer, built-in before add-on, whose info has the
+// requested family (and short_name, when the caller gives one). A track is offered to the writer's
+// accepts function before AddTrack; a writer that takes raw data (PCM in WAV, say) accepts the raw
+// format itself and gets WriteData calls with the raw frames.
 
 #include "Extractor.h"
 #include "MediaWriter.h"

@@ -297,9 +297,13 @@ private:
 		if (!fIO)
 			return B_IO_ERROR;
 		off_t fileSize;
-		if (fIO->GetSize(&fileSize) != B_OK || fileSize < 0)
+		if (fIO->GetSize(&fileSize) != B_OK)
+			fileSize = fIO->Seek(0, SEEK_END);
+		if (fileSize < 0)
 			return B_IO_ERROR;
 		fFileSize = (uint64)fileSize;
+		if (fFileSize == 0)
+			return B_BAD_TYPE;
 
 		// Top level: look at box headers only; read 'moov' into memory.
 		uint64 pos = 0;
@@ -488,7 +492,8 @@ private:
 			return Fail("sample size table cut short");
 		if (count == 0)
 			return B_OK;
-		if (count > kMaxSamples || (uniform == 0 ? count > stsz.Left() / 4 : count > fFileSize / uniform))
+		const uint64 room = uniform == 0 ? stsz.Left() / 4 : fFileSize / uniform;
+		if (count > kMaxSamples || count > room)
 			return Fail("sample size table lists " + std::to_string(count) +
 			            " samples, more than it or the file can hold");
 		if (!tb.stco.data || !tb.stsc.data || !tb.stts.data)
