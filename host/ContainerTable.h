@@ -55,4 +55,10 @@ KORVO_HOST_API MediaWriter* instantiate_quicktime_writer();
 KORVO_HOST_API status_t quicktime_writer_info(media_file_format* mfi);
 KORVO_HOST_API status_t quicktime_writer_accepts(const media_format* format);
 
+// Audio files: WAV writing (wav_writer.cpp) and reading through libsndfile (sndfile_reader.cpp).
+KORVO_HOST_API MediaWriter* instantiate_wav_writer();
+KORVO_HOST_API status_t wav_writer_info(media_file_format* mfi);
+KORVO_HOST_API status_t wav_writer_accepts(const media_format* format);
+KORVO_HOST_API Extractor* instantiate_sndfile_reader();
+
 }  // namespace BPrivate::media

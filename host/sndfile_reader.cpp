@@ -1,0 +1,235 @@
+// The built-in audio file reader on libsndfile (WAV, AIFF, FLAC, AU, CAF, ...): one raw 16-bit track in
+// host byte order. Ogg files are left alone so that the Ogg Vorbis extractor add-on reads them.
+#include <sndfile.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "ContainerTable.h"
+#include "DataIO.h"
+
+namespace BPrivate::media {
+
+namespace {
+
+constexpr int kMaxChannels = 1024;
+constexpr size_t kChunkBytes = 4096;
+
+sf_count_t VioLength(void* user)
+{
+	off_t size = 0;
+	return static_cast<BPositionIO*>(user)->GetSize(&size) == B_OK ? size : -1;
+}
+
+sf_count_t VioSeek(sf_count_t offset, int whence, void* user)
+{
+	return static_cast<BPositionIO*>(user)->Seek(offset, static_cast<uint32>(whence));
+}
+
+sf_count_t VioRead(void* buffer, sf_count_t count, void* user)
+{
+	if (count <= 0)
+		return 0;
+	const ssize_t n = static_cast<BPositionIO*>(user)->Read(buffer, static_cast<size_t>(count));
+	return n < 0 ? 0 : n;
+}
+
+sf_count_t VioWrite(const void*, sf_count_t, void*)
+{
+	return 0;
+}
+
+sf_count_t VioTell(void* user)
+{
+	return static_cast<BPositionIO*>(user)->Position();
+}
+
+class SndfileReader : public Extractor {
+public:
+	~SndfileReader() override
+	{
+		if (fFile)
+			sf_close(fFile);
+	}
+
+	status_t GetFileFormatInfo(media_file_format* mfi) override
+	{
+		*mfi = media_file_format{};
+		mfi->capabilities = media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+		                    media_file_format::B_KNOWS_RAW_AUDIO;
+		const int major = fInfo.format & SF_FORMAT_TYPEMASK;
+		mfi->family = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX ? B_WAV_FORMAT_FAMILY
+		              : major == SF_FORMAT_AIFF                        ? B_AIFF_FORMAT_FAMILY
+		                                                               : B_MISC_FORMAT_FAMILY;
+		mfi->version = 100;
+		SF_FORMAT_INFO format{};
+		format.format = major;
+		if (fFile && sf_command(fFile, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0) {
+			strncpy(mfi->pretty_name, format.name ? format.name : "", sizeof mfi->pretty_name - 1);
+			strncpy(mfi->short_name, format.extension ? format.extension : "", sizeof mfi->short_name - 1);
+			strncpy(mfi->file_extension, format.extension ? format.extension : "",
+			        sizeof mfi->file_extension - 1);
+		}
+		strcpy(mfi->mime_type, mfi->family == B_WAV_FORMAT_FAMILY    ? "audio/x-wav"
+		                       : mfi->family == B_AIFF_FORMAT_FAMILY ? "audio/x-aiff"
+		                                                             : "audio/x-sndfile");
+		return B_OK;
+	}
+
+	status_t Sniff(int32* streams, int32* chunkSize) override
+	{
+		BPositionIO* source = dynamic_cast<BPositionIO*>(Source());
+		if (!source)
+			return B_BAD_TYPE;
+		// Ogg (Vorbis, Opus, FLAC in Ogg) belongs to the Ogg extractor.
+		char magic[4] = {};
+		if (source->ReadAt(0, magic, 4) == 4 && memcmp(magic, "OggS", 4) == 0)
+			return B_BAD_TYPE;
+		if (source->Seek(0, SEEK_SET) != 0)
+			return B_BAD_TYPE;
+		SF_VIRTUAL_IO io = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+		fInfo = SF_INFO{};
+		fFile = sf_open_virtual(&io, SFM_READ, &fInfo, source);
+		if (!fFile)
+			return B_BAD_TYPE;
+		const int major = fInfo.format & SF_FORMAT_TYPEMASK;
+		if (major == SF_FORMAT_OGG || fInfo.channels < 1 || fInfo.channels > kMaxChannels ||
+		    fInfo.samplerate < 1 || fInfo.frames < 0) {
+			sf_close(fFile);
+			fFile = nullptr;
+			return B_BAD_TYPE;
+		}
+		fFrameBytes = 2 * static_cast<size_t>(fInfo.channels);
+		fChunkFrames = kChunkBytes >= fFrameBytes ? kChunkBytes / fFrameBytes : 1;
+		fBuffer.assign(fChunkFrames * fInfo.channels, 0);
+		*streams = 1;
+		*chunkSize = static_cast<int32>(fChunkFrames * fFrameBytes);
+		return B_OK;
+	}
+
+	status_t TrackInfo(int32 stream, media_format* format, void**, int32*) override
+	{
+		if (!fFile)
+			return B_NO_INIT;
+		if (stream != 0)
+			return B_BAD_INDEX;
+		*format = media_format();
+		format->type = B_MEDIA_RAW_AUDIO;
+		media_raw_audio_format& raw = format->u.raw_audio;
+		raw.frame_rate = static_cast<float>(fInfo.samplerate);
+		raw.channel_count = static_cast<uint32>(fInfo.channels);
+		raw.format = media_raw_audio_format::B_AUDIO_SHORT;
+		raw.byte_order = B_MEDIA_HOST_ENDIAN;
+		raw.buffer_size = fChunkFrames * fFrameBytes;
+		return B_OK;
+	}
+
+	status_t CountFrames(int32 stream, int64* frames) override
+	{
+		if (!fFile)
+			return B_NO_INIT;
+		if (stream != 0)
+			return B_BAD_INDEX;
+		*frames = fInfo.frames;
+		return B_OK;
+	}
+
+	status_t GetDuration(int32 stream, bigtime_t* duration) override
+	{
+		int64 frames;
+		if (status_t status = CountFrames(stream, &frames); status != B_OK)
+			return status;
+		*duration = FramesToTime(frames);
+		return B_OK;
+	}
+
+	status_t AllocateCookie(int32 stream, void** cookie) override
+	{
+		if (!fFile)
+			return B_NO_INIT;
+		if (stream != 0)
+			return B_BAD_INDEX;
+		*cookie = nullptr;
+		return sf_seek(fFile, 0, SEEK_SET) < 0 && fInfo.frames > 0 ? B_IO_ERROR : B_OK;
+	}
+
+	status_t SplitNext(int32 stream, void*, off_t* filePos, char*, int32* packetSize, char** chunk,
+	                   int32* chunkSize, media_header* header) override
+	{
+		if (!fFile)
+			return B_NO_INIT;
+		if (stream != 0)
+			return B_BAD_INDEX;
+		const sf_count_t at = sf_seek(fFile, 0, SEEK_CUR);
+		const sf_count_t n = sf_readf_short(fFile, fBuffer.data(), static_cast<sf_count_t>(fChunkFrames));
+		*packetSize = 0;
+		*filePos = header->file_pos = at < 0 ? 0 : at;
+		header->start_time = FramesToTime(at);
+		if (n <= 0) {
+			*chunkSize = 0;
+			header->size_used = 0;
+			return B_LAST_BUFFER_ERROR;
+		}
+		*chunk = reinterpret_cast<char*>(fBuffer.data());
+		*chunkSize = static_cast<int32>(n * fFrameBytes);
+		header->size_used = static_cast<uint32>(*chunkSize);
+		header->orig_size = static_cast<size_t>(*chunkSize);
+		return B_OK;
+	}
+
+	status_t Seek(int32 stream, void*, int32 toWhat, int32, bigtime_t* time, int64* frame,
+	              off_t* filePos, char*, int32*, bool* done) override
+	{
+		if (!fFile)
+			return B_NO_INIT;
+		if (stream != 0)
+			return B_BAD_INDEX;
+		if (!time || !frame || !filePos)
+			return B_BAD_VALUE;
+		int64 target;
+		if (toWhat == B_SEEK_BY_FRAME)
+			target = *frame;
+		else if (toWhat == B_SEEK_BY_TIME)
+			target = *time <= 0 ? 0 : static_cast<int64>(static_cast<double>(*time) * fInfo.samplerate / 1e6);
+		else
+			return B_BAD_VALUE;
+		if (target < 0 || target > fInfo.frames)
+			return B_BAD_VALUE;
+		const sf_count_t at = sf_seek(fFile, target, SEEK_SET);
+		if (at < 0)
+			return B_IO_ERROR;
+		*frame = at;
+		*time = FramesToTime(at);
+		*filePos = at;
+		if (done)
+			*done = true;
+		return B_OK;
+	}
+
+private:
+	bigtime_t FramesToTime(int64 frames) const
+	{
+		if (frames <= 0)
+			return 0;
+		const int64 rate = fInfo.samplerate;
+		if (frames / rate > INT64_MAX / 1000000 - 1)
+			return INT64_MAX;
+		return frames / rate * 1000000 + frames % rate * 1000000 / rate;
+	}
+
+	SNDFILE* fFile = nullptr;
+	SF_INFO fInfo{};
+	size_t fFrameBytes = 4;
+	size_t fChunkFrames = 1024;
+	std::vector<int16> fBuffer;
+};
+
+}  // namespace
+
+Extractor* instantiate_sndfile_reader()
+{
+	return new (std::nothrow) SndfileReader;
+}
+
+}  // namespace BPrivate::media
