@@ -275,6 +275,11 @@ TEST_P(OggExtractorFiles, ReadThroughTheHostAsPcm)
 	Entry<instantiate_extractor_func>("OggAudioExtractor", "instantiate_extractor");  // loads add-ons
 	BMediaFile file(f.path.c_str());
 	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+	// The Ogg extractor add-on read it, not the host's own audio reader.
+	media_file_format mfi;
+	ASSERT_EQ(file.GetFileFormatInfo(&mfi), B_OK);
+	EXPECT_EQ(mfi.family, B_MISC_FORMAT_FAMILY);
+	EXPECT_STREQ(mfi.short_name, "vorbis");
 	ASSERT_EQ(file.CountTracks(), 1);
 	BMediaTrack* track = file.TrackAt(0);
 	ASSERT_NE(track, nullptr);
