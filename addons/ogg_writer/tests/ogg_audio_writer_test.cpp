@@ -174,6 +174,51 @@ TEST(OggAudioWriter, SecondTrackIsRefused)
 	EXPECT_NE(strstr(file.ErrorText(), status_text(B_BAD_INDEX)), nullptr) << file.ErrorText();
 }
 
+TEST(OggAudioWriter, RawAudioTrackIsRefusedAndVorbisTrackTaken)
+{
+	// Tracks to offer: a raw PCM track read from a WAV file, and a Vorbis track read from an Ogg file
+	// the add-ons made.
+	const std::string wav = TempPath("raw.wav"), ogg = TempPath("track.ogg");
+	const std::vector<int16_t> pcm(2 * 5000, 1000);
+	for (const std::string* path : {&wav, &ogg}) {
+		media_file_format mfi{};
+		if (path == &wav) {
+			mfi.family = B_WAV_FORMAT_FAMILY;
+		} else {
+			mfi = OggFileFormat();
+		}
+		BMediaFile file(path->c_str(), &mfi);
+		ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+		media_format format = RawStereo();
+		const media_codec_info codec = VorbisCodec();
+		BMediaTrack* track = file.CreateTrack(&format, path == &ogg ? &codec : nullptr);
+		ASSERT_NE(track, nullptr) << file.ErrorText();
+		ASSERT_EQ(track->WriteFrames(pcm.data(), 5000), B_OK);
+		ASSERT_EQ(file.CloseFile(), B_OK) << file.ErrorText();
+	}
+	BMediaFile rawFile(wav.c_str()), vorbisFile(ogg.c_str());
+	ASSERT_EQ(rawFile.InitCheck(), B_OK) << rawFile.ErrorText();
+	ASSERT_EQ(vorbisFile.InitCheck(), B_OK) << vorbisFile.ErrorText();
+	BMediaTrack* raw = rawFile.TrackAt(0);
+	BMediaTrack* vorbis = vorbisFile.TrackAt(0);
+	ASSERT_NE(raw, nullptr);
+	ASSERT_NE(vorbis, nullptr);
+	media_format f;
+	ASSERT_EQ(raw->EncodedFormat(&f), B_OK);
+	EXPECT_EQ(f.type, B_MEDIA_RAW_AUDIO);
+
+	BPrivate::MediaWriter* w = NewWriter();
+	ASSERT_NE(w, nullptr);
+	BMallocIO out;
+	ASSERT_EQ(w->SetSource(&out), B_OK);
+	EXPECT_EQ(w->AddTrack(raw), B_BAD_TYPE);
+	EXPECT_EQ(w->AddTrack(vorbis), B_OK);
+	EXPECT_EQ(w->AddTrack(vorbis), B_BAD_INDEX);
+	delete w;
+	unlink(wav.c_str());
+	unlink(ogg.c_str());
+}
+
 TEST(OggAudioWriter, EncodedFilePassesOgginfoAndDecodes)
 {
 	const std::string path = TempPath("sine.ogg");
