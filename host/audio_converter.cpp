@@ -1,0 +1,147 @@
+// BAudioConverter: channel matching by copying or averaging, then the frame rate changed by libsoxr
+// at high quality, 16-bit interleaved in and out.
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "AudioConverter.h"
+#include "Errors.h"
+
+namespace {
+
+constexpr uint32 kMaxChannels = 1024;
+constexpr size_t kMaxFramesPerCall = size_t(1) << 24;
+
+bool UsableRate(double rate)
+{
+	return std::isfinite(rate) && rate >= 1 && rate <= 1e7;
+}
+
+}  // namespace
+
+BAudioConverter::~BAudioConverter()
+{
+	if (fResampler)
+		soxr_delete(fResampler);
+}
+
+status_t BAudioConverter::SetTo(double inRate, uint32 inChannels, double outRate, uint32 outChannels)
+{
+	if (fResampler)
+		soxr_delete(fResampler);
+	fResampler = nullptr;
+	fInChannels = fOutChannels = 0;
+	if (!UsableRate(inRate) || !UsableRate(outRate) || inChannels < 1 || outChannels < 1 ||
+	    inChannels > kMaxChannels || outChannels > kMaxChannels)
+		return B_BAD_VALUE;
+	fInChannels = inChannels;
+	fOutChannels = outChannels;
+	fRatio = outRate / inRate;
+	if (inRate != outRate) {
+		soxr_error_t error = nullptr;
+		const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+		const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+		// The rate is changed on the smaller number of channels: after averaging, before copying.
+		fResampler = soxr_create(inRate, outRate, std::min(inChannels, outChannels), &error, &io,
+		                         &quality, nullptr);
+		if (error || !fResampler) {
+			fResampler = nullptr;
+			fInChannels = fOutChannels = 0;
+			return B_ERROR;
+		}
+	}
+	return B_OK;
+}
+
+status_t BAudioConverter::Convert(const int16* in, size_t frames, std::vector<int16>* out)
+{
+	if (!fInChannels)
+		return B_NO_INIT;
+	if (!out || (frames && !in) || frames > kMaxFramesPerCall)
+		return B_BAD_VALUE;
+	if (fInChannels > fOutChannels) {
+		fMixed.clear();
+		Mix(in, frames, &fMixed);
+		if (!fResampler) {
+			out->insert(out->end(), fMixed.begin(), fMixed.end());
+			return B_OK;
+		}
+		return Resample(fMixed.data(), frames, out);
+	}
+	if (!fResampler) {
+		Mix(in, frames, out);
+		return B_OK;
+	}
+	if (fInChannels == fOutChannels)
+		return Resample(in, frames, out);
+	fResampled.clear();
+	if (status_t status = Resample(in, frames, &fResampled); status != B_OK)
+		return status;
+	Mix(fResampled.data(), fResampled.size() / fInChannels, out);
+	return B_OK;
+}
+
+// Appends `frames` frames of `in`, matched from the input's channels to the output's.
+void BAudioConverter::Mix(const int16* in, size_t frames, std::vector<int16>* out) const
+{
+	const size_t start = out->size();
+	out->resize(start + frames * fOutChannels);
+	int16* dst = out->data() + start;
+	for (size_t f = 0; f < frames; f++, dst += fOutChannels) {
+		const int16* src = in + f * fInChannels;
+		if (fInChannels <= fOutChannels) {
+			for (uint32 c = 0; c < fOutChannels; c++)
+				dst[c] = src[c % fInChannels];
+			continue;
+		}
+		for (uint32 c = 0; c < fOutChannels; c++) {
+			int64 sum = 0;
+			uint32 count = 0;
+			for (uint32 i = c; i < fInChannels; i += fOutChannels, count++)
+				sum += src[i];
+			dst[c] = static_cast<int16>(std::lround(static_cast<double>(sum) / count));
+		}
+	}
+}
+
+status_t BAudioConverter::Finish(std::vector<int16>* out)
+{
+	if (!fInChannels)
+		return B_NO_INIT;
+	if (!out)
+		return B_BAD_VALUE;
+	if (!fResampler)
+		return B_OK;
+	if (fInChannels >= fOutChannels)
+		return Resample(nullptr, 0, out);
+	fResampled.clear();
+	if (status_t status = Resample(nullptr, 0, &fResampled); status != B_OK)
+		return status;
+	Mix(fResampled.data(), fResampled.size() / fInChannels, out);
+	return B_OK;
+}
+
+// Feeds `frames` frames (none: the end of the input) and collects all the resampler gives back.
+status_t BAudioConverter::Resample(const int16* in, size_t frames, std::vector<int16>* out)
+{
+	const size_t channels = std::min(fInChannels, fOutChannels);
+	size_t consumed = 0;
+	const size_t room = static_cast<size_t>(std::ceil(frames * fRatio)) + 1024;
+	for (int rounds = 0; rounds < 1024; rounds++) {
+		const size_t start = out->size();
+		out->resize(start + room * channels);
+		size_t used = 0, made = 0;
+		const soxr_error_t error =
+			soxr_process(fResampler, in ? in + consumed * channels : nullptr, frames - consumed,
+			             &used, out->data() + start, room, &made);
+		out->resize(start + made * channels);
+		if (error)
+			return B_ERROR;
+		consumed += used;
+		// Done once all input is taken and the output did not fill the room given.
+		if (consumed == frames && made < room)
+			return B_OK;
+	}
+	return B_ERROR;
+}
