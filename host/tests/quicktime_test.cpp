@@ -126,6 +126,41 @@ TEST(QuickTime, MediaInfoReadsWrittenMovie)
 	EXPECT_EQ(MediaInfoField(json, "Video", 1, "Duration"), "0.400");  // 12 x 1001 / 30000 s
 }
 
+TEST(QuickTime, WriterRefusesTracksItCannotDescribe)
+{
+	media_file_format mfi = FileFormat(B_QUICKTIME_FORMAT_FAMILY, "quicktime");
+	BMallocIO io;
+	BMediaFile file(&io, &mfi);
+	ASSERT_EQ(file.InitCheck(), B_OK);
+	// A format known only under another family has no QuickTime name.
+	media_format_description d;
+	d.family = B_MISC_FORMAT_FAMILY;
+	d.u.misc.codec = 0x12345678;
+	media_format foreign;
+	foreign.type = B_MEDIA_ENCODED_VIDEO;
+	BMediaFormats formats;
+	ASSERT_EQ(formats.MakeFormatFor(&d, 1, &foreign), B_OK);
+	foreign.u.encoded_video.output.field_rate = 25;
+	foreign.u.encoded_video.output.display.line_width = 16;
+	foreign.u.encoded_video.output.display.line_count = 16;
+	EXPECT_EQ(file.CreateTrack(&foreign), nullptr);
+	media_format noRate = QuickTimeVideo(FourCC("KRV1"), FourCC("KRVO"), 16, 16, 0);
+	EXPECT_EQ(file.CreateTrack(&noRate), nullptr);
+	media_format tooWide = QuickTimeVideo(FourCC("KRV1"), FourCC("KRVO"), 70000, 16, 25);
+	EXPECT_EQ(file.CreateTrack(&tooWide), nullptr);
+	media_format fine = QuickTimeVideo(FourCC("KRV1"), FourCC("KRVO"), 16, 16, 25);
+	EXPECT_NE(file.CreateTrack(&fine), nullptr) << file.ErrorText();
+	EXPECT_EQ(file.CloseFile(), B_OK);
+	// An empty track still makes a movie that reads back.
+	BMediaFile back(&io);
+	ASSERT_EQ(back.InitCheck(), B_OK) << back.ErrorText();
+	ASSERT_EQ(back.CountTracks(), 1);
+	EXPECT_EQ(back.TrackAt(0)->CountFrames(), 0);
+	char* chunk;
+	int32 size;
+	EXPECT_EQ(back.TrackAt(0)->ReadChunk(&chunk, &size), B_LAST_BUFFER_ERROR);
+}
+
 // Reads every chunk of every track, seeks, and reads again: what a player does with a file.
 void ReadEverything(BMediaFile& file)
 {
