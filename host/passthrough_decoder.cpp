@@ -9,6 +9,8 @@ namespace BPrivate::media {
 
 namespace {
 
+constexpr int kMaxEmptyChunks = 1000;
+
 class PassthroughDecoder : public Decoder {
 public:
 	status_t GetCodecInfo(media_codec_info* info) const override
@@ -63,10 +65,13 @@ public:
 		const size_t want = fOutput.u.raw_audio.buffer_size;
 		size_t have = 0;
 		status_t status = B_OK;
+		int emptyChunks = 0;
 		while (have < want) {
 			if (fUsed >= fSize) {
 				status = GetNextChunk(&fChunk, &fSize, &fHeader, info);
 				fUsed = 0;
+				if (status == B_OK && fSize == 0 && ++emptyChunks > kMaxEmptyChunks)
+					status = B_BAD_DATA;  // a reader that never moves on
 				if (status != B_OK) {
 					fSize = 0;
 					break;
