@@ -18,12 +18,18 @@
 
 namespace audio_test {
 
-// Loads every add-on of the build tree once (so all formats are registered) and returns the entry
-// point `symbol` of the add-on file named `fileName`; null if it is not loaded.
-inline void* AddOnEntry(const char* fileName, const char* symbol)
+// Loads every add-on of the build tree once, so all formats are registered (each test runs in a
+// process of its own, so every test that opens files through the host calls this).
+inline void LoadAddOns()
 {
 	static const status_t loaded = load_media_addons(KORVO_ADDON_ROOT);
 	EXPECT_EQ(loaded, B_OK);
+}
+
+// The entry point `symbol` of the loaded add-on file named `fileName`; null if it is not loaded.
+inline void* AddOnEntry(const char* fileName, const char* symbol)
+{
+	LoadAddOns();
 	std::vector<media_addon_info> addOns;
 	get_media_addons(&addOns, nullptr);
 	for (const media_addon_info& a : addOns) {

@@ -13,16 +13,11 @@
 #include "addon_test.h"
 #include "g72x.h"
 
-using audio_test::Entry;
+using audio_test::LoadAddOns;
 using audio_test::RunCommand;
 using audio_test::TempPath;
 
 namespace {
-
-void LoadAddOns()
-{
-	Entry<instantiate_encoder_func>("g723.encoder", "instantiate_encoder");
-}
 
 std::vector<uint8_t> ReadAll(const std::string& path)
 {

@@ -272,7 +272,7 @@ TEST_P(OggExtractorFiles, ReadsExactlyWhatOggdecDecodes)
 TEST_P(OggExtractorFiles, ReadThroughTheHostAsPcm)
 {
 	const OggFile& f = MakeFile(GetParam().first, GetParam().second);
-	Entry<instantiate_extractor_func>("OggAudioExtractor", "instantiate_extractor");  // loads add-ons
+	audio_test::LoadAddOns();
 	BMediaFile file(f.path.c_str());
 	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
 	// The Ogg extractor add-on read it, not the host's own audio reader.

@@ -16,6 +16,7 @@
 #include "addon_test.h"
 
 using audio_test::Entry;
+using audio_test::LoadAddOns;
 using audio_test::RunCommand;
 using audio_test::TempPath;
 
@@ -148,6 +149,7 @@ TEST(OggAudioWriter, SourceAndDataHandling)
 
 TEST(OggAudioWriter, FileWithoutTracksIsEmpty)
 {
+	LoadAddOns();
 	const std::string path = TempPath("empty.ogg");
 	{
 		const media_file_format mfi = OggFileFormat();
@@ -163,6 +165,7 @@ TEST(OggAudioWriter, FileWithoutTracksIsEmpty)
 
 TEST(OggAudioWriter, SecondTrackIsRefused)
 {
+	LoadAddOns();
 	BMallocIO out;
 	const media_file_format mfi = OggFileFormat();
 	BMediaFile file(&out, &mfi);
@@ -176,6 +179,7 @@ TEST(OggAudioWriter, SecondTrackIsRefused)
 
 TEST(OggAudioWriter, RawAudioTrackIsRefusedAndVorbisTrackTaken)
 {
+	LoadAddOns();
 	// Tracks to offer: a raw PCM track read from a WAV file, and a Vorbis track read from an Ogg file
 	// the add-ons made.
 	const std::string wav = TempPath("raw.wav"), ogg = TempPath("track.ogg");
@@ -221,6 +225,7 @@ TEST(OggAudioWriter, RawAudioTrackIsRefusedAndVorbisTrackTaken)
 
 TEST(OggAudioWriter, EncodedFilePassesOgginfoAndDecodes)
 {
+	LoadAddOns();
 	const std::string path = TempPath("sine.ogg");
 	const int64 frames = 5 * 44100 + 123;
 	{

@@ -9,7 +9,6 @@
 #include "MediaTrack.h"
 #include "addon_test.h"
 
-using audio_test::Entry;
 using audio_test::TempPath;
 
 namespace {
@@ -119,7 +118,7 @@ TEST(AudioConverter, DownmixBeforeRateChange)
 
 TEST(AudioConverter, FeedsTheVorbisEncoderWhatItsSetFormatAsks)
 {
-	Entry<instantiate_encoder_func>("OggAudioEncoder", "instantiate_encoder");  // loads the add-ons
+	audio_test::LoadAddOns();
 	const std::string path = TempPath("converted.ogg");
 	const std::vector<int16_t> in = Sine(16000, 440, 8000, 8000);  // two seconds, 8 kHz mono
 	{
