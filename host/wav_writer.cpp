@@ -13,8 +13,6 @@ namespace BPrivate::media {
 
 namespace {
 
-constexpr size_t kRiffHeaderSize = 12;        // "RIFF" size "WAVE"
-constexpr size_t kChunkHeaderSize = 8;        // id, size
 constexpr uint64 kRiffLimit = 0xFFFFFFFFull;  // a RIFF size field is 32 bits
 constexpr size_t kMaxFormatHeader = 0xFFFF;
 
