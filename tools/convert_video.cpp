@@ -1,0 +1,80 @@
+// Video conversions: Y4M or PNG sequence to a Korvo movie (4:2:2 or 32-bit RGB into the encoder), and
+// a movie back to Y4M (from the decoder's 4:2:2) or to a PNG sequence (from its RGB output).
+#include <chrono>
+#include <vector>
+
+#include "formats.h"
+#include "progress.h"
+#include "video_io.h"
+
+namespace {
+
+std::unique_ptr<VideoReader> OpenReader(FileKind kind, FileKind outKind, const std::string& path,
+                                        const Options& options)
+{
+	switch (kind) {
+		case FileKind::Y4m: return OpenY4mReader(path);
+		case FileKind::PngSequence: return OpenPngReader(path, options);
+		default: return OpenMovieReader(path, outKind == FileKind::Y4m ? B_YCbCr422 : B_RGBA32);
+	}
+}
+
+std::unique_ptr<VideoWriter> OpenWriter(FileKind kind, const std::string& path, const VideoParams& params,
+                                        const Options& options)
+{
+	switch (kind) {
+		case FileKind::Y4m: return OpenY4mWriter(path, params);
+		case FileKind::PngSequence: return OpenPngWriter(path, params);
+		default: return OpenMovieWriter(path, params, options);
+	}
+}
+
+}  // namespace
+
+ConvertResult ConvertVideo(const std::string& in, const std::string& out, const Options& options)
+{
+	const FileKind inKind = FileKindOf(in), outKind = FileKindOf(out);
+	if ((inKind == FileKind::Movie) == (outKind == FileKind::Movie))
+		throw UsageFailure(std::string("cannot convert ") + KindName(inKind) + " to " + KindName(outKind) +
+		                   ": video goes from Y4M or PNG to a .mov, or from a .mov to Y4M or PNG");
+	const auto t0 = std::chrono::steady_clock::now();
+	std::unique_ptr<VideoReader> reader = OpenReader(inKind, outKind, in, options);
+	const VideoParams& params = reader->Params();
+	const double rate = params.Rate();
+	const int64_t start = options.start.set ? options.start.Frames(rate) : 0;
+	if (start < 0)
+		throw UsageFailure("--start must not be negative");
+	if (params.frames >= 0 && start > 0 && start >= params.frames)
+		throw Failure(in, "has " + std::to_string(params.frames) + " frames; --start " +
+		                      std::to_string(start) + " is past the end");
+	int64_t limit = options.frames.set ? options.frames.Frames(rate) : -1;
+	if (start > 0)
+		reader->SeekTo(start);
+	int64_t total = params.frames >= 0 ? params.frames - start : 0;
+	if (limit >= 0 && (total == 0 || limit < total))
+		total = limit;
+
+	std::unique_ptr<VideoWriter> writer = OpenWriter(outKind, out, params, options);
+	std::vector<uint8_t> frame(params.FrameBytes());
+	Progress progress(options.quiet, "frames", (double)total, rate);
+	ConvertResult result;
+	while (limit < 0 || result.frames < limit) {
+		if (!reader->Read(frame.data()))
+			break;
+		writer->Write(frame.data());
+		result.frames++;
+		progress.Update((double)result.frames, writer->Bytes());
+	}
+	if (result.frames == 0)
+		throw Failure(in, start > 0 ? "has no frames after --start" : "has no frames");
+	if (limit < 0 && total > 0 && result.frames < total)
+		throw Failure(in, "is truncated: " + std::to_string(result.frames) + " of " + std::to_string(total) +
+		                      " frames could be read");
+	writer->Finish();
+	progress.Finish();
+	result.bytes = writer->Bytes();
+	result.codec = outKind == FileKind::Movie ? writer->Codec() : reader->Codec();
+	result.mediaSeconds = result.frames / rate;
+	result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+	return result;
+}

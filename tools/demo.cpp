@@ -1,0 +1,133 @@
+// `mediaconv demo`: synthesizes a 352x288 clip and a stereo signal, runs them through every add-on
+// (video to .mov and back to Y4M and PNG; audio to .ogg and back, and to G.723) and prints a table.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "console.h"
+#include "formats.h"
+#include "mediaconv.h"
+#include "quality.h"
+#include "synth.h"
+
+namespace {
+
+constexpr uint32_t kWidth = 352, kHeight = 288, kRate = 25;
+constexpr int kFrames = 100;
+constexpr double kSeconds = 4.0;
+
+struct Row {
+	std::string file, codec, quality, encode, decode;
+	uint64_t bytes = 0;
+	double mediaSeconds = 0;
+};
+
+std::string Format(const char* format, double value)
+{
+	if (!std::isfinite(value))
+		return "-";
+	char text[64];
+	snprintf(text, sizeof text, format, value);
+	return text;
+}
+
+void PrintTable(const std::vector<Row>& rows)
+{
+	FILE* out = Console::Out();
+	fprintf(out, "%-24s %-22s %10s %10s  %-30s %-16s %-16s\n", "file", "codec", "size", "bit rate", "quality",
+	        "encode", "decode");
+	for (const Row& r : rows) {
+		const std::string rate = r.mediaSeconds > 0 ? Format("%.1f kb/s", r.bytes * 8.0 / r.mediaSeconds / 1000) : "-";
+		fprintf(out, "%-24s %-22s %10llu %10s  %-30s %-16s %-16s\n", r.file.c_str(), r.codec.c_str(),
+		        (unsigned long long)r.bytes, rate.c_str(), r.quality.c_str(), r.encode.c_str(), r.decode.c_str());
+	}
+}
+
+std::string Speed(const ConvertResult& r, bool video)
+{
+	if (r.seconds <= 0)
+		return "-";
+	return video ? Format("%.1f fps", r.frames / r.seconds) : Format("%.1fx realtime", r.mediaSeconds / r.seconds);
+}
+
+}  // namespace
+
+void RunDemo(const std::string& dirName, const Options& options)
+{
+	std::string dir = dirName.empty() ? "demo-output" : dirName;
+	if (dir.back() == '/')
+		dir.pop_back();
+	if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+		throw Failure(dir, std::string("cannot create the folder: ") + strerror(errno));
+	const std::string at = dir + "/";
+	FILE* err = Console::Err();
+	auto step = [&](const char* what) {
+		if (!options.quiet)
+			fprintf(err, "demo: %s\n", what);
+	};
+
+	step("synthesizing a 352x288 clip of 4 s and a stereo test signal");
+	WriteDemoClip(at + "clip.y4m", kWidth, kHeight, kFrames, kRate);
+	WriteDemoSignal(at + "signal.wav", kSeconds, 44100);
+
+	std::vector<Row> rows;
+	Options video = options;
+	video.codec.clear();
+	step("clip.y4m -> clip.mov (Korvo, quality 0.85)");
+	ConvertResult enc = ConvertVideo(at + "clip.y4m", at + "clip.mov", video);
+	step("clip.mov -> clip-decoded.y4m");
+	ConvertResult dec = ConvertVideo(at + "clip.mov", at + "clip-decoded.y4m", video);
+	step("clip.mov -> png/frame%05d.png");
+	mkdir((at + "png").c_str(), 0777);
+	ConvertResult png = ConvertVideo(at + "clip.mov", at + "png/frame%05d.png", video);
+	const Psnr psnr = MeasurePsnr(at + "clip.y4m", at + "clip-decoded.y4m");
+	Row movie{"clip.mov", enc.codec,
+	          Format("PSNR Y %.2f", psnr.y) + Format(" U %.2f", psnr.u) + Format(" V %.2f dB", psnr.v),
+	          Speed(enc, true), Speed(dec, true), enc.bytes, enc.mediaSeconds};
+	rows.push_back(movie);
+	rows.push_back({"clip-decoded.y4m", dec.codec, "(decoded from clip.mov)", "-", Speed(dec, true), dec.bytes,
+	                dec.mediaSeconds});
+	rows.push_back({"png/ (100 frames)", png.codec, "(RGB from clip.mov)", "-", Speed(png, true), png.bytes,
+	                png.mediaSeconds});
+
+	// The same clip with the encoder's optional settings, where the encoder offers them.
+	Options filtered = video;
+	filtered.artifactReduction = filtered.optimal = true;
+	step("clip.y4m -> clip-filtered.mov (--artifact-reduction --optimal)");
+	try {
+		ConvertResult e = ConvertVideo(at + "clip.y4m", at + "clip-filtered.mov", filtered);
+		ConvertResult d = ConvertVideo(at + "clip-filtered.mov", at + "clip-filtered.y4m", filtered);
+		const Psnr p = MeasurePsnr(at + "clip.y4m", at + "clip-filtered.y4m");
+		rows.push_back({"clip-filtered.mov", e.codec,
+		                Format("PSNR Y %.2f", p.y) + Format(" U %.2f", p.u) + Format(" V %.2f dB", p.v),
+		                Speed(e, true), Speed(d, true), e.bytes, e.mediaSeconds});
+	} catch (const Failure& f) {
+		fprintf(err, "demo: skipped: %s\n", f.what());
+	}
+
+	Options audio = options;
+	audio.codec.clear();
+	step("signal.wav -> signal.ogg (Vorbis)");
+	ConvertResult ogg = ConvertAudio(at + "signal.wav", at + "signal.ogg", audio);
+	step("signal.ogg -> signal-decoded.wav");
+	ConvertResult pcm = ConvertAudio(at + "signal.ogg", at + "signal-decoded.wav", audio);
+	rows.push_back({"signal.ogg", ogg.codec, Format("SNR %.2f dB", MeasureSnr(at + "signal.wav", at + "signal-decoded.wav")),
+	                Speed(ogg, false), Speed(pcm, false), ogg.bytes, ogg.mediaSeconds});
+	rows.push_back({"signal-decoded.wav", pcm.codec, "(PCM from signal.ogg)", "-", Speed(pcm, false), pcm.bytes,
+	                pcm.mediaSeconds});
+	step("signal.wav -> signal-g723.wav (G.723)");
+	audio.codec = "g723";
+	ConvertResult g723 = ConvertAudio(at + "signal.wav", at + "signal-g723.wav", audio);
+	rows.push_back({"signal-g723.wav", g723.codec,
+	                Format("SNR %.2f dB", MeasureG723Snr(at + "signal.wav", at + "signal-g723.wav")) +
+	                    " (libsndfile)",
+	                Speed(g723, false), "-", g723.bytes, g723.mediaSeconds});
+	rows.push_back({"clip.y4m", "(source)", "-", "-", "-", (uint64_t)kWidth * kHeight * 3 / 2 * kFrames,
+	                kFrames / (double)kRate});
+	rows.push_back({"signal.wav", "(source)", "-", "-", "-", (uint64_t)(kSeconds * 44100 * 4), kSeconds});
+	fprintf(Console::Out(), "Demo files in %s/\n", dir.c_str());
+	PrintTable(rows);
+}

@@ -1,0 +1,67 @@
+// File kinds by extension: a small table shared by convert and info.
+#include "formats.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdint>
+
+namespace {
+
+struct Entry {
+	const char* extension;
+	FileKind kind;
+	const char* name;
+};
+
+constexpr Entry kTable[] = {
+	{"y4m", FileKind::Y4m, "Y4M video"},
+	{"png", FileKind::PngSequence, "PNG sequence"},
+	{"mov", FileKind::Movie, "QuickTime movie"},
+	{"qt", FileKind::Movie, "QuickTime movie"},
+	{"wav", FileKind::Wav, "WAV audio"},
+	{"aif", FileKind::Aiff, "AIFF audio"},
+	{"aiff", FileKind::Aiff, "AIFF audio"},
+	{"flac", FileKind::Flac, "FLAC audio"},
+	{"ogg", FileKind::Ogg, "Ogg Vorbis audio"},
+	{"oga", FileKind::Ogg, "Ogg Vorbis audio"},
+};
+
+}  // namespace
+
+FileKind FileKindOf(const std::string& path)
+{
+	struct stat st;
+	if (!path.empty() && (path.back() == '/' || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))))
+		return FileKind::PngSequence;
+	size_t dot = path.rfind('.');
+	if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+		return FileKind::Unknown;
+	std::string ext;
+	for (char c : path.substr(dot + 1))
+		ext.push_back((char)tolower((unsigned char)c));
+	for (const Entry& e : kTable) {
+		if (ext == e.extension)
+			return e.kind;
+	}
+	return FileKind::Unknown;
+}
+
+bool IsVideo(FileKind kind)
+{
+	return kind == FileKind::Y4m || kind == FileKind::PngSequence || kind == FileKind::Movie;
+}
+
+bool IsAudio(FileKind kind)
+{
+	return kind == FileKind::Wav || kind == FileKind::Aiff || kind == FileKind::Flac || kind == FileKind::Ogg;
+}
+
+const char* KindName(FileKind kind)
+{
+	for (const Entry& e : kTable) {
+		if (e.kind == kind)
+			return e.name;
+	}
+	return "file of unknown kind";
+}

@@ -1,0 +1,128 @@
+// Temporary output files and folders beside their targets, renamed into place on success and removed
+// otherwise.
+#include "output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "mediaconv.h"
+
+namespace {
+
+std::string DirOf(const std::string& path)
+{
+	size_t slash = path.find_last_of('/');
+	if (slash == std::string::npos)
+		return ".";
+	return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path)
+{
+	size_t slash = path.find_last_of('/');
+	return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void CheckFolder(const std::string& target)
+{
+	struct stat st;
+	std::string dir = DirOf(target);
+	if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+		throw Failure(target, "the folder " + dir + " does not exist");
+	if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+		throw Failure(target, "is a folder, not a file");
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::string& target) : fTarget(target)
+{
+	if (target.empty() || target.back() == '/')
+		throw Failure(target, "not a file name");
+	CheckFolder(target);
+	std::string name = DirOf(target) + "/." + BaseOf(target) + ".mediaconv-XXXXXX";
+	std::vector<char> buffer(name.begin(), name.end());
+	buffer.push_back(0);
+	int fd = mkstemp(buffer.data());
+	if (fd < 0)
+		throw Failure(target, std::string("cannot create a file beside it: ") + strerror(errno));
+	// mkstemp makes the file private; the output gets the modes any new file would.
+	const mode_t mask = umask(0);
+	umask(mask);
+	fchmod(fd, 0666 & ~mask);
+	close(fd);
+	fTemp = buffer.data();
+}
+
+OutputFile::~OutputFile()
+{
+	if (!fCommitted)
+		unlink(fTemp.c_str());
+}
+
+void OutputFile::Commit()
+{
+	if (rename(fTemp.c_str(), fTarget.c_str()) != 0)
+		throw Failure(fTarget, std::string("cannot write: ") + strerror(errno));
+	fCommitted = true;
+}
+
+std::string SequenceName(const std::string& pattern, int64_t index)
+{
+	// The pattern was checked to hold exactly one %d-style conversion (see CheckPattern callers).
+	size_t at = pattern.find('%');
+	size_t end = pattern.find_first_of("di", at);
+	std::string spec = pattern.substr(at, end - at) + PRId64;
+	char number[64];
+	snprintf(number, sizeof number, spec.c_str(), index);
+	return pattern.substr(0, at) + number + pattern.substr(end + 1);
+}
+
+OutputSequence::OutputSequence(const std::string& pattern) : fPattern(pattern)
+{
+	CheckFolder(pattern);
+	std::string name = DirOf(pattern) + "/.mediaconv-frames-XXXXXX";
+	std::vector<char> buffer(name.begin(), name.end());
+	buffer.push_back(0);
+	if (!mkdtemp(buffer.data()))
+		throw Failure(pattern, std::string("cannot create a folder beside it: ") + strerror(errno));
+	fTempDir = buffer.data();
+}
+
+OutputSequence::~OutputSequence()
+{
+	if (!fCommitted) {
+		for (auto& [temp, final] : fFiles)
+			unlink(temp.c_str());
+	}
+	rmdir(fTempDir.c_str());
+}
+
+std::string OutputSequence::TempPathFor(int64_t index)
+{
+	std::string final = SequenceName(fPattern, index);
+	std::string temp = fTempDir + "/" + BaseOf(final);
+	fFiles.emplace_back(temp, final);
+	return temp;
+}
+
+void OutputSequence::Commit()
+{
+	for (auto& [temp, final] : fFiles) {
+		if (rename(temp.c_str(), final.c_str()) != 0)
+			throw Failure(final, std::string("cannot write: ") + strerror(errno));
+	}
+	fCommitted = true;
+}
+
+bool SameFile(const std::string& path, const std::string& other)
+{
+	struct stat a, b;
+	return stat(path.c_str(), &a) == 0 && stat(other.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+	       a.st_ino == b.st_ino;
+}

@@ -1,0 +1,64 @@
+// Video readers and writers behind one interface, chosen by file name from a small table: Y4M and PNG
+// sequences (the tool's own), QuickTime movies (through the host and the codec add-ons).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "MediaDefs.h"
+#include "mediaconv.h"
+
+// Frames move between reader and writer packed, in one of two layouts: B_YCbCr422 (bytes Y0 U Y1 V,
+// 2 bytes a pixel) or 32-bit RGB (B_RGB32 / B_RGBA32, bytes B G R A), rows tightly packed.
+struct VideoParams {
+	uint32_t width = 0, height = 0;
+	uint32_t rateNum = 25, rateDen = 1;
+	color_space space = B_YCbCr422;
+	int64_t frames = -1;  // -1 when unknown
+	double Rate() const { return (double)rateNum / rateDen; }
+	size_t FrameBytes() const { return (size_t)width * height * (space == B_YCbCr422 ? 2 : 4); }
+};
+
+class VideoReader {
+public:
+	virtual ~VideoReader() = default;
+	const VideoParams& Params() const { return fParams; }
+	// Reads the next frame into `frame` (Params().FrameBytes() bytes); false at the end.
+	virtual bool Read(uint8_t* frame) = 0;
+	// Moves so that the next Read gives frame `index` (0 is the first).
+	virtual void SeekTo(int64_t index);
+	// The codec the frames come through ("" for none).
+	virtual std::string Codec() const { return ""; }
+
+protected:
+	VideoParams fParams;
+	int64_t fNext = 0;  // index of the frame the next Read gives
+};
+
+class VideoWriter {
+public:
+	virtual ~VideoWriter() = default;
+	virtual void Write(const uint8_t* frame) = 0;
+	// Finishes the output and moves it into place.
+	virtual void Finish() = 0;
+	// Bytes written so far.
+	virtual uint64_t Bytes() const = 0;
+	virtual std::string Codec() const { return ""; }
+};
+
+// `space` is what the caller wants: B_YCbCr422 or B_RGBA32; readers of the other layout refuse.
+std::unique_ptr<VideoReader> OpenY4mReader(const std::string& path);
+std::unique_ptr<VideoReader> OpenPngReader(const std::string& path, const Options& options);
+std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space);
+std::unique_ptr<VideoWriter> OpenY4mWriter(const std::string& path, const VideoParams& params);
+std::unique_ptr<VideoWriter> OpenPngWriter(const std::string& path, const VideoParams& params);
+std::unique_ptr<VideoWriter> OpenMovieWriter(const std::string& path, const VideoParams& params,
+                                             const Options& options);
+
+// The PNG pattern a name stands for: a printf pattern as it is, a folder as folder/frame%05d.png,
+// "name.png" as "name%05d.png".
+std::string PngPattern(const std::string& path);
+
+// The Y4M rate n:d nearest a frame rate given as a float (30000:1001 for 29.97...).
+void RateAsFraction(double rate, uint32_t* num, uint32_t* den);

@@ -1,0 +1,285 @@
+// YUV4MPEG2 files: the reader takes 8-bit 4:2:0, 4:2:2 and 4:4:4 (and mono) and hands out packed
+// 4:2:2; the writer stores packed 4:2:2 as 4:2:0, taking the chroma of the first row of each pair.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "output_file.h"
+#include "video_io.h"
+
+namespace {
+
+constexpr uint32_t kMaxSide = 8192;
+constexpr size_t kMaxHeaderLine = 4096;
+
+enum class Chroma { C420, C422, C444, Mono };
+
+// Reads one line (without its '\n') of at most kMaxHeaderLine bytes; false at a clean end of file.
+bool ReadLine(FILE* f, std::string* line, const std::string& path, const char* what)
+{
+	line->clear();
+	for (;;) {
+		int c = fgetc(f);
+		if (c == EOF) {
+			if (line->empty())
+				return false;
+			throw Failure(path, std::string(what) + " is truncated");
+		}
+		if (c == '\n')
+			return true;
+		if (line->size() >= kMaxHeaderLine)
+			throw Failure(path, std::string(what) + " is too long");
+		line->push_back((char)c);
+	}
+}
+
+bool ParseNumber(const std::string& s, uint32_t* value)
+{
+	if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos)
+		return false;
+	*value = (uint32_t)std::stoul(s);
+	return true;
+}
+
+class Y4mReader : public VideoReader {
+public:
+	explicit Y4mReader(const std::string& path) : fPath(path)
+	{
+		fFile = fopen(path.c_str(), "rb");
+		if (!fFile)
+			throw Failure(path, std::string("cannot open: ") + strerror(errno));
+		std::string header;
+		if (!ReadLine(fFile, &header, path, "the header") || header.rfind("YUV4MPEG2", 0) != 0)
+			throw Failure(path, "not a Y4M file (no YUV4MPEG2 header)");
+		ParseHeader(header.substr(9));
+		fHeaderBytes = ftell(fFile);
+		fParams.space = B_YCbCr422;
+		const size_t luma = (size_t)fParams.width * fParams.height;
+		fChromaWidth = fChroma == Chroma::C444 ? fParams.width : (fParams.width + 1) / 2;
+		fChromaHeight = fChroma == Chroma::C420 ? (fParams.height + 1) / 2 : fParams.height;
+		const size_t chroma = fChroma == Chroma::Mono ? 0 : (size_t)fChromaWidth * fChromaHeight;
+		fPlanes.resize(luma + 2 * chroma);
+		CountFrames();
+	}
+	~Y4mReader() override { fclose(fFile); }
+
+	bool Read(uint8_t* frame) override
+	{
+		std::string line;
+		if (!ReadLine(fFile, &line, fPath, "a frame header"))
+			return false;
+		if (line.rfind("FRAME", 0) != 0)
+			throw Failure(fPath, "frame " + std::to_string(fNext) + " has no FRAME marker");
+		if (fread(fPlanes.data(), 1, fPlanes.size(), fFile) != fPlanes.size())
+			throw Failure(fPath, "frame " + std::to_string(fNext) + " is truncated");
+		Pack(frame);
+		fNext++;
+		return true;
+	}
+
+private:
+	void ParseHeader(const std::string& params)
+	{
+		bool haveW = false, haveH = false;
+		size_t pos = 0;
+		while (pos < params.size()) {
+			if (params[pos] == ' ') {
+				pos++;
+				continue;
+			}
+			size_t end = params.find(' ', pos);
+			std::string token = params.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+			pos = end == std::string::npos ? params.size() : end;
+			const char tag = token[0];
+			const std::string value = token.substr(1);
+			if (tag == 'W') {
+				haveW = ParseNumber(value, &fParams.width);
+			} else if (tag == 'H') {
+				haveH = ParseNumber(value, &fParams.height);
+			} else if (tag == 'F') {
+				size_t colon = value.find(':');
+				if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), &fParams.rateNum) ||
+				    !ParseNumber(value.substr(colon + 1), &fParams.rateDen) || !fParams.rateNum ||
+				    !fParams.rateDen)
+					throw Failure(fPath, "bad frame rate \"" + token + "\"");
+			} else if (tag == 'C') {
+				if (value.rfind("420", 0) == 0 && value.find("p1") == std::string::npos)
+					fChroma = Chroma::C420;
+				else if (value == "422")
+					fChroma = Chroma::C422;
+				else if (value == "444")
+					fChroma = Chroma::C444;
+				else if (value == "mono")
+					fChroma = Chroma::Mono;
+				else
+					throw Failure(fPath, "colour format C" + value +
+					                         " is not supported (8-bit 4:2:0, 4:2:2, 4:4:4 or mono only)");
+			}
+			// I (interlacing), A (aspect) and X (extensions) do not change the samples.
+		}
+		if (!haveW || !haveH || !fParams.width || !fParams.height)
+			throw Failure(fPath, "the header has no valid W and H");
+		if (fParams.width > kMaxSide || fParams.height > kMaxSide)
+			throw Failure(fPath, "picture size " + std::to_string(fParams.width) + "x" +
+			                         std::to_string(fParams.height) + " is too large");
+		if (fParams.width % 2)
+			throw Failure(fPath, "width " + std::to_string(fParams.width) +
+			                         " is odd; 4:2:2 video needs an even width");
+	}
+
+	// Frames with bare "FRAME" headers can be counted from the file size.
+	void CountFrames()
+	{
+		struct stat st;
+		if (fstat(fileno(fFile), &st) != 0 || !S_ISREG(st.st_mode))
+			return;
+		const uint64_t perFrame = 6 + fPlanes.size();
+		const uint64_t rest = (uint64_t)st.st_size - (uint64_t)fHeaderBytes;
+		if (rest % perFrame == 0)
+			fParams.frames = (int64_t)(rest / perFrame);
+	}
+
+	void Pack(uint8_t* out) const
+	{
+		const uint32_t w = fParams.width, h = fParams.height;
+		const uint8_t* Y = fPlanes.data();
+		const uint8_t* U = Y + (size_t)w * h;
+		const uint8_t* V = U + (size_t)fChromaWidth * fChromaHeight;
+		for (uint32_t y = 0; y < h; y++) {
+			const uint8_t* row = Y + (size_t)y * w;
+			const uint32_t cy = fChroma == Chroma::C420 ? y / 2 : y;
+			const uint8_t* u = U + (size_t)cy * fChromaWidth;
+			const uint8_t* v = V + (size_t)cy * fChromaWidth;
+			uint8_t* o = out + (size_t)y * w * 2;
+			for (uint32_t x = 0; x < w; x += 2, o += 4) {
+				o[0] = row[x];
+				o[2] = row[x + 1];
+				if (fChroma == Chroma::Mono) {
+					o[1] = o[3] = 128;
+				} else if (fChroma == Chroma::C444) {
+					o[1] = (uint8_t)((u[x] + u[x + 1] + 1) >> 1);
+					o[3] = (uint8_t)((v[x] + v[x + 1] + 1) >> 1);
+				} else {
+					o[1] = u[x / 2];
+					o[3] = v[x / 2];
+				}
+			}
+		}
+	}
+
+	std::string fPath;
+	FILE* fFile = nullptr;
+	long fHeaderBytes = 0;
+	Chroma fChroma = Chroma::C420;
+	uint32_t fChromaWidth = 0, fChromaHeight = 0;
+	std::vector<uint8_t> fPlanes;
+};
+
+class Y4mWriter : public VideoWriter {
+public:
+	Y4mWriter(const std::string& path, const VideoParams& params) : fOut(path), fParams(params)
+	{
+		if (params.space != B_YCbCr422)
+			throw Failure(path, "Y4M output needs 4:2:2 frames");
+		fFile = fopen(fOut.TempPath().c_str(), "wb");
+		if (!fFile)
+			throw Failure(path, std::string("cannot create: ") + strerror(errno));
+		fChromaWidth = params.width / 2;
+		fChromaHeight = (params.height + 1) / 2;
+		fPlanes.resize((size_t)params.width * params.height + 2 * (size_t)fChromaWidth * fChromaHeight);
+		fprintf(fFile, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 C420jpeg\n", params.width, params.height,
+		        params.rateNum, params.rateDen);
+	}
+	~Y4mWriter() override
+	{
+		if (fFile)
+			fclose(fFile);
+	}
+
+	void Write(const uint8_t* frame) override
+	{
+		const uint32_t w = fParams.width, h = fParams.height;
+		uint8_t* Y = fPlanes.data();
+		uint8_t* U = Y + (size_t)w * h;
+		uint8_t* V = U + (size_t)fChromaWidth * fChromaHeight;
+		for (uint32_t y = 0; y < h; y++) {
+			const uint8_t* in = frame + (size_t)y * w * 2;
+			uint8_t* row = Y + (size_t)y * w;
+			for (uint32_t x = 0; x < w; x++)
+				row[x] = in[2 * x];
+			if (y % 2 == 0) {
+				uint8_t* u = U + (size_t)(y / 2) * fChromaWidth;
+				uint8_t* v = V + (size_t)(y / 2) * fChromaWidth;
+				for (uint32_t x = 0; x < fChromaWidth; x++) {
+					u[x] = in[4 * x + 1];
+					v[x] = in[4 * x + 3];
+				}
+			}
+		}
+		if (fputs("FRAME\n", fFile) < 0 || fwrite(fPlanes.data(), 1, fPlanes.size(), fFile) != fPlanes.size())
+			throw Failure(fOut.Target(), std::string("cannot write: ") + strerror(errno));
+		fBytes += 6 + fPlanes.size();
+	}
+
+	void Finish() override
+	{
+		FILE* f = fFile;
+		fFile = nullptr;
+		if (fclose(f) != 0)
+			throw Failure(fOut.Target(), std::string("cannot write: ") + strerror(errno));
+		fOut.Commit();
+	}
+
+	uint64_t Bytes() const override { return fBytes; }
+
+private:
+	OutputFile fOut;
+	VideoParams fParams;
+	FILE* fFile = nullptr;
+	uint32_t fChromaWidth = 0, fChromaHeight = 0;
+	std::vector<uint8_t> fPlanes;
+	uint64_t fBytes = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<VideoReader> OpenY4mReader(const std::string& path)
+{
+	return std::make_unique<Y4mReader>(path);
+}
+
+std::unique_ptr<VideoWriter> OpenY4mWriter(const std::string& path, const VideoParams& params)
+{
+	return std::make_unique<Y4mWriter>(path, params);
+}
+
+void VideoReader::SeekTo(int64_t index)
+{
+	std::vector<uint8_t> scratch(fParams.FrameBytes());
+	while (fNext < index) {
+		if (!Read(scratch.data()))
+			break;
+	}
+}
+
+void RateAsFraction(double rate, uint32_t* num, uint32_t* den)
+{
+	*num = 25;
+	*den = 1;
+	if (!(rate > 0) || rate > 1000)
+		return;
+	for (uint32_t d : {1u, 1001u, 1000u}) {
+		double n = rate * d;
+		if (std::fabs(n - std::round(n)) < 0.01 * d / 1000.0 + 1e-3) {
+			*num = (uint32_t)std::round(n);
+			*den = d;
+			return;
+		}
+	}
+	*num = (uint32_t)std::round(rate * 1000);
+	*den = 1000;
+}
