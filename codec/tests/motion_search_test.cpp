@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "korvo.h"
 
@@ -168,6 +169,75 @@ TEST(RingSearch, StartBelowFortySkipsTheRings) {
     EXPECT_EQ(PlaneMotionSearch_8x8(&out, ref, src, 24, 24, 0, 0, 1, true, INT_MAX), 8);
     EXPECT_EQ(out.x, 0);
     EXPECT_EQ(out.y, 0);
+}
+
+// The ring search written out plainly: every candidate's full SAD, in ring order, no abandoning.
+struct Candidate {
+    int32_t dx, dy;
+};
+
+std::vector<Candidate> RingOrder(int32_t range) {
+    std::vector<Candidate> order;
+    for (int32_t r = 1; r < range; ++r) {
+        order.insert(order.end(), {{0, -r}, {-r, 0}, {0, r}, {r, 0}});
+        for (int32_t k = 1; k < r; ++k)
+            order.insert(order.end(), {{-k, -r}, {k, -r}, {-r, -k}, {-r, k}, {-k, r}, {k, r}, {r, -k}, {r, k}});
+        order.insert(order.end(), {{-r, -r}, {r, -r}, {-r, r}, {r, r}});
+    }
+    return order;
+}
+
+int32_t PlainSearch(Motion* out, const Plane* ref, const Plane* cur, int32_t x, int32_t y, int32_t sx, int32_t sy,
+                    int32_t range, int n, int32_t bias, int32_t stop) {
+    auto sad = [&](int32_t dx, int32_t dy) {
+        int32_t sum = 0;
+        for (int32_t j = 0; j < n; ++j)
+            for (int32_t i = 0; i < n; ++i)
+                sum += std::abs(ref->data[(y + sy + dy + j) * ref->width + x + sx + dx + i] -
+                                cur->data[(y + j) * ref->width + x + i]);
+        return sum;
+    };
+    int32_t best = sad(0, 0) - bias;
+    Candidate winner{0, 0};
+    if (best > stop) {
+        for (const Candidate& c : RingOrder(range)) {
+            const int32_t s = sad(c.dx, c.dy);
+            if (s < best) {
+                best = s;
+                winner = c;
+                if (best <= stop) break;
+            }
+        }
+    }
+    out->x = int16_t(sx + winner.dx);
+    out->y = int16_t(sy + winner.dy);
+    return best;
+}
+
+TEST(RingSearch, MatchesThePlainSearchOnRandomPictures) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 60; ++round) {
+        Picture pic;
+        // Mostly smooth pictures with noise of varying strength, so that early stops happen too.
+        const int amplitude = int(random() % 40);
+        const int sx = int(random() % 9) - 4, sy = int(random() % 9) - 4;
+        const uint32_t seed = random();
+        pic.Set(Smooth, [&](int32_t x, int32_t y) {
+            const int noise = amplitude ? int((uint32_t(Noise(x ^ int32_t(seed), y)) % (2 * amplitude + 1))) - amplitude : 0;
+            return uint8_t(std::clamp(Smooth(x + sx, y + sy) + noise, 0, 255));
+        });
+        Motion fast, plain;
+        const int32_t x = 16 + 16 * int32_t(random() % 4), y = 16 + 16 * int32_t(random() % 4);
+        const int32_t startX = int32_t(random() % 5) - 2, startY = int32_t(random() % 5) - 2;
+        EXPECT_EQ(PlaneMotionSearch_16x16(&fast, pic.vop->planeY, pic.vop->srcY, x, y, startX, startY, 3, true, INT_MAX),
+                  PlainSearch(&plain, pic.vop->planeY, pic.vop->srcY, x, y, startX, startY, 3, 16, 64, 15));
+        EXPECT_EQ(fast.x, plain.x);
+        EXPECT_EQ(fast.y, plain.y);
+        EXPECT_EQ(PlaneMotionSearch_8x8(&fast, pic.vop->subY, pic.vop->subSrcY, x / 2, y / 2, 0, 0, 7, true, INT_MAX),
+                  PlainSearch(&plain, pic.vop->subY, pic.vop->subSrcY, x / 2, y / 2, 0, 0, 7, 8, 32, 7));
+        EXPECT_EQ(fast.x, plain.x);
+        EXPECT_EQ(fast.y, plain.y);
+    }
 }
 
 // A source whose every sample is the given interpolation of the reference around it.
