@@ -7,13 +7,16 @@
 
 namespace {
 
-// A P-VOP follows a key frame at most this many times before the next I-VOP is due.
+// The next frame is an I-VOP once more P-VOPs than this have followed the last one: with no
+// earlier switch to intra, every 152nd frame is a key frame.
 constexpr uint32_t kKeyFrameDistance = 150;
 // Skip test: largest sample increase at zero motion, and the largest zero-motion SAD of a block.
 constexpr int32_t kSkipMaxIncrease = 8;
 constexpr uint32_t kSkipMaxBlockSad = 96;
 // Intra share (integer percent) above which a P-VOP is recoded as an I-VOP.
 constexpr uint32_t kIntraSharePercent = 45;
+// Optimal frame type: an I-VOP's bits count (1 - (framesSinceKey / 150)^6) times.
+constexpr double kIntraDiscountScale = 150.0;
 
 // A writer that counts bits and stores nothing: an empty data window drops every byte.
 uint32_t CountBits(void (*write)(void*, BitStream*), void* what) {
@@ -204,7 +207,7 @@ int16_t Vop_CompressOptimal(KorvParams* params) {
     const uint32_t predictedBits = Vop_TrialBits(vop);
 
     // The I-VOP's cost is discounted less and less as the key-frame distance runs out.
-    const double x = params->framesSinceKey / double(kKeyFrameDistance);
+    const double x = params->framesSinceKey / kIntraDiscountScale;
     const double x2 = x * x;
     if ((1.0 - x2 * x2 * x2) * intraBits < double(predictedBits)) {
         Vop_Reset(vop);
