@@ -17,7 +17,7 @@ namespace {
 
 struct RoundTripCase {
     uint32_t width, height;
-    bool filters;
+    int filters;  // bit 0 deblock, bit 1 dering
     int optimal;  // bit 0 optimalFrame, bit 1 optimalMb
     int scene;  // 0 pan, 1 moving object, 2 noise
     uint32_t format;
@@ -27,8 +27,9 @@ std::string CaseName(const ::testing::TestParamInfo<RoundTripCase>& info) {
     const RoundTripCase& c = info.param;
     static const char* const kScenes[] = {"Pan", "Object", "Noise"};
     static const char* const kOptions[] = {"Default", "OptimalFrame", "OptimalMb", "Optimal"};
+    static const char* const kFilters[] = {"Plain", "Deblocked", "Deringed", "Filtered"};
     return std::to_string(c.width) + "x" + std::to_string(c.height) + kScenes[c.scene] +
-           (c.filters ? "Filtered" : "Plain") + kOptions[c.optimal] + (c.format == kPixelFormatYUVS ? "Yuvs" : "Bgra");
+           kFilters[c.filters] + kOptions[c.optimal] + (c.format == kPixelFormatYUVS ? "Yuvs" : "Bgra");
 }
 
 class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
@@ -39,7 +40,8 @@ TEST_P(RoundTrip, ReconstructionsAreBitExact) {
     const Scene scenes[] = {Pan(2.5, -1.5), MovingObject(), Noise(7)};
     // Noise is coded at the best quality, the rest at the add-on's default and a low one.
     CodecPair pair(c.width, c.height, c.scene == 2 ? 1024 : c.optimal ? 870 : 300);
-    pair.encoder->deblock = pair.encoder->dering = c.filters;
+    pair.encoder->deblock = c.filters & 1;
+    pair.encoder->dering = c.filters >> 1;
     pair.encoder->optimalFrame = c.optimal & 1;
     pair.encoder->optimalMb = c.optimal >> 1;
     uint32_t intraFrames = 0, halfSample = 0, skipped = 0;
@@ -76,16 +78,21 @@ TEST_P(RoundTrip, ReconstructionsAreBitExact) {
 std::vector<RoundTripCase> RoundTripCases() {
     std::vector<RoundTripCase> cases;
     for (auto [w, h] : {std::pair{64u, 48u}, std::pair{93u, 61u}})
-        for (bool filters : {false, true})
+        for (int filters : {0, 3})
             for (int optimal : {0, 3})
                 for (int scene = 0; scene < 3; ++scene)
                     cases.push_back(
                         {w, h, filters, optimal, scene, scene == 1 && w == 93 ? kPixelFormatYUVS : kPixelFormatBGRA});
     // 4:2:2 input of every scene.
     for (int scene = 0; scene < 3; ++scene)
-        cases.push_back({64, 48, scene == 0, scene == 2 ? 3 : 0, scene, kPixelFormatYUVS});
+        cases.push_back({64, 48, scene == 0 ? 3 : 0, scene == 2 ? 3 : 0, scene, kPixelFormatYUVS});
     // Each option on its own.
-    for (int optimal : {1, 2}) cases.push_back({93, 61, optimal == 1, optimal, 1, kPixelFormatBGRA});
+    for (int optimal : {1, 2}) cases.push_back({93, 61, optimal == 1 ? 3 : 0, optimal, 1, kPixelFormatBGRA});
+    // Each filter on its own.
+    for (int filters : {1, 2}) cases.push_back({93, 61, filters, 0, 0, kPixelFormatBGRA});
+    // Pictures smaller than a macroblock, one macroblock wide or high.
+    for (auto [w, h] : {std::pair{8u, 8u}, std::pair{17u, 9u}, std::pair{16u, 80u}, std::pair{80u, 16u}})
+        cases.push_back({w, h, 3, 0, 0, kPixelFormatBGRA});
     return cases;
 }
 
