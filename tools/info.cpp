@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 #include "MediaFile.h"
@@ -135,11 +136,25 @@ void RunInfo(const std::string& path, const Options& options)
 		if (!S_ISDIR(st.st_mode) && st.st_size == 0)
 			throw Failure(path, "is empty");
 	}
-	FILE* out = Console::Out();
-	fprintf(out, "%-12s%s\n", "file:", path.c_str());
-	const uint64_t size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
-	if (kind == FileKind::Y4m || pattern)
-		OwnFile(out, path, kind, size, options);
-	else
-		HostFile(out, path, size);
+	// The description is collected first, so a file that turns out bad prints nothing but the error.
+	char* text = nullptr;
+	size_t length = 0;
+	FILE* out = open_memstream(&text, &length);
+	if (!out)
+		throw Failure(path, "out of memory");
+	try {
+		fprintf(out, "%-12s%s\n", "file:", path.c_str());
+		const uint64_t size = S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
+		if (kind == FileKind::Y4m || pattern)
+			OwnFile(out, path, kind, size, options);
+		else
+			HostFile(out, path, size);
+	} catch (...) {
+		fclose(out);
+		free(text);
+		throw;
+	}
+	fclose(out);
+	fwrite(text, 1, length, Console::Out());
+	free(text);
 }
