@@ -120,6 +120,20 @@ TEST(CalculateDQuant, SkippedMacroBlockInheritsItsPredecessor) {
     EXPECT_EQ(second->dquant, 2);
 }
 
+TEST(IntraQuant, OneAboveTheFrameQuantiserWithin1To31) {
+    KorvParams* params = NewKorvParamsPtr(1, 16, 16);
+    ASSERT_NE(params, nullptr);
+    for (auto [quant, intra] : {std::pair{31, 31}, std::pair{30, 31}, std::pair{6, 7}, std::pair{0, 1}}) {
+        params->vop->codingType = kCodingTypeI;
+        params->vop->quant = uint8_t(quant);
+        Vop_Reset(params->vop);
+        ASSERT_EQ(Vop_Compress(params), kKorvoOK);
+        EXPECT_EQ(params->vop->quant, intra);
+        EXPECT_EQ(params->vop->mbs[0]->mbQuant, intra);
+    }
+    DisposeKorvParamsPtr(params);
+}
+
 // The writer's cost of the most adverse macroblocks at quantiser 1 stays inside the bound the
 // stream buffer is sized for.
 TEST(WorstCase, MacroBlockBitsStayInsideTheBound) {
