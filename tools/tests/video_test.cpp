@@ -1,0 +1,196 @@
+// Video conversions end to end. PNG sequences go through the host's lossless raw test codec, so the
+// tool's picture handling is checked bit for bit; Y4M and PNG through the Korvo add-ons are checked
+// for frame counts, rates, seeking and a PSNR measured here from the files.
+#include <png.h>
+
+#include "tool_test_support.h"
+
+using namespace tooltest;
+
+namespace {
+
+// RGB pixels of a PNG file (empty if it cannot be read).
+std::vector<uint8_t> ReadPng(const std::string& path, uint32_t* width = nullptr, uint32_t* height = nullptr)
+{
+	png_image image{};
+	image.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&image, path.c_str()))
+		return {};
+	image.format = PNG_FORMAT_RGB;
+	std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+	if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+		return {};
+	if (width)
+		*width = image.width;
+	if (height)
+		*height = image.height;
+	return pixels;
+}
+
+std::vector<uint8_t> PngPicture(uint32_t width, uint32_t height, int frame)
+{
+	std::vector<uint8_t> rgb((size_t)width * height * 3);
+	for (size_t i = 0; i < rgb.size(); i++)
+		rgb[i] = (uint8_t)(i * 13 + frame * 71 + (i / 7) * 3);
+	return rgb;
+}
+
+void WritePng(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
+{
+	png_image image{};
+	image.version = PNG_IMAGE_VERSION;
+	image.width = width;
+	image.height = height;
+	image.format = PNG_FORMAT_RGB;
+	ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr)) << path;
+}
+
+class Video : public ToolTest {
+protected:
+	Result Raw(const std::string& arguments) const
+	{
+		return Shell("\"$MC\" --addons '" MEDIACONV_RAW_ADDONS "' " + arguments);
+	}
+};
+
+TEST_F(Video, PngSequenceThroughRawCodecIsExact)
+{
+	constexpr uint32_t kW = 32, kH = 16;
+	ASSERT_EQ(system(("mkdir -p '" + Path("in") + "'").c_str()), 0);
+	for (int i = 0; i < 6; i++)
+		WritePng(Path("in/frame" + std::string(i < 10 ? "0000" : "000") + std::to_string(i) + ".png"), kW, kH,
+		         PngPicture(kW, kH, i));
+	Result r = Raw("convert in/frame%05d.png raw.mov --codec testraw --rate 12.5");
+	ASSERT_EQ(r.status, 0) << r.err;
+	r = Raw("info raw.mov");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("32x16 at 12.500 fps"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:   6"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("key frames:2 (frame 0, 4)"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("testraw"), std::string::npos) << r.out;
+
+	// Back out into a folder that does not exist yet.
+	r = Raw("convert raw.mov out/");
+	ASSERT_EQ(r.status, 0) << r.err;
+	for (int i = 0; i < 6; i++) {
+		uint32_t w = 0, h = 0;
+		const std::string name = Path("out/frame0000" + std::to_string(i) + ".png");
+		EXPECT_EQ(ReadPng(name, &w, &h), PngPicture(kW, kH, i)) << name;
+		EXPECT_EQ(w, kW);
+		EXPECT_EQ(h, kH);
+	}
+	EXPECT_FALSE(Exists(Path("out/frame00006.png")));
+
+	// Frame 3 lies after key frame 0: the seek decodes up to it and the output starts exactly there.
+	r = Raw("convert raw.mov part%d.png --start 3 --frames 2");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(ReadPng(Path("part0.png")), PngPicture(kW, kH, 3));
+	EXPECT_EQ(ReadPng(Path("part1.png")), PngPicture(kW, kH, 4));
+	EXPECT_FALSE(Exists(Path("part2.png")));
+
+	// A picture of another size in the middle of the sequence stops the run and leaves no output.
+	WritePng(Path("in/frame00002.png"), 16, 16, PngPicture(16, 16, 2));
+	r = Raw("convert in/frame%05d.png bad.mov --codec testraw");
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(r.err.find("frame00002.png: is 16x16, not 32x16"), std::string::npos) << r.err;
+	EXPECT_FALSE(Exists(Path("bad.mov")));
+}
+
+class Korvo : public ToolTest {
+protected:
+	void SetUp() override
+	{
+		ToolTest::SetUp();
+		if (!HaveKorvo())
+			GTEST_SKIP() << "the Korvo add-ons are not built";
+	}
+};
+
+TEST_F(Korvo, Y4mRoundTripKeepsQuality)
+{
+	const Clip clip = MovingClip(64, 48, 30);
+	WriteY4m(Path("in.y4m"), clip);
+	Result r = Tool("convert in.y4m k.mov");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "");
+	r = Tool("convert k.mov back.y4m");
+	ASSERT_EQ(r.status, 0) << r.err;
+	std::string header;
+	const Clip back = ReadY4m(Path("back.y4m"), &header);
+	EXPECT_EQ(header, "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg");
+	ASSERT_EQ(back.y.size(), 30u);
+	const double psnr = PsnrY(clip, back);
+	printf("Y4M round trip, 64x48, 30 frames, default quality: PSNR-Y %.2f dB, %ld bytes\n", psnr,
+	       FileSize(Path("k.mov")));
+	EXPECT_GE(psnr, 34.0);
+
+	r = Tool("info k.mov");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("QuickTime movie"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("Korvo Vela 3.5"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("64x48 at 25.000 fps"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:   30"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("key frames:"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("(frame 0"), std::string::npos) << r.out;
+
+	// Lower quality, smaller file.
+	r = Tool("convert in.y4m low.mov --quality 0.3");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_LT(FileSize(Path("low.mov")), FileSize(Path("k.mov")));
+}
+
+TEST_F(Korvo, StartAndFramesAgreeWithTheFullDecode)
+{
+	WriteY4m(Path("in.y4m"), MovingClip(64, 48, 30));
+	ASSERT_EQ(Tool("convert in.y4m k.mov").status, 0);
+	ASSERT_EQ(Tool("convert k.mov all.y4m").status, 0);
+	Result r = Tool("convert k.mov part.y4m --start 10 --frames 5");
+	ASSERT_EQ(r.status, 0) << r.err;
+	const Clip all = ReadY4m(Path("all.y4m")), part = ReadY4m(Path("part.y4m"));
+	ASSERT_EQ(part.y.size(), 5u);
+	for (int i = 0; i < 5; i++) {
+		EXPECT_EQ(part.y[i], all.y[10 + i]) << i;
+		EXPECT_EQ(part.u[i], all.u[10 + i]) << i;
+	}
+	// On the encoding side --start skips source frames.
+	r = Tool("convert in.y4m cut.mov --start 0.2s --frames 10");
+	ASSERT_EQ(r.status, 0) << r.err;
+	r = Tool("info cut.mov");
+	EXPECT_NE(r.out.find("frames:   10"), std::string::npos) << r.out;
+	r = Tool("convert in.y4m late.mov --start 30");
+	EXPECT_EQ(r.status, 1);
+	EXPECT_FALSE(Exists(Path("late.mov")));
+}
+
+TEST_F(Korvo, ChromaFormatsRatesAndPng)
+{
+	for (int chroma : {422, 444}) {
+		const std::string in = "c" + std::to_string(chroma) + ".y4m", mov = in + ".mov";
+		WriteY4m(Path(in), MovingClip(48, 32, 8, chroma), "30000:1001");
+		Result r = Tool("convert " + in + " " + mov);
+		ASSERT_EQ(r.status, 0) << r.err;
+		r = Tool("convert " + mov + " " + in + ".back.y4m");
+		ASSERT_EQ(r.status, 0) << r.err;
+		std::string header;
+		const Clip back = ReadY4m(Path(in + ".back.y4m"), &header);
+		EXPECT_EQ(back.y.size(), 8u);
+		EXPECT_NE(header.find("F30000:1001"), std::string::npos) << header;
+	}
+	WriteY4m(Path("in.y4m"), MovingClip(64, 48, 6));
+	ASSERT_EQ(Tool("convert in.y4m k.mov").status, 0);
+	Result r = Tool("convert k.mov png/");
+	ASSERT_EQ(r.status, 0) << r.err;
+	for (int i = 0; i < 6; i++) {
+		uint32_t w = 0, h = 0;
+		EXPECT_FALSE(ReadPng(Path("png/frame0000" + std::to_string(i) + ".png"), &w, &h).empty()) << i;
+		EXPECT_EQ(w, 64u);
+		EXPECT_EQ(h, 48u);
+	}
+	// And the pictures back into a movie.
+	r = Tool("convert png/frame%05d.png again.mov");
+	ASSERT_EQ(r.status, 0) << r.err;
+	r = Tool("info again.mov");
+	EXPECT_NE(r.out.find("frames:   6"), std::string::npos) << r.out;
+}
+
+}  // namespace
