@@ -87,8 +87,9 @@ void WriteDemoClip(const std::string& path, uint32_t width, uint32_t height, int
 					row[2 * x + 1] = Clamp(U);
 					row[2 * x + 3] = Clamp(V);
 				} else if (x % 2 == 0) {
-					row[2 * x + 1] = row[2 * x + 1 - width * 2];
-					row[2 * x + 3] = row[2 * x + 3 - width * 2];
+					const uint8_t* above = row - (ptrdiff_t)width * 2;
+					row[2 * x + 1] = above[2 * x + 1];
+					row[2 * x + 3] = above[2 * x + 3];
 				}
 			}
 		}
