@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kVersion = "mediaconv 1.0";
 
-Amount ParseAmount(const std::string& text, const char* option)
+Amount ParseAmount(const std::string& text, const char* option, bool positive)
 {
 	Amount a;
 	std::string number = text;
@@ -27,6 +27,8 @@ Amount ParseAmount(const std::string& text, const char* option)
 	    (!a.seconds && a.value != (double)(int64_t)a.value))
 		throw UsageFailure(std::string(option) + " expects a frame count or seconds such as 2.5s, not \"" +
 		                   text + "\"");
+	if (positive && a.value <= 0)
+		throw UsageFailure(std::string(option) + " must be more than 0");
 	a.set = true;
 	return a;
 }
@@ -80,9 +82,9 @@ int main(int argc, char** argv)
 	Console::Divert(options.verbose);
 	try {
 		if (!start.empty())
-			options.start = ParseAmount(start, "--start");
+			options.start = ParseAmount(start, "--start", false);
 		if (!frames.empty())
-			options.frames = ParseAmount(frames, "--frames");
+			options.frames = ParseAmount(frames, "--frames", true);
 		options.addOns = addOns.empty() ? DefaultAddOnFolder() : addOns;
 		LoadAddOns(options);
 		if (*convert)

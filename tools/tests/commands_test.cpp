@@ -21,6 +21,11 @@ TEST_F(Commands, UsageErrorsExitWithTwo)
 	r = Tool("convert a.y4m b.mov --frames ten");
 	EXPECT_EQ(r.status, 2);
 	EXPECT_NE(r.err.find("--frames"), std::string::npos) << r.err;
+	r = Tool("convert a.y4m b.mov --frames 0");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_EQ(r.err, "mediaconv: --frames must be more than 0\n");
+	r = Tool("convert a.y4m b.mov --start -3");
+	EXPECT_EQ(r.status, 2);
 	r = Tool("frobnicate");
 	EXPECT_EQ(r.status, 2);
 	WriteFile(Path("a.txt"), "hello");
