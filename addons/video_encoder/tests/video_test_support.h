@@ -111,7 +111,7 @@ inline media_format RawVideo(uint32 width, uint32 height, float rate, color_spac
 }
 
 // Frame `i` of a clip: smooth colour waves drifting right and down, a bright square moving across,
-// and from frame `cut` on a different scene (another pattern) so the encoder must start afresh.
+// and from frame `cut` on a different scene (gentle gradients) so the encoder must start afresh.
 inline std::vector<uint8> ClipFrame(uint32 width, uint32 height, int i, int cut = 1 << 30)
 {
 	std::vector<uint8> bgra(size_t{width} * height * 4);
@@ -125,10 +125,10 @@ inline std::vector<uint8> ClipFrame(uint32 width, uint32 height, int i, int cut 
 				p[1] = uint8(128 + 90 * std::cos(v / 7.0 + u / 23.0));
 				p[2] = uint8(128 + 110 * std::sin((u + v) / 13.0));
 			} else {
-				const bool check = ((x + 2 * i) / 8 + y / 8) % 2;
-				p[0] = check ? 230 : 20;
-				p[1] = uint8(40 + (y * 3) % 180);
-				p[2] = uint8(255 - (x * 2) % 200);
+				// Dark, nearly flat and unlike the waves: nothing of the old scene predicts it.
+				p[0] = uint8(30 + (x + i) / 4);
+				p[1] = uint8(200 - y / 2);
+				p[2] = uint8(60 + (x + y) / 8);
 			}
 			const int sx = (i * 3) % int(width), sy = int(height) / 3;
 			if (int(x) >= sx && int(x) < sx + 12 && int(y) >= sy && int(y) < sy + 12)

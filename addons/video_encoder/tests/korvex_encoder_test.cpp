@@ -1,0 +1,405 @@
+// KorvexEncoder and its panel through the add-on's entry points: the parameter web and view, format
+// set-up, chunks identical to the core's own with key frames flagged per frame, quality handling,
+// 4:2:2 input and the failures an encoder must report.
+#include <memory>
+
+#include "CheckBox.h"
+#include "ParameterWeb.h"
+#include "Slider.h"
+#include "TextControl.h"
+#include "TextView.h"
+#include "Window.h"
+#include "video_test_support.h"
+
+using namespace video_test;
+
+namespace {
+
+constexpr uint32 kWidth = 96, kHeight = 64;
+
+media_file_format QuickTimeFile()
+{
+	media_file_format mfi{};
+	mfi.family = B_QUICKTIME_FORMAT_FAMILY;
+	return mfi;
+}
+
+// An encoder set up for `in` writing to `writer`.
+std::unique_ptr<BPrivate::Encoder> SetUpEncoder(media_format in, RecordingWriter* writer,
+                                                const char* file = "krv1.encoder.generic")
+{
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder(file));
+	EXPECT_NE(e, nullptr);
+	if (!e)
+		return e;
+	e->SetChunkWriter(writer);
+	media_file_format mfi = QuickTimeFile();
+	media_format out;
+	EXPECT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	EXPECT_EQ(e->StartEncoder(), B_OK);
+	return e;
+}
+
+TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
+{
+	AddOnEntry("krv1.encoder.generic", "instantiate_encoder");  // loading prints too
+	std::unique_ptr<BPrivate::Encoder> e;
+	{
+		StdoutCapture out;
+		e.reset(NewEncoder());
+		ASSERT_NE(e, nullptr);
+		EXPECT_EQ(out.Text(), "Instantiate Encoder\n");
+	}
+	media_codec_info info;
+	ASSERT_EQ(e->GetCodecInfo(&info), B_OK);
+	EXPECT_STREQ(info.pretty_name, "Korvo Vela 3.5 - Full Motion Video Codec");
+	EXPECT_STREQ(info.short_name, "Korvo Vela 3.5");
+
+	BParameterWeb* web = e->Web();
+	ASSERT_NE(web, nullptr);
+	ASSERT_EQ(web->CountGroups(), 1);
+	EXPECT_STREQ(web->GroupAt(0)->Name(), "Korvo Vela 3.5 Plus - Full motion video codec");
+	ASSERT_EQ(web->CountParameters(), 1);
+	auto* quality = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
+	ASSERT_NE(quality, nullptr);
+	EXPECT_EQ(quality->ID(), 4);
+	EXPECT_EQ(quality->MediaType(), B_MEDIA_PARAMETERS);
+	EXPECT_STREQ(quality->Name(), "Quality");
+	EXPECT_STREQ(quality->Kind(), B_GENERIC);
+	EXPECT_STREQ(quality->Unit(), "y");
+	EXPECT_EQ(quality->MinValue(), 0.0f);
+	EXPECT_EQ(quality->MaxValue(), 100.0f);
+	EXPECT_EQ(quality->ValueStep(), 0.85f);
+
+	StdoutCapture out;
+	EXPECT_EQ(e->GetParameterValue(4, nullptr, nullptr), B_OK);
+	EXPECT_EQ(e->SetParameterValue(-7, nullptr, 0), B_OK);
+	EXPECT_EQ(out.Text(), "GetParameterValue called with id 4\nSetParameterValue called with id -7\n");
+}
+
+TEST(KorvexEncoder, ParameterViewStacksItsControls)
+{
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	BView* view;
+	{
+		StdoutCapture out;
+		view = e->GetParameterView();
+		EXPECT_EQ(out.Text(), "Initialising View\n");
+	}
+	ASSERT_NE(view, nullptr);
+	BWindow window(BRect(0, 0, 500, 400), "panel");
+	window.AddChild(view);  // the window owns it now
+	EXPECT_STREQ(view->Name(), "The View");
+	EXPECT_EQ(view->ResizingMode(), 0x1234u);
+	EXPECT_EQ(view->Flags(), 0x2000000u);
+	ASSERT_EQ(view->CountChildren(), 5);
+
+	auto* overview = dynamic_cast<BTextView*>(view->ChildAt(0));
+	ASSERT_NE(overview, nullptr);
+	EXPECT_STREQ(overview->Name(), "OverView");
+	EXPECT_EQ(std::string(overview->Text()).rfind("When a data rate is specified Korvo interprets", 0), 0u);
+	EXPECT_NE(std::string(overview->Text()).find("bitrate.  If a data rate is not specified, then"),
+	          std::string::npos);
+	EXPECT_TRUE(overview->DoesWordWrap());
+	EXPECT_FALSE(overview->IsSelectable());
+	EXPECT_FALSE(overview->IsEditable());
+	EXPECT_EQ(overview->ViewColor(), (rgb_color{100, 225, 100, 255}));
+	EXPECT_EQ(overview->ResizingMode(), 0u);
+	EXPECT_EQ(overview->Flags(), 0x30000000u);
+	EXPECT_EQ(overview->TextRect().Width(), 350.0f);
+	// 58 characters to a 350-point line: the text takes more than one line, all of them shown.
+	ASSERT_GT(overview->CountLines(), 1);
+	const float textHeight = overview->TextHeight(0, overview->CountLines() - 1);
+	EXPECT_EQ(overview->Frame(), BRect(30, 5, 390, 5 + textHeight));
+
+	float top = 5 + textHeight + 5;
+	auto* artifact = dynamic_cast<BCheckBox*>(view->ChildAt(1));
+	ASSERT_NE(artifact, nullptr);
+	EXPECT_STREQ(artifact->Name(), "ArtifactReduction");
+	EXPECT_STREQ(artifact->Label(), "Artifact Reduction");
+	EXPECT_EQ(artifact->Value(), B_CONTROL_OFF);
+	EXPECT_EQ(artifact->Frame(), BRect(30, top, 190, top + 12));
+	top += 12 + 5;
+	auto* optimal = dynamic_cast<BCheckBox*>(view->ChildAt(2));
+	ASSERT_NE(optimal, nullptr);
+	EXPECT_STREQ(optimal->Name(), "OptimalCompression");
+	EXPECT_STREQ(optimal->Label(), "Optimal Compression");
+	EXPECT_EQ(optimal->Value(), B_CONTROL_OFF);
+	EXPECT_EQ(optimal->Frame(), BRect(30, top, 190, top + 12));
+	top += 12 + 5;
+	auto* rate = dynamic_cast<BTextControl*>(view->ChildAt(3));
+	ASSERT_NE(rate, nullptr);
+	EXPECT_STREQ(rate->Name(), "DataRate");
+	EXPECT_STREQ(rate->Label(), "Data Rate");
+	EXPECT_STREQ(rate->Text(), "128");
+	EXPECT_EQ(rate->Frame(), BRect(30, top, 150, top + 20));
+	top += 20 + 5;
+	auto* drt = dynamic_cast<BSlider*>(view->ChildAt(4));
+	ASSERT_NE(drt, nullptr);
+	EXPECT_STREQ(drt->Name(), "DRT");
+	EXPECT_STREQ(drt->Label(), "DRT Sensitivity");
+	EXPECT_EQ(drt->Value(), 192);
+	int32 low, high;
+	drt->GetLimits(&low, &high);
+	EXPECT_EQ(low, 0);
+	EXPECT_EQ(high, 255);
+	EXPECT_EQ(drt->HashMarks(), B_HASH_MARKS_BOTTOM);
+	EXPECT_EQ(drt->HashMarkCount(), 5);
+	EXPECT_STREQ(drt->MinLimitLabel(), "loose");
+	EXPECT_STREQ(drt->MaxLimitLabel(), "tight");
+	EXPECT_EQ(drt->Flags(), 0x26000000u);
+	float w, h;
+	drt->GetPreferredSize(&w, &h);
+	EXPECT_EQ(drt->Frame(), BRect(30, top, 190, top + h));
+	top += h + 5;
+	for (int i = 1; i < 5; i++) {
+		auto* control = dynamic_cast<BControl*>(view->ChildAt(i));
+		EXPECT_EQ(control->ResizingMode(), 0x1212u) << i;
+		EXPECT_EQ(control->Message(), nullptr) << i;
+		if (i < 4) {
+			EXPECT_EQ(control->Flags(), 0x22000000u) << i;
+		}
+	}
+	EXPECT_EQ(view->Frame(), BRect(0, 0, 400, top));
+	// Shown in a window, the panel takes its parent's low colour.
+	const rgb_color parentLow = view->Parent()->LowColor();
+	EXPECT_EQ(view->ViewColor(), parentLow);
+	EXPECT_EQ(view->LowColor(), parentLow);
+}
+
+TEST(KorvexEncoder, SetFormatDescribesTheTrack)
+{
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	media_file_format mfi{};
+	mfi.family = B_AVI_FORMAT_FAMILY;
+	media_format in = RawVideo(100, 60, 12.5f, B_RGBA32, 416);
+	in.u.raw_video.pixel_width_aspect = 4;
+	media_format out;
+	{
+		StdoutCapture capture;
+		ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+		EXPECT_EQ(capture.Text(), "Frame Size 24000 Buffer Size 24960\n"
+		                          "Warning - Input source is NOT a multiple of 16, output quality will suffer\n"
+		                          "Line Width 100 Bytes Per Row 416\nInput is RGBA32\n");
+	}
+	EXPECT_EQ(mfi.family, B_QUICKTIME_FORMAT_FAMILY);
+	EXPECT_EQ(in.deny_flags, 0xFFF0u);
+	EXPECT_EQ(out.deny_flags, 0xFFF0u);
+	EXPECT_EQ(out.type, B_MEDIA_ENCODED_VIDEO);
+	const media_encoded_video_format& v = out.u.encoded_video;
+	EXPECT_NE(v.encoding, 0);
+	EXPECT_EQ(v.frame_size, 24000u);
+	EXPECT_FLOAT_EQ(v.output.field_rate, 12.5f);
+	EXPECT_EQ(v.output.display.line_width, 100u);
+	EXPECT_EQ(v.output.display.line_count, 60u);
+	EXPECT_EQ(v.output.display.bytes_per_row, 416u);
+	EXPECT_EQ(v.output.pixel_width_aspect, 4);
+	EXPECT_EQ(v.output.last_active, 59u);
+
+	// The encoder's encoding is the one the host gave the encoder's description.
+	media_format_description d;
+	d.family = B_QUICKTIME_FORMAT_FAMILY;
+	d.u.quicktime.codec = 0x4B525631;
+	d.u.quicktime.vendor = 0x4B52564F;
+	media_format registered;
+	BMediaFormats formats;
+	ASSERT_EQ(formats.GetFormatFor(d, &registered), B_OK);
+	EXPECT_EQ(v.encoding, registered.u.encoded_video.encoding);
+
+	// An unsupported colour space is coerced, with rows of the colour space it becomes.
+	in = RawVideo(32, 32, 25, B_RGB24, 96);
+	{
+		StdoutCapture capture;
+		ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+		EXPECT_NE(capture.Text().find("We do NOT support this format 3\n"), std::string::npos);
+	}
+	EXPECT_EQ(in.u.raw_video.display.format, B_RGBA32);
+	EXPECT_EQ(in.u.raw_video.display.bytes_per_row, 128u);
+
+	// Rows the core would wrap are refused.
+	in = RawVideo(32, 32, 25, B_RGB32, 16384);
+	EXPECT_EQ(e->SetFormat(&mfi, &in, &out), B_BAD_VALUE);
+	in = RawVideo(20000, 20000, 25, B_YUV422, 8000);
+	EXPECT_NE(e->SetFormat(&mfi, &in, &out), B_OK);
+}
+
+TEST(KorvexEncoder, ChunksAreTheCoresWithKeyFramesFlaggedPerFrame)
+{
+	constexpr int kFrames = 24, kCut = 14;
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < kFrames; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i, kCut));
+	CoreRoundTrip core(kWidth, kHeight, clip);
+	ASSERT_TRUE(core.intra[0]);
+	ASSERT_FALSE(core.intra[1]);
+	ASSERT_FALSE(core.intra[kCut + 1]);
+	ASSERT_TRUE(core.intra[kCut]) << "the scene cut must give an I-VOP";
+
+	// Both builds of the add-on are the same encoder.
+	for (const char* file : {"krv1.encoder.generic", "krv1.encoder"}) {
+		RecordingWriter writer;
+		std::unique_ptr<BPrivate::Encoder> e = SetUpEncoder(RawVideo(kWidth, kHeight, 25), &writer, file);
+		ASSERT_NE(e, nullptr);
+		ASSERT_EQ(e->AttachedToTrack(), B_OK);
+		EXPECT_EQ(writer.copyrights, std::vector<std::string>{"Korvo codec"});
+		// One info for every frame, as a careless host would pass it: a key frame must not leak.
+		media_encode_info info;
+		for (int i = 0; i < kFrames; i++) {
+			StdoutCapture out;
+			ASSERT_EQ(e->Encode(clip[i].data(), 1, &info), B_OK) << i;
+			const std::string text = out.Text();
+			EXPECT_EQ(text.rfind("Encoded Frame of 24576 bytes into " + std::to_string(core.chunks[i].size()) +
+			                         " bytes Quality Level ",
+			                     0),
+			          0u)
+				<< text;
+			EXPECT_NE(text.find(" usec to encode 1 frame ("), std::string::npos) << text;
+			EXPECT_EQ(text.find("Frame was a Keyframe\n") != std::string::npos, core.intra[i]) << i;
+		}
+		ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
+		for (int i = 0; i < kFrames; i++) {
+			EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << file << " frame " << i;
+			EXPECT_EQ(writer.chunks[i].flags & B_MEDIA_KEY_FRAME, core.intra[i] ? 1u : 0u) << file << " " << i;
+			EXPECT_EQ(writer.chunks[i].info, &info);
+		}
+	}
+}
+
+TEST(KorvexEncoder, SeveralFramesInOneCall)
+{
+	constexpr int kFrames = 5;
+	std::vector<std::vector<uint8>> clip;
+	std::vector<uint8> all;
+	for (int i = 0; i < kFrames; i++) {
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+		all.insert(all.end(), clip.back().begin(), clip.back().end());
+	}
+	CoreRoundTrip core(kWidth, kHeight, clip);
+	RecordingWriter writer;
+	std::unique_ptr<BPrivate::Encoder> e = SetUpEncoder(RawVideo(kWidth, kHeight, 25), &writer);
+	ASSERT_NE(e, nullptr);
+	media_encode_info info;
+	ASSERT_EQ(e->Encode(all.data(), 0, &info), B_OK);
+	EXPECT_TRUE(writer.chunks.empty());
+	ASSERT_EQ(e->Encode(all.data(), kFrames, &info), B_OK);
+	ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
+	for (int i = 0; i < kFrames; i++)
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
+	EXPECT_EQ(e->Flush(), B_OK);
+	EXPECT_EQ(writer.chunks.size(), size_t{kFrames});
+}
+
+TEST(KorvexEncoder, QualityIsKeptAndReported)
+{
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	encode_parameters p{};
+	ASSERT_EQ(e->GetEncodeParameters(&p), B_OK);
+	EXPECT_FLOAT_EQ(p.quality, 0.85f);
+	// Before SetFormat there is no context: the quality waits for it.
+	p.quality = 0.5f;
+	{
+		StdoutCapture out;
+		ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+		EXPECT_EQ(out.Text(), "Input Params: Quality 512 Artifact Reduction 0 OptimalCompression 0 DRT "
+		                      "Sensitivity 255 DataRate 0.000000\n");
+	}
+	encode_parameters back{};
+	ASSERT_EQ(e->GetEncodeParameters(&back), B_OK);
+	EXPECT_FLOAT_EQ(back.quality, 0.5f);
+
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 4; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+	CoreRoundTrip at512(kWidth, kHeight, clip, kPixelFormatBGRA, 512);
+	CoreRoundTrip at1024(kWidth, kHeight, clip, kPixelFormatBGRA, 1024);
+	ASSERT_NE(at512.chunks[0], at1024.chunks[0]) << "the qualities must give different streams";
+
+	RecordingWriter writer;
+	e->SetChunkWriter(&writer);
+	media_file_format mfi = QuickTimeFile();
+	media_format in = RawVideo(kWidth, kHeight, 25), out;
+	ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	media_encode_info info;
+	ASSERT_EQ(e->Encode(clip[0].data(), 1, &info), B_OK);
+	ASSERT_EQ(e->Encode(clip[1].data(), 1, &info), B_OK);
+	// The host's quality 1.0 reaches the context at once.
+	p.quality = 1.0f;
+	{
+		StdoutCapture capture;
+		ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+		EXPECT_NE(capture.Text().find("Input Params: Quality 1024 "), std::string::npos);
+	}
+	// Out of range is held to the scale.
+	encode_parameters wild{};
+	wild.quality = -3;
+	std::unique_ptr<BPrivate::Encoder> other(NewEncoder());
+	{
+		StdoutCapture capture;
+		ASSERT_EQ(other->SetEncodeParameters(&wild), B_OK);
+		EXPECT_NE(capture.Text().find("Input Params: Quality 0 "), std::string::npos);
+	}
+	ASSERT_EQ(writer.chunks.size(), 2u);
+	EXPECT_EQ(writer.chunks[0].bytes, at512.chunks[0]);
+	EXPECT_EQ(writer.chunks[1].bytes, at512.chunks[1]);
+}
+
+TEST(KorvexEncoder, YUV422InputIsEncoded)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 6; i++)
+		clip.push_back(ClipFrameYUV422(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip, kPixelFormatYUVS);
+	RecordingWriter writer;
+	std::unique_ptr<BPrivate::Encoder> e;
+	{
+		StdoutCapture out;
+		e = SetUpEncoder(RawVideo(kWidth, kHeight, 25, B_YUV422), &writer);
+		EXPECT_NE(out.Text().find("Input is YUV422\n"), std::string::npos);
+	}
+	ASSERT_NE(e, nullptr);
+	for (const std::vector<uint8>& frame : clip) {
+		media_encode_info info;
+		ASSERT_EQ(e->Encode(frame.data(), 1, &info), B_OK);
+	}
+	ASSERT_EQ(writer.chunks.size(), clip.size());
+	for (size_t i = 0; i < clip.size(); i++)
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
+	EXPECT_EQ(writer.chunks[0].flags, (uint32)B_MEDIA_KEY_FRAME);
+}
+
+TEST(KorvexEncoder, FailuresAreReported)
+{
+	std::vector<uint8> frame = ClipFrame(kWidth, kHeight, 0);
+	media_encode_info info;
+	std::unique_ptr<BPrivate::Encoder> unset(NewEncoder());
+	ASSERT_NE(unset, nullptr);
+	EXPECT_EQ(unset->Encode(frame.data(), 1, &info), B_NO_INIT);
+
+	// The host's write failure comes back as it is.
+	RecordingWriter writer;
+	writer.failWith = B_IO_ERROR;
+	std::unique_ptr<BPrivate::Encoder> e = SetUpEncoder(RawVideo(kWidth, kHeight, 25), &writer);
+	ASSERT_NE(e, nullptr);
+	EXPECT_EQ(e->Encode(frame.data(), 1, &info), B_IO_ERROR);
+
+	// Rows shorter than the picture's cannot be read: the codec fails the frame.
+	RecordingWriter short_writer;
+	std::unique_ptr<BPrivate::Encoder> shortRows =
+		SetUpEncoder(RawVideo(kWidth, kHeight, 25, B_RGB32, kWidth * 4 - 4), &short_writer);
+	ASSERT_NE(shortRows, nullptr);
+	EXPECT_EQ(shortRows->Encode(frame.data(), 1, &info), B_NO_MEMORY);
+	EXPECT_TRUE(short_writer.chunks.empty());
+
+	// Without a chunk writer the host service refuses.
+	std::unique_ptr<BPrivate::Encoder> lonely = SetUpEncoder(RawVideo(kWidth, kHeight, 25), nullptr);
+	ASSERT_NE(lonely, nullptr);
+	EXPECT_EQ(lonely->Encode(frame.data(), 1, &info), B_NO_INIT);
+	StdoutCapture out;
+	lonely.reset();
+	EXPECT_EQ(out.Text(), "Disposing Encoder\n");
+}
+
+}  // namespace
