@@ -37,11 +37,11 @@ std::string Format(const char* format, double value)
 void PrintTable(const std::vector<Row>& rows)
 {
 	FILE* out = Console::Out();
-	fprintf(out, "%-24s %-22s %10s %13s  %-30s %-16s %s\n", "file", "codec", "size", "bit rate", "quality",
+	fprintf(out, "%-24s %-22s %10s %13s  %-34s %-16s %s\n", "file", "codec", "size", "bit rate", "quality",
 	        "encode", "decode");
 	for (const Row& r : rows) {
 		const std::string rate = r.mediaSeconds > 0 ? Format("%.1f kb/s", r.bytes * 8.0 / r.mediaSeconds / 1000) : "-";
-		fprintf(out, "%-24s %-22s %10llu %13s  %-30s %-16s %s\n", r.file.c_str(), r.codec.c_str(),
+		fprintf(out, "%-24s %-22s %10llu %13s  %-34s %-16s %s\n", r.file.c_str(), r.codec.c_str(),
 		        (unsigned long long)r.bytes, rate.c_str(), r.quality.c_str(), r.encode.c_str(), r.decode.c_str());
 	}
 }
@@ -123,7 +123,7 @@ void RunDemo(const std::string& dirName, const Options& options)
 			// An encoder without these settings is no failure of the demo.
 			if (!strstr(f.what(), " offers no "))
 				throw;
-			rows.push_back({"clip-filtered.mov", "-", "(the encoder has no such settings)", "-", "-", 0, 0});
+			rows.push_back({"clip-filtered.mov", "-", "(encoder has no such parameters)", "-", "-", 0, 0});
 			return;
 		}
 		ConvertResult d = ConvertVideo(at + "clip-filtered.mov", at + "clip-filtered.y4m", filtered);

@@ -1,68 +1,46 @@
-// The encoder settings beyond quality. A setting is looked for first as a parameter of the encoder's
-// web (by name), then as a check box of its settings view; quality is set again afterwards so an
-// encoder that reads its view when its parameters change picks the settings up.
+// The encoder settings beyond quality, found by name among the parameters of the encoder's web. The
+// check boxes of an encoder's settings view are not used: an encoder need not read them back, so
+// setting them proves nothing, and a setting that cannot be seen to take effect is refused instead.
 #include "encoder_options.h"
 
-#include <cstring>
-
-#include "CheckBox.h"
 #include "MediaTrack.h"
 #include "ParameterWeb.h"
-#include "View.h"
 #include "addons.h"
 #include "mediaconv.h"
 
 namespace {
 
-bool SetInWeb(BMediaTrack* track, const char* name)
+void Apply(BMediaTrack* track, const char* name, const char* option, const std::string& output)
 {
 	BParameterWeb* web = track->Web();
-	if (!web)
-		return false;
-	for (int32 i = 0; i < web->CountParameters(); i++) {
+	for (int32 i = 0; web && i < web->CountParameters(); i++) {
 		BParameter* p = web->ParameterAt(i);
-		if (p && Simplified(p->Name()) == Simplified(name)) {
+		if (!p || Simplified(p->Name()) != Simplified(name))
+			continue;
+		status_t s;
+		if (p->Type() == BParameter::B_CONTINUOUS_PARAMETER) {
+			const float on = static_cast<BContinuousParameter*>(p)->MaxValue();
+			s = track->SetParameterValue(p->ID(), &on, sizeof on);
+		} else {
 			const int32 on = 1;
-			return track->SetParameterValue(p->ID(), &on, sizeof on) == B_OK;
+			s = track->SetParameterValue(p->ID(), &on, sizeof on);
 		}
-	}
-	return false;
-}
-
-bool SetInView(BMediaTrack* track, const char* viewName)
-{
-	BView* view = track->GetParameterView();
-	if (!view)
-		return false;
-	auto* box = dynamic_cast<BCheckBox*>(view->FindView(viewName));
-	if (!box)
-		return false;
-	box->SetValue(B_CONTROL_ON);
-	return true;
-}
-
-void Apply(BMediaTrack* track, const char* name, const char* viewName, const char* option,
-           const std::string& output)
-{
-	if (SetInWeb(track, name) || SetInView(track, viewName))
+		if (s != B_OK)
+			throw Failure(output, std::string("the encoder refuses ") + option + ": " + status_text(s));
 		return;
+	}
 	media_codec_info codec{};
 	track->GetCodecInfo(&codec);
 	throw Failure(output, std::string("encoder \"") + codec.short_name + "\" offers no " + name +
-	                          " setting for " + option);
+	                          " parameter for " + option);
 }
 
 }  // namespace
 
 void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::string& output)
 {
-	if (!options.artifactReduction && !options.optimal)
-		return;
 	if (options.artifactReduction)
-		Apply(track, "Artifact Reduction", "ArtifactReduction", "--artifact-reduction", output);
+		Apply(track, "Artifact Reduction", "--artifact-reduction", output);
 	if (options.optimal)
-		Apply(track, "Optimal Compression", "OptimalCompression", "--optimal", output);
-	encode_parameters p{};
-	p.quality = options.quality;
-	track->SetEncodeParameters(&p);
+		Apply(track, "Optimal Compression", "--optimal", output);
 }

@@ -1,5 +1,5 @@
-// Handing --artifact-reduction and --optimal to a video encoder through what it publishes: its
-// parameter web or the check boxes of its settings view.
+// Handing --artifact-reduction and --optimal to a video encoder through the parameters of its web
+// named "Artifact Reduction" and "Optimal Compression".
 #pragma once
 
 #include <string>
