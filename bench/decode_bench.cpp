@@ -57,6 +57,43 @@ struct Clip {
     std::vector<uint8_t> inter[8];
 };
 
+// A frame of moving texture for the encoder: gradients, a sine-like ripple and a square that moves
+// by a few pixels per frame, in the BGRA layout the encoder add-on feeds.
+void PaintFrame(std::vector<uint8_t>& bgra, uint32_t width, uint32_t height, int t) {
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* p = &bgra[(size_t{y} * width + x) * 4];
+            const int u = static_cast<int>(x) + 3 * t, v = static_cast<int>(y) + t;
+            const int ripple = ((u * 7 + v * 3) % 32) - 16;
+            const bool square = static_cast<uint32_t>(u % 160) < 48 && static_cast<uint32_t>(v % 120) < 48;
+            p[0] = static_cast<uint8_t>((u / 2 + ripple + 256) % 256);
+            p[1] = static_cast<uint8_t>(square ? 220 : (v / 3 + 40) % 256);
+            p[2] = static_cast<uint8_t>((u + v) / 4 % 256);
+            p[3] = 0;
+        }
+    }
+}
+
+// The same kind of clip as the encoder makes it: one I-frame and the P-frames after it.
+Clip EncodeClip(uint32_t width, uint32_t height, uint8_t filters) {
+    KorvParams* encoder = NewKorvParamsPtr(1, width, height);
+    encoder->pixelFormat = kPixelFormatBGRA;
+    encoder->pixMap->rowBytes = static_cast<uint16_t>(width * 4);
+    encoder->spatialQuality = 768;
+    encoder->deblock = encoder->dering = filters;
+    std::vector<uint8_t> bgra(size_t{width} * height * 4);
+    encoder->pixMap->baseAddr = bgra.data();
+    Clip clip;
+    for (int t = 0; t < 9; ++t) {
+        PaintFrame(bgra, width, height, t);
+        if (CompressPixMap(encoder) != kKorvoOK) break;
+        std::vector<uint8_t> chunk(encoder->stream, encoder->stream + encoder->streamBytes);
+        (t == 0 ? clip.intra : clip.inter[t - 1]) = std::move(chunk);
+    }
+    DisposeKorvParamsPtr(encoder);
+    return clip;
+}
+
 Clip MakeClip(uint32_t width, uint32_t height, uint8_t filters) {
     StreamBuilder builder(width, height);
     Random r{width * 7919u + height};
@@ -91,9 +128,12 @@ private:
 void DecodeFrames(benchmark::State& state, bool predicted) {
     const uint32_t width = static_cast<uint32_t>(state.range(0)), height = static_cast<uint32_t>(state.range(1));
     const uint8_t filters = static_cast<uint8_t>(state.range(2));
+    const bool encoded = state.range(3) != 0;
     InitKorvax();
     {
-        const Clip clip = MakeClip(width, height, filters);
+        const Clip clip = encoded ? EncodeClip(width, height, filters) : MakeClip(width, height, filters);
+        for (const auto& chunk : clip.inter)
+            if (chunk.empty()) state.SkipWithError("the encoder made no frame");
         Player player(width, height);
         if (!player.Decode(clip.intra)) state.SkipWithError("the intra frame did not decode");
         size_t bytes = 0, frame = 0;
@@ -111,9 +151,17 @@ void DecodeFrames(benchmark::State& state, bool predicted) {
 void BM_DecodeIntra(benchmark::State& state) { DecodeFrames(state, false); }
 void BM_DecodeInter(benchmark::State& state) { DecodeFrames(state, true); }
 
-// Arguments: width, height, filters (deblocking and deringing announced in the stream).
-BENCHMARK(BM_DecodeIntra)->Args({352, 288, 0})->Args({1280, 720, 0})->Args({352, 288, 1})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecodeInter)->Args({352, 288, 0})->Args({1280, 720, 0})->Args({352, 288, 1})->Unit(benchmark::kMillisecond);
+// Arguments: width, height, filters (deblocking and deringing announced in the stream), and whether
+// the frames come from the encoder (1) or are written directly with synthetic levels (0).
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int encoded : {0, 1}) {
+        b->Args({352, 288, 0, encoded})->Args({1280, 720, 0, encoded})->Args({352, 288, 1, encoded});
+        b->Args({1280, 720, 1, encoded});
+    }
+    b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_DecodeIntra)->Apply(Sizes);
+BENCHMARK(BM_DecodeInter)->Apply(Sizes);
 
 }  // namespace
 
