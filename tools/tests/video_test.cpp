@@ -193,4 +193,24 @@ TEST_F(Korvo, ChromaFormatsRatesAndPng)
 	EXPECT_NE(r.out.find("frames:   6"), std::string::npos) << r.out;
 }
 
+TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
+{
+	WriteY4m(Path("in.y4m"), MovingClip(64, 48, 10));
+	ASSERT_EQ(Tool("convert in.y4m plain.mov").status, 0);
+	for (const char* option : {"--artifact-reduction", "--optimal"}) {
+		Result r = Tool(std::string("convert in.y4m set.mov ") + option);
+		if (r.status == 1) {
+			// The encoder publishes no parameter for it: refused, never silently ignored.
+			EXPECT_NE(r.err.find("set.mov: encoder \"Korvo Vela 3.5\" offers no "), std::string::npos) << r.err;
+			EXPECT_FALSE(Exists(Path("set.mov")));
+			continue;
+		}
+		ASSERT_EQ(r.status, 0) << r.err;
+		EXPECT_NE(ReadFile(Path("set.mov")), ReadFile(Path("plain.mov"))) << option;
+		ASSERT_EQ(Tool("convert set.mov set.y4m").status, 0);
+		EXPECT_GE(PsnrY(MovingClip(64, 48, 10), ReadY4m(Path("set.y4m"))), 34.0) << option;
+		unlink(Path("set.mov").c_str());
+	}
+}
+
 }  // namespace
