@@ -26,10 +26,10 @@ void PrintRate(FILE* out, const char* label, uint64_t bytes, double seconds)
 void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const media_format& f)
 {
 	const media_raw_video_format& v = f.u.encoded_video.output;
-	fprintf(out, "  %-10s%ux%u at %.3f fps\n", "picture:", v.display.line_width, v.display.line_count,
+	fprintf(out, "  %-12s%ux%u at %.3f fps\n", "picture:", v.display.line_width, v.display.line_count,
 	        v.field_rate);
-	fprintf(out, "  %-10s%" PRId64 "\n", "frames:", track->CountFrames());
-	fprintf(out, "  %-10s%.3f s\n", "duration:", track->Duration() / 1e6);
+	fprintf(out, "  %-12s%" PRId64 "\n", "frames:", track->CountFrames());
+	fprintf(out, "  %-12s%.3f s\n", "duration:", track->Duration() / 1e6);
 	// Key frames and the stream's size come from the chunks themselves.
 	int64_t keys = 0, chunks = 0;
 	uint64_t bytes = 0;
@@ -50,21 +50,21 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 	if (s != B_LAST_BUFFER_ERROR)
 		throw Failure(path, "chunk " + std::to_string(chunks) + " cannot be read: " +
 		                        (track->ErrorText()[0] ? track->ErrorText() : status_text(s)));
-	fprintf(out, "  %-10s%" PRId64 "%s%s%s\n", "key frames:", keys, keys ? " (frame " : "", firstKeys.c_str(),
+	fprintf(out, "  %-12s%" PRId64 "%s%s%s\n", "key frames:", keys, keys ? " (frame " : "", firstKeys.c_str(),
 	        keys > 8 ? ", ...)" : keys ? ")" : "");
-	fprintf(out, "  %-10s%" PRIu64 " bytes\n", "stream:", bytes);
+	fprintf(out, "  %-12s%" PRIu64 " bytes\n", "stream:", bytes);
 	if (track->Duration() > 0)
-		fprintf(out, "  %-10s%.1f kb/s\n", "bit rate:", bytes * 8.0 / (track->Duration() / 1e6) / 1000.0);
+		fprintf(out, "  %-12s%.1f kb/s\n", "bit rate:", bytes * 8.0 / (track->Duration() / 1e6) / 1000.0);
 }
 
 void AudioTrack(FILE* out, BMediaTrack* track, const media_format& f)
 {
 	const media_raw_audio_format& a =
 	    f.type == B_MEDIA_RAW_AUDIO ? (const media_raw_audio_format&)f.u.raw_audio : f.u.encoded_audio.output;
-	fprintf(out, "  %-10s%.0f Hz, %u channel%s, %u-bit\n", "audio:", a.frame_rate, a.channel_count,
+	fprintf(out, "  %-12s%.0f Hz, %u channel%s, %u-bit\n", "audio:", a.frame_rate, a.channel_count,
 	        a.channel_count == 1 ? "" : "s", 8 * (a.format & media_raw_audio_format::B_AUDIO_SIZE_MASK));
-	fprintf(out, "  %-10s%" PRId64 " sample frames\n", "frames:", track->CountFrames());
-	fprintf(out, "  %-10s%.3f s\n", "duration:", track->Duration() / 1e6);
+	fprintf(out, "  %-12s%" PRId64 " sample frames\n", "frames:", track->CountFrames());
+	fprintf(out, "  %-12s%.3f s\n", "duration:", track->Duration() / 1e6);
 }
 
 void HostFile(FILE* out, const std::string& path, uint64_t size)
@@ -111,15 +111,15 @@ void OwnFile(FILE* out, const std::string& path, FileKind kind, uint64_t size, c
 		fprintf(out, "%-12s%" PRIu64 " bytes\n", "size:", size);
 	fprintf(out, "%-12s1\n", "tracks:");
 	fprintf(out, "track 0:   video, uncompressed\n");
-	fprintf(out, "  %-10s%ux%u at %.3f fps (%u:%u)\n", "picture:", p.width, p.height, p.Rate(), p.rateNum,
+	fprintf(out, "  %-12s%ux%u at %.3f fps (%u:%u)\n", "picture:", p.width, p.height, p.Rate(), p.rateNum,
 	        p.rateDen);
 	if (p.frames >= 0) {
-		fprintf(out, "  %-10s%" PRId64 " (every one a key frame)\n", "frames:", p.frames);
+		fprintf(out, "  %-12s%" PRId64 " (every one a key frame)\n", "frames:", p.frames);
 		fprintf(out, "%-12s%.3f s\n", "duration:", p.frames / p.Rate());
 		if (size)
 			PrintRate(out, "bit rate:", size, p.frames / p.Rate());
 	} else {
-		fprintf(out, "  %-10sunknown (frame headers carry parameters)\n", "frames:");
+		fprintf(out, "  %-12sunknown (frame headers carry parameters)\n", "frames:");
 	}
 }
 

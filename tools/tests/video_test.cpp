@@ -65,8 +65,8 @@ TEST_F(Video, PngSequenceThroughRawCodecIsExact)
 	r = Raw("info raw.mov");
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_NE(r.out.find("32x16 at 12.500 fps"), std::string::npos) << r.out;
-	EXPECT_NE(r.out.find("frames:   6"), std::string::npos) << r.out;
-	EXPECT_NE(r.out.find("key frames:2 (frame 0, 4)"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:     6"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("key frames: 2 (frame 0, 4)"), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("testraw"), std::string::npos) << r.out;
 
 	// Back out into a folder that does not exist yet.
@@ -129,9 +129,17 @@ TEST_F(Korvo, Y4mRoundTripKeepsQuality)
 	EXPECT_NE(r.out.find("QuickTime movie"), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("Korvo Vela 3.5"), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("64x48 at 25.000 fps"), std::string::npos) << r.out;
-	EXPECT_NE(r.out.find("frames:   30"), std::string::npos) << r.out;
-	EXPECT_NE(r.out.find("key frames:"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:     30"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("key frames: "), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("(frame 0"), std::string::npos) << r.out;
+
+	// A third-party reader sees the same movie.
+	if (HaveProgram("mediainfo")) {
+		r = Shell("mediainfo k.mov");
+		EXPECT_NE(r.out.find("KRV1"), std::string::npos) << r.out;
+		EXPECT_NE(r.out.find("64 pixels"), std::string::npos) << r.out;
+		EXPECT_NE(r.out.find("25.000 FPS"), std::string::npos) << r.out;
+	}
 
 	// Lower quality, smaller file.
 	r = Tool("convert in.y4m low.mov --quality 0.3");
@@ -156,7 +164,7 @@ TEST_F(Korvo, StartAndFramesAgreeWithTheFullDecode)
 	r = Tool("convert in.y4m cut.mov --start 0.2s --frames 10");
 	ASSERT_EQ(r.status, 0) << r.err;
 	r = Tool("info cut.mov");
-	EXPECT_NE(r.out.find("frames:   10"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:     10"), std::string::npos) << r.out;
 	r = Tool("convert in.y4m late.mov --start 30");
 	EXPECT_EQ(r.status, 1);
 	EXPECT_FALSE(Exists(Path("late.mov")));
@@ -190,7 +198,7 @@ TEST_F(Korvo, ChromaFormatsRatesAndPng)
 	r = Tool("convert png/frame%05d.png again.mov");
 	ASSERT_EQ(r.status, 0) << r.err;
 	r = Tool("info again.mov");
-	EXPECT_NE(r.out.find("frames:   6"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("frames:     6"), std::string::npos) << r.out;
 }
 
 TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
