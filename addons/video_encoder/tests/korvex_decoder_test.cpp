@@ -185,6 +185,62 @@ TEST(KorvexDecoder, DecodesTheCoreStreamIntoStridedRows)
 	EXPECT_EQ(out.Text(), "Korvodecoder: GetNextChunk failed, Last buffer\n");
 }
 
+TEST(KorvexDecoder, YCbCr422OutputAndDamagedChunks)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 4; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip);
+
+	// The core's own 4:2:2 output of the same stream.
+	ASSERT_EQ(InitKorvax(), 0);
+	KorvParams* reference = NewKorvParamsPtr(2, kWidth, kHeight);
+	ASSERT_NE(reference, nullptr);
+	reference->pixelFormat = kPixelFormatYUVS;
+	reference->pixMap->rowBytes = kWidth * 2;
+	std::vector<std::vector<uint8>> yuv;
+	for (const std::vector<uint8>& chunk : core.chunks) {
+		yuv.emplace_back(kWidth * kHeight * 2);
+		reference->stream = const_cast<uint8*>(chunk.data());
+		reference->streamSize = uint32_t(chunk.size());
+		reference->fullRefresh = 1;
+		reference->pixMap->baseAddr = yuv.back().data();
+		ASSERT_EQ(DecompressPixMap(reference), 0);
+	}
+	DisposeKorvParamsPtr(reference);
+	TerminateKorvax();
+
+	std::unique_ptr<BPrivate::Decoder> d = SniffedDecoder();
+	ASSERT_NE(d, nullptr);
+	ChunkQueue queue;
+	queue.chunks = core.chunks;
+	// An I-VOP whose second half repeats 00000001, which no macroblock type starts with.
+	std::vector<uint8> damaged = core.chunks[0];
+	for (size_t i = damaged.size() / 2; i < damaged.size(); i++)
+		damaged[i] = 0x01;
+	queue.chunks.insert(queue.chunks.begin() + 2, damaged);
+	d->SetChunkProvider(&queue);
+	media_format f;
+	f.u.raw_video.display.format = B_YCbCr422;
+	ASSERT_EQ(d->Format(&f), B_OK);
+	std::vector<uint8> buffer(kWidth * kHeight * 2);
+	int64 frames = 0;
+	media_header h;
+	for (size_t i = 0; i < 2; i++) {
+		ASSERT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK) << i;
+		ASSERT_EQ(buffer, yuv[i]) << "frame " << i;
+	}
+	// The core ends a VOP at its first undecodable macroblock, so the damage is a picture, not an
+	// error, and never a read past the chunk.
+	ASSERT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK);
+	EXPECT_EQ(frames, 1);
+	EXPECT_LE(h.size_used, damaged.size());
+	// The next chunks predict from the damaged picture, which only the next I-VOP repairs, but
+	// they decode within bounds.
+	for (size_t i = 2; i < yuv.size(); i++)
+		EXPECT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK) << i;
+}
+
 TEST(KorvexDecoder, ResetMovesForwardOnly)
 {
 	std::unique_ptr<BPrivate::Decoder> d = SniffedDecoder(25);
