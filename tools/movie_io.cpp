@@ -63,12 +63,17 @@ public:
 		if (fParams.frames >= 0 && fNext >= fParams.frames)
 			return false;
 		int64 count = 0;
-		status_t s = fTrack->ReadFrames(frame, &count);
+		media_header header;
+		status_t s = fTrack->ReadFrames(frame, &count, &header);
 		if (s == B_LAST_BUFFER_ERROR)
 			return false;
 		if (s != B_OK || count != 1)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " cannot be decoded: " +
 			                         Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
+		// A decoder that used none of the chunk made no picture (a Korvo chunk without a start code
+		// leaves the buffer as it was).
+		if (header.size_used == 0)
+			throw Failure(fPath, "frame " + std::to_string(fNext) + " holds no picture");
 		fNext++;
 		return true;
 	}

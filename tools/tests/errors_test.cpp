@@ -98,6 +98,35 @@ TEST_F(Errors, TruncatedAndCorruptY4m)
 	}
 }
 
+TEST_F(Errors, TruncatedAndCorruptMovies)
+{
+	if (!HaveKorvo())
+		GTEST_SKIP() << "the Korvo add-ons are not built";
+	WriteY4m(Path("in.y4m"), MovingClip(64, 48, 8));
+	ASSERT_EQ(Tool("convert in.y4m k.mov").status, 0);
+	const std::string movie = ReadFile(Path("k.mov"));
+	WriteFile(Path("cut.mov"), movie.substr(0, movie.size() / 2));
+	// A sample size far past the file in the sample size table.
+	std::string sizes = movie;
+	const size_t stsz = sizes.find("stsz");
+	ASSERT_NE(stsz, std::string::npos);
+	sizes.replace(stsz + 16, 4, "\x7f\xff\xff\xff");
+	WriteFile(Path("sizes.mov"), sizes);
+	// The first frame's bytes wiped: the decoder finds no picture in it.
+	std::string wiped = movie;
+	const size_t mdat = wiped.find("mdat");
+	ASSERT_NE(mdat, std::string::npos);
+	for (size_t i = mdat + 12; i < mdat + 200; i++)
+		wiped[i] = 0;
+	WriteFile(Path("wiped.mov"), wiped);
+	const std::vector<std::string> all = {"in.y4m", "k.mov", "cut.mov", "sizes.mov", "wiped.mov"};
+	for (const char* in : {"cut.mov", "sizes.mov", "wiped.mov"}) {
+		ExpectRefused(std::string("convert ") + in + " o.y4m", in, "o.y4m", all);
+		ExpectRefused(std::string("convert ") + in + " o.png", in, "o00000.png", all);
+	}
+	ExpectRefused("info cut.mov", "cut.mov", "x", all);
+}
+
 TEST_F(Errors, FailedRunLeavesTheEarlierOutput)
 {
 	if (!HaveProgram("sox"))
