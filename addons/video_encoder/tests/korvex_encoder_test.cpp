@@ -1,6 +1,7 @@
 // KorvexEncoder and its panel through the add-on's entry points: the parameter web and view, format
 // set-up, chunks identical to the core's own with key frames flagged per frame, quality handling,
 // 4:2:2 input and the failures an encoder must report.
+#include <algorithm>
 #include <memory>
 
 #include "CheckBox.h"
@@ -368,6 +369,74 @@ TEST(KorvexEncoder, YUV422InputIsEncoded)
 	for (size_t i = 0; i < clip.size(); i++)
 		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
 	EXPECT_EQ(writer.chunks[0].flags, (uint32)B_MEDIA_KEY_FRAME);
+}
+
+TEST(KorvexEncoder, NoiseInPaddedRowsAtFullQuality)
+{
+	// Noise at the host's best quality gives large frames; rows padded past the picture make the
+	// input frame (the streamSize the encoder passes) longer than the codec's own buffer, which the
+	// core's writer and so the chunk handed on stay within (ASan watches the buffer).
+	constexpr uint32 kRow = kWidth * 4 + 256;
+	std::vector<std::vector<uint8>> tight, padded;
+	uint32 seed = 12345;
+	for (int i = 0; i < 3; i++) {
+		tight.emplace_back(kWidth * kHeight * 4);
+		for (uint8& b : tight.back()) {
+			seed = seed * 1103515245u + 12345u;
+			b = uint8(seed >> 23);
+		}
+		padded.emplace_back(size_t{kRow} * kHeight, 0x5A);
+		for (uint32 y = 0; y < kHeight; y++)
+			memcpy(&padded.back()[y * kRow], &tight.back()[y * kWidth * 4], kWidth * 4);
+	}
+	CoreRoundTrip core(kWidth, kHeight, tight, kPixelFormatBGRA, 1024);
+	RecordingWriter writer;
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	e->SetChunkWriter(&writer);
+	encode_parameters p{};
+	p.quality = 1.0f;
+	ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+	media_file_format mfi = QuickTimeFile();
+	media_format in = RawVideo(kWidth, kHeight, 25, B_RGB32, kRow), out;
+	ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	for (const std::vector<uint8>& frame : padded) {
+		media_encode_info info;
+		ASSERT_EQ(e->Encode(frame.data(), 1, &info), B_OK);
+	}
+	ASSERT_EQ(writer.chunks.size(), padded.size());
+	size_t largest = 0;
+	for (size_t i = 0; i < padded.size(); i++) {
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
+		largest = std::max(largest, writer.chunks[i].bytes.size());
+	}
+	// Noise hardly compresses: several times the clip's smooth pictures.
+	EXPECT_GT(largest, size_t{kWidth} * kHeight / 2);
+	RecordProperty("largest_chunk_bytes", std::to_string(largest));
+}
+
+TEST(KorvexEncoder, PanelSettingsDoNotChangeTheStream)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 3; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip);
+	RecordingWriter writer;
+	std::unique_ptr<BPrivate::Encoder> e = SetUpEncoder(RawVideo(kWidth, kHeight, 25), &writer);
+	ASSERT_NE(e, nullptr);
+	std::unique_ptr<BView> view(e->GetParameterView());
+	ASSERT_NE(view, nullptr);
+	dynamic_cast<BCheckBox*>(view->FindView("ArtifactReduction"))->SetValue(B_CONTROL_ON);
+	dynamic_cast<BCheckBox*>(view->FindView("OptimalCompression"))->SetValue(B_CONTROL_ON);
+	dynamic_cast<BTextControl*>(view->FindView("DataRate"))->SetText("not a number");
+	dynamic_cast<BSlider*>(view->FindView("DRT"))->SetValue(3);
+	for (const std::vector<uint8>& frame : clip) {
+		media_encode_info info;
+		ASSERT_EQ(e->Encode(frame.data(), 1, &info), B_OK);
+	}
+	ASSERT_EQ(writer.chunks.size(), clip.size());
+	for (size_t i = 0; i < clip.size(); i++)
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
 }
 
 TEST(KorvexEncoder, FailuresAreReported)
