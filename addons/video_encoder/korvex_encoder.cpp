@@ -111,10 +111,12 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 			break;
 		default: break;
 	}
-	// Frames of the colour space the input is coerced to need rows of that colour space.
+	// Frames of the colour space the input is coerced to need rows of that colour space; rows of
+	// 0 bytes mean tightly packed ones.
 	const uint64 width = raw.display.line_width, lines = raw.display.line_count;
 	const uint64 rowSize = pixelFormat == kPixelFormatYUVS ? (width + 1) / 2 * 4 : width * 4;
-	if (!announce && raw.display.bytes_per_row < rowSize && rowSize <= kMaxRowBytes)
+	const bool coerce = !announce && raw.display.bytes_per_row < rowSize;
+	if ((coerce || raw.display.bytes_per_row == 0) && rowSize <= kMaxRowBytes)
 		raw.display.bytes_per_row = static_cast<uint32>(rowSize);
 	// Rows beyond the core's 14 bits would wrap into a shorter stride, and the sizes printed and
 	// kept are 32-bit.

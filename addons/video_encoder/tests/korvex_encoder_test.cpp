@@ -219,6 +219,11 @@ TEST(KorvexEncoder, SetFormatDescribesTheTrack)
 	EXPECT_EQ(in.u.raw_video.display.format, B_RGBA32);
 	EXPECT_EQ(in.u.raw_video.display.bytes_per_row, 128u);
 
+	in = RawVideo(32, 32, 25, B_YUV422);
+	in.u.raw_video.display.bytes_per_row = 0;
+	ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	EXPECT_EQ(in.u.raw_video.display.bytes_per_row, 64u);
+
 	// Rows the core would wrap are refused.
 	in = RawVideo(32, 32, 25, B_RGB32, 16384);
 	EXPECT_EQ(e->SetFormat(&mfi, &in, &out), B_BAD_VALUE);
