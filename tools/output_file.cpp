@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,48 @@
 #include "mediaconv.h"
 
 namespace {
+
+// Temporary paths still to be removed if the run is interrupted, kept in plain storage that a signal
+// handler may read.
+constexpr int kMaxPending = 8;
+char gPending[kMaxPending][4096];
+volatile sig_atomic_t gPendingUsed[kMaxPending];
+
+void RemovePendingAndDie(int signal)
+{
+	for (int i = 0; i < kMaxPending; i++) {
+		if (gPendingUsed[i]) {
+			unlink(gPending[i]);
+			rmdir(gPending[i]);
+		}
+	}
+	::signal(signal, SIG_DFL);
+	raise(signal);
+}
+
+int Remember(const std::string& path)
+{
+	static bool installed = false;
+	if (!installed) {
+		installed = true;
+		for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+			signal(s, RemovePendingAndDie);
+	}
+	for (int i = 0; i < kMaxPending; i++) {
+		if (!gPendingUsed[i] && path.size() < sizeof gPending[i]) {
+			memcpy(gPending[i], path.c_str(), path.size() + 1);
+			gPendingUsed[i] = 1;
+			return i;
+		}
+	}
+	return -1;
+}
+
+void Forget(int slot)
+{
+	if (slot >= 0)
+		gPendingUsed[slot] = 0;
+}
 
 std::string DirOf(const std::string& path)
 {
@@ -57,12 +100,14 @@ OutputFile::OutputFile(const std::string& target) : fTarget(target)
 	fchmod(fd, 0666 & ~mask);
 	close(fd);
 	fTemp = buffer.data();
+	fSlot = Remember(fTemp);
 }
 
 OutputFile::~OutputFile()
 {
 	if (!fCommitted)
 		unlink(fTemp.c_str());
+	Forget(fSlot);
 }
 
 void OutputFile::Commit()
@@ -92,6 +137,7 @@ OutputSequence::OutputSequence(const std::string& pattern) : fPattern(pattern)
 	if (!mkdtemp(buffer.data()))
 		throw Failure(pattern, std::string("cannot create a folder beside it: ") + strerror(errno));
 	fTempDir = buffer.data();
+	fSlot = Remember(fTempDir);
 }
 
 OutputSequence::~OutputSequence()
@@ -101,6 +147,7 @@ OutputSequence::~OutputSequence()
 			unlink(temp.c_str());
 	}
 	rmdir(fTempDir.c_str());
+	Forget(fSlot);
 }
 
 std::string OutputSequence::TempPathFor(int64_t index)

@@ -1,5 +1,5 @@
 // Output written beside its target under a temporary name and renamed into place only on success, so
-// a failed run leaves neither a truncated file nor a damaged earlier one.
+// a failed or interrupted run leaves neither a truncated file nor a damaged earlier one.
 #pragma once
 
 #include <string>
@@ -18,6 +18,7 @@ private:
 	OutputFile& operator=(const OutputFile&) = delete;
 	std::string fTarget, fTemp;
 	bool fCommitted = false;
+	int fSlot = -1;  // in the list of paths an interrupted run removes
 };
 
 // A numbered file sequence (a printf pattern such as "out/frame%05d.png") written into a temporary
@@ -37,6 +38,7 @@ private:
 	std::string fPattern, fTempDir;
 	std::vector<std::pair<std::string, std::string>> fFiles;  // temporary, final
 	bool fCommitted = false;
+	int fSlot = -1;
 };
 
 // The file name of frame `index` of a printf pattern with one integer conversion.

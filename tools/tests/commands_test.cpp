@@ -124,4 +124,24 @@ TEST_F(Commands, AddOnOutputStaysOffStandardOutput)
 	EXPECT_EQ(r.out + r.err, "");
 }
 
+TEST_F(Commands, ProgressLineOnlyOnATerminal)
+{
+	if (!HaveProgram("sox") || !HaveProgram("script"))
+		GTEST_SKIP() << "sox and script are needed";
+	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 2 sine 300").status, 0);
+	// script gives the tool a terminal; what the tool writes there comes back on script's stdout.
+	const std::string tool = "\"$MC\" --addons '" MEDIACONV_ADDONS "' convert s.wav ";
+	Result r = Shell("script -qec \"" + tool + "a.ogg\" /dev/null");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.out.find("\r["), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("/2.0 s, "), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find(" kb/s, eta 0:0"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("a.ogg: 88200 sample frames"), std::string::npos) << r.out;
+	r = Shell("script -qec \"" + tool + "b.ogg --quiet\" /dev/null");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.out, "");
+	r = Tool("convert s.wav c.ogg");
+	EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err;
+}
+
 }  // namespace
