@@ -7,11 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "audio_io.h"
+#include "riff_wav.h"
 #include "video_io.h"
 
 namespace {
@@ -69,31 +68,10 @@ sf_count_t MemRead(void* ptr, sf_count_t count, void* user)
 sf_count_t MemWrite(const void*, sf_count_t, void*) { return 0; }
 sf_count_t MemTell(void* user) { return static_cast<Memory*>(user)->pos; }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
-
 void PutBe32(std::vector<uint8_t>& v, uint32_t x)
 {
 	for (int shift = 24; shift >= 0; shift -= 8)
 		v.push_back((uint8_t)(x >> shift));
-}
-
-// The bytes of the "data" chunk of a RIFF WAVE file; empty if there is none.
-std::vector<uint8_t> WavData(const std::string& path)
-{
-	std::ifstream f(path, std::ios::binary);
-	std::vector<uint8_t> file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-	if (file.size() < 12 || memcmp(file.data(), "RIFF", 4) || memcmp(file.data() + 8, "WAVE", 4))
-		return {};
-	size_t pos = 12;
-	while (pos + 8 <= file.size()) {
-		const uint32_t size = Le32(&file[pos + 4]);
-		const size_t body = pos + 8;
-		const size_t end = std::min(file.size(), body + (size_t)size);
-		if (!memcmp(&file[pos], "data", 4))
-			return std::vector<uint8_t>(file.begin() + body, file.begin() + end);
-		pos = body + size + (size & 1);
-	}
-	return {};
 }
 
 }  // namespace
@@ -133,9 +111,10 @@ double MeasureSnr(const std::string& reference, const std::string& test)
 
 double MeasureG723Snr(const std::string& reference, const std::string& g723Wav)
 {
-	std::vector<uint8_t> codes = WavData(g723Wav);
-	if (codes.empty())
+	WavChunks wav;
+	if (!ReadWavChunks(g723Wav, &wav) || wav.data.empty())
 		return NAN;
+	const std::vector<uint8_t>& codes = wav.data;
 	// The interleaved channels were coded as one signal, so they decode as one mono stream.
 	Memory au;
 	const uint8_t magic[4] = {'.', 's', 'n', 'd'};
