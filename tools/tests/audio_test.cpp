@@ -76,6 +76,15 @@ TEST_F(Audio, OggencFilesToWavMatchOggdec)
 	EXPECT_EQ(differ, 0);
 	r = Tool("info out.wav");
 	EXPECT_NE(r.out.find("44100 sample frames"), std::string::npos) << r.out;
+
+	// Other rates and channel counts stay what they were.
+	ASSERT_EQ(Shell("sox -n -r 48000 -c 1 -b 16 m.wav synth 1 sine 440 && oggenc -Q -o m.ogg m.wav").status, 0);
+	r = Tool("convert m.ogg m-back.wav");
+	ASSERT_EQ(r.status, 0) << r.err;
+	Result info = Shell("soxi m-back.wav");
+	EXPECT_NE(info.out.find("Sample Rate    : 48000"), std::string::npos) << info.out;
+	EXPECT_NE(info.out.find("Channels       : 1"), std::string::npos) << info.out;
+	EXPECT_NEAR(Frames("m-back.wav"), 48000, 64);
 }
 
 TEST_F(Audio, G723WavFromPcm)
