@@ -44,7 +44,7 @@ void CheckDeclaredLength(const std::string& path, uint64_t size)
 // patterns and folders are checked by the PNG reader.
 void CheckInput(const std::string& path, FileKind kind)
 {
-	if (kind == FileKind::PngSequence && (path.find('%') != std::string::npos || path.back() == '/'))
+	if (path == "-" || (kind == FileKind::PngSequence && (path.find('%') != std::string::npos || path.back() == '/')))
 		return;
 	struct stat st;
 	if (stat(path.c_str(), &st) != 0)

@@ -31,6 +31,8 @@ constexpr Entry kTable[] = {
 
 FileKind FileKindOf(const std::string& path)
 {
+	if (path == "-")
+		return FileKind::Y4m;  // standard input or output
 	struct stat st;
 	if (!path.empty() && (path.back() == '/' || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))))
 		return FileKind::PngSequence;

@@ -1,5 +1,5 @@
-// YUV4MPEG2 files: the reader takes 8-bit 4:2:0, 4:2:2 and 4:4:4 (and mono) and hands out packed
-// 4:2:2; the writer stores packed 4:2:2 as 4:2:0, taking the chroma of the first row of each pair.
+// YUV4MPEG2 files ("-" for standard input or output): the reader takes 8-bit 4:2:0, 4:2:2 and 4:4:4
+// (and mono) and hands out packed 4:2:2; the writer stores 4:2:2 as 4:2:0 from each first chroma row.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "console.h"
 #include "output_file.h"
 #include "video_io.h"
 
@@ -49,7 +50,7 @@ class Y4mReader : public VideoReader {
 public:
 	explicit Y4mReader(const std::string& path) : fPath(path)
 	{
-		fFile = fopen(path.c_str(), "rb");
+		fFile = path == "-" ? stdin : fopen(path.c_str(), "rb");
 		if (!fFile)
 			throw Failure(path, std::string("cannot open: ") + strerror(errno));
 		std::string header;
@@ -65,7 +66,11 @@ public:
 		fPlanes.resize(luma + 2 * chroma);
 		CountFrames();
 	}
-	~Y4mReader() override { fclose(fFile); }
+	~Y4mReader() override
+	{
+		if (fFile != stdin)
+			fclose(fFile);
+	}
 
 	bool Read(uint8_t* frame) override
 	{
@@ -181,11 +186,18 @@ private:
 
 class Y4mWriter : public VideoWriter {
 public:
-	Y4mWriter(const std::string& path, const VideoParams& params) : fOut(path), fParams(params)
+	Y4mWriter(const std::string& path, const VideoParams& params) : fParams(params)
 	{
 		if (params.space != B_YCbCr422)
 			throw Failure(path, "Y4M output needs 4:2:2 frames");
-		fFile = fopen(fOut.TempPath().c_str(), "wb");
+		if (path == "-") {
+			fName = "standard output";
+			fFile = Console::Out();
+		} else {
+			fOut = std::make_unique<OutputFile>(path);
+			fName = path;
+			fFile = fopen(fOut->TempPath().c_str(), "wb");
+		}
 		if (!fFile)
 			throw Failure(path, std::string("cannot create: ") + strerror(errno));
 		fChromaWidth = params.width / 2;
@@ -196,7 +208,7 @@ public:
 	}
 	~Y4mWriter() override
 	{
-		if (fFile)
+		if (fFile && fOut)
 			fclose(fFile);
 	}
 
@@ -221,7 +233,7 @@ public:
 			}
 		}
 		if (fputs("FRAME\n", fFile) < 0 || fwrite(fPlanes.data(), 1, fPlanes.size(), fFile) != fPlanes.size())
-			throw Failure(fOut.Target(), std::string("cannot write: ") + strerror(errno));
+			throw Failure(fName, std::string("cannot write: ") + strerror(errno));
 		fBytes += 6 + fPlanes.size();
 	}
 
@@ -229,15 +241,21 @@ public:
 	{
 		FILE* f = fFile;
 		fFile = nullptr;
+		if (!fOut) {
+			if (fflush(f) != 0)
+				throw Failure(fName, std::string("cannot write: ") + strerror(errno));
+			return;
+		}
 		if (fclose(f) != 0)
-			throw Failure(fOut.Target(), std::string("cannot write: ") + strerror(errno));
-		fOut.Commit();
+			throw Failure(fName, std::string("cannot write: ") + strerror(errno));
+		fOut->Commit();
 	}
 
 	uint64_t Bytes() const override { return fBytes; }
 
 private:
-	OutputFile fOut;
+	std::unique_ptr<OutputFile> fOut;  // none for standard output
+	std::string fName;
 	VideoParams fParams;
 	FILE* fFile = nullptr;
 	uint32_t fChromaWidth = 0, fChromaHeight = 0;

@@ -82,8 +82,8 @@ protected:
 		Result r;
 		const std::string out = Path(".stdout"), err = Path(".stderr");
 		const std::string line = "cd '" + dir + "' && MC='" MEDIACONV_PATH "' && " +
-		                         "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 " +
-		                         command + " >'" + out + "' 2>'" + err + "'";
+		                         "export ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 && { " +
+		                         command + "; } >'" + out + "' 2>'" + err + "'";
 		int status = system(("bash -c \"" + Escape(line) + "\"").c_str());
 		r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 		r.out = ReadFile(out);

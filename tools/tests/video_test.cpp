@@ -162,6 +162,15 @@ TEST_F(Korvo, StartAndFramesAgreeWithTheFullDecode)
 		EXPECT_EQ(part.y[i], all.y[10 + i]) << i;
 		EXPECT_EQ(part.u[i], all.u[10 + i]) << i;
 	}
+	// Standard output carries the Y4M stream alone (the add-ons' diagnostics stay off it), and
+	// standard input takes one.
+	r = Shell("( \"$MC\" --addons '" MEDIACONV_ADDONS "' convert k.mov - > piped.y4m )");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_TRUE(ReadFile(Path("piped.y4m")) == ReadFile(Path("all.y4m")));
+	r = Tool("convert - again.mov < in.y4m");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_TRUE(ReadFile(Path("again.mov")) == ReadFile(Path("k.mov")));
+
 	// On the encoding side --start skips source frames.
 	r = Tool("convert in.y4m cut.mov --start 0.2s --frames 10");
 	ASSERT_EQ(r.status, 0) << r.err;
