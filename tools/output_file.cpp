@@ -2,7 +2,10 @@
 // otherwise.
 #include "output_file.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,12 +24,34 @@ constexpr int kMaxPending = 8;
 char gPending[kMaxPending][4096];
 volatile sig_atomic_t gPendingUsed[kMaxPending];
 
+// Empties a temporary folder with raw system calls only (opendir may allocate, which a signal
+// handler must not).
+void EmptyFolder(const char* path)
+{
+	static char entries[4096];
+	int fd = open(path, O_RDONLY | O_DIRECTORY);
+	if (fd < 0)
+		return;
+	long n;
+	while ((n = syscall(SYS_getdents64, fd, entries, sizeof entries)) > 0) {
+		for (long at = 0; at < n;) {
+			const auto* e = reinterpret_cast<const struct dirent64*>(entries + at);
+			if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+				unlinkat(fd, e->d_name, 0);
+			at += e->d_reclen;
+		}
+	}
+	close(fd);
+}
+
 void RemovePendingAndDie(int signal)
 {
 	for (int i = 0; i < kMaxPending; i++) {
 		if (gPendingUsed[i]) {
-			unlink(gPending[i]);
-			rmdir(gPending[i]);
+			if (unlink(gPending[i]) != 0) {
+				EmptyFolder(gPending[i]);
+				rmdir(gPending[i]);
+			}
 		}
 	}
 	::signal(signal, SIG_DFL);
