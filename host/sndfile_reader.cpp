@@ -188,12 +188,17 @@ public:
 		if (!time || !frame || !filePos)
 			return B_BAD_VALUE;
 		int64 target;
-		if (toWhat == B_SEEK_BY_FRAME)
+		if (toWhat == B_SEEK_BY_FRAME) {
 			target = *frame;
-		else if (toWhat == B_SEEK_BY_TIME)
-			target = *time <= 0 ? 0 : static_cast<int64>(static_cast<double>(*time) * fInfo.samplerate / 1e6);
-		else
+		} else if (toWhat == B_SEEK_BY_TIME) {
+			// Compared before the conversion, which is undefined for a value beyond int64.
+			const double at = *time <= 0 ? 0 : static_cast<double>(*time) * fInfo.samplerate / 1e6;
+			if (at > static_cast<double>(fInfo.frames))
+				return B_BAD_VALUE;
+			target = static_cast<int64>(at);
+		} else {
 			return B_BAD_VALUE;
+		}
 		if (target < 0 || target > fInfo.frames)
 			return B_BAD_VALUE;
 		const sf_count_t at = sf_seek(fFile, target, SEEK_SET);
