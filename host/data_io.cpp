@@ -52,6 +52,20 @@ static off_t SeekTarget(off_t position, uint32 mode, off_t current, off_t length
 	return target;
 }
 
+// Copies what lies at `position` of the `length` bytes at `data`; 0 at or past the end.
+static ssize_t ReadFrom(const char* data, size_t length, off_t position, void* buffer, size_t size)
+{
+	if (position < 0)
+		return B_BAD_VALUE;
+	if ((uint64)position >= length || size == 0)
+		return 0;
+	size_t n = length - (size_t)position;
+	if (n > size)
+		n = size;
+	memcpy(buffer, data + position, n);
+	return (ssize_t)n;
+}
+
 // ---- BMemoryIO ----
 
 BMemoryIO::BMemoryIO(void* data, size_t length)
@@ -70,15 +84,7 @@ BMemoryIO::~BMemoryIO() = default;
 
 ssize_t BMemoryIO::ReadAt(off_t position, void* buffer, size_t size)
 {
-	if (position < 0)
-		return B_BAD_VALUE;
-	if ((uint64)position >= fLength || size == 0)
-		return 0;
-	size_t n = fLength - (size_t)position;
-	if (n > size)
-		n = size;
-	memcpy(buffer, fData + position, n);
-	return (ssize_t)n;
+	return ReadFrom(fData, fLength, position, buffer, size);
 }
 
 ssize_t BMemoryIO::WriteAt(off_t position, const void* buffer, size_t size)
@@ -135,15 +141,7 @@ BMallocIO::~BMallocIO() { free(fData); }
 
 ssize_t BMallocIO::ReadAt(off_t position, void* buffer, size_t size)
 {
-	if (position < 0)
-		return B_BAD_VALUE;
-	if ((uint64)position >= fLength || size == 0)
-		return 0;
-	size_t n = fLength - (size_t)position;
-	if (n > size)
-		n = size;
-	memcpy(buffer, fData + position, n);
-	return (ssize_t)n;
+	return ReadFrom(fData, fLength, position, buffer, size);
 }
 
 ssize_t BMallocIO::WriteAt(off_t position, const void* buffer, size_t size)

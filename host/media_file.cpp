@@ -164,7 +164,6 @@ BMediaFile::BMediaFile(BPositionIO* destination, const media_file_format* mfi, i
 	: fImpl(new Impl)
 {
 	fImpl->owner = this;
-	fImpl->owner = this;
 	fImpl->name = "stream";
 	fImpl->writing = true;
 	fImpl->io = destination;
