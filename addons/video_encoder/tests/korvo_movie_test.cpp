@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
+
+#include <unistd.h>
 
 #include "MediaFile.h"
 #include "MediaTrack.h"
@@ -17,7 +20,11 @@ constexpr uint32 kWidth = 96, kHeight = 64;
 constexpr int kFrames = 80, kCut = 50;
 constexpr float kRate = 25;
 
-std::string MoviePath() { return std::string(KORVO_VIDEO_TEST_OUTPUT) + "/korvo_clip.mov"; }
+// One file per process, removed at exit: ctest runs each test in a process of its own, two at once.
+std::string MoviePath()
+{
+	return std::string(KORVO_VIDEO_TEST_OUTPUT) + "/korvo_clip." + std::to_string(getpid()) + ".mov";
+}
 
 const std::vector<std::vector<uint8>>& Clip()
 {
@@ -43,6 +50,9 @@ void WriteMovie()
 	if (written)
 		return;
 	written = true;
+	static const struct Remover {
+		~Remover() { std::remove(MoviePath().c_str()); }
+	} remover;
 	AddOnEntry("krv1.encoder.generic", "instantiate_encoder");
 	media_file_format mfi{};
 	mfi.family = B_QUICKTIME_FORMAT_FAMILY;
