@@ -16,6 +16,10 @@ namespace {
 // Rows are addressed through the core's 14-bit row-bytes field.
 constexpr uint32 kMaxRowBytes = 0x3FFF;
 constexpr int32 kQualityParameter = 4;
+// Switches published beside the quality (0 off, 1 on), so that a host can reach the codec's
+// in-loop filters and its trial-coding options: the settings view's check boxes are not read back.
+constexpr int32 kArtifactReductionParameter = 5;
+constexpr int32 kOptimalCompressionParameter = 6;
 
 int32 quicktimeencoding = 0;
 
@@ -40,6 +44,8 @@ public:
 
 private:
 	static uint32 GetQualityAsKorvex(float q);
+	bool* Switch(int32 id);
+	void ApplySwitches();
 
 	KorvParams* params = nullptr;
 	int32 rowBytes = 0;
@@ -47,6 +53,8 @@ private:
 	float fieldRate = 0;
 	float dataRate = 0;
 	float quality = 0.85f;
+	bool artifactReduction = false;
+	bool optimalCompression = false;
 	uint32 totalBytes = 0;
 	BParameterWeb* web = nullptr;
 	BParameterGroup* group = nullptr;
@@ -61,6 +69,10 @@ KorvexEncoder::KorvexEncoder()
 	group = web->MakeGroup("Korvo Vela 3.5 Plus - Full motion video codec");
 	group->MakeContinuousParameter(kQualityParameter, B_MEDIA_PARAMETERS, "Quality", B_GENERIC, "y", 0, 100,
 	                               quality);
+	group->MakeContinuousParameter(kArtifactReductionParameter, B_MEDIA_PARAMETERS, "Artifact Reduction",
+	                               B_GENERIC, "", 0, 1, 1);
+	group->MakeContinuousParameter(kOptimalCompressionParameter, B_MEDIA_PARAMETERS, "Optimal Compression",
+	                               B_GENERIC, "", 0, 1, 1);
 	InitKorvax();
 }
 
@@ -154,6 +166,7 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 	if (!params)
 		return B_NO_MEMORY;
 	params->spatialQuality = GetQualityAsKorvex(quality);
+	ApplySwitches();
 
 	if (announce) {
 		printf("%s", announce);
@@ -218,15 +231,49 @@ status_t KorvexEncoder::Flush() { return B_OK; }
 
 BParameterWeb* KorvexEncoder::Web() { return web; }
 
-status_t KorvexEncoder::GetParameterValue(int32 id, void*, size_t*)
+bool* KorvexEncoder::Switch(int32 id)
+{
+	if (id == kArtifactReductionParameter)
+		return &artifactReduction;
+	if (id == kOptimalCompressionParameter)
+		return &optimalCompression;
+	return nullptr;
+}
+
+// Deblocking and deringing go together, as do the two trial-coding options; a context made later by
+// SetFormat takes the switches too.
+void KorvexEncoder::ApplySwitches()
+{
+	if (!params)
+		return;
+	params->deblock = params->dering = artifactReduction ? 1 : 0;
+	params->optimalFrame = params->optimalMb = optimalCompression ? 1 : 0;
+}
+
+status_t KorvexEncoder::GetParameterValue(int32 id, void* value, size_t* size)
 {
 	printf("GetParameterValue called with id %" PRId32 "\n", id);
+	bool* state = Switch(id);
+	if (state && value && size && *size >= sizeof(float)) {
+		const float on = *state ? 1.0f : 0.0f;
+		memcpy(value, &on, sizeof on);
+		*size = sizeof on;
+	}
 	return B_OK;
 }
 
-status_t KorvexEncoder::SetParameterValue(int32 id, const void*, size_t)
+status_t KorvexEncoder::SetParameterValue(int32 id, const void* value, size_t size)
 {
 	printf("SetParameterValue called with id %" PRId32 "\n", id);
+	bool* state = Switch(id);
+	if (!state)
+		return B_OK;
+	if (!value || size < sizeof(float))
+		return B_BAD_VALUE;
+	float on;
+	memcpy(&on, value, sizeof on);
+	*state = on >= 0.5f;
+	ApplySwitches();
 	return B_OK;
 }
 
@@ -252,7 +299,7 @@ status_t KorvexEncoder::SetEncodeParameters(encode_parameters* parameters)
 		params->spatialQuality = spatialQuality;
 	printf("Input Params: Quality %" PRIu32 " Artifact Reduction %d OptimalCompression %d DRT Sensitivity "
 	       "%d DataRate %f\n",
-	       spatialQuality, 0, 0, 255, dataRate);
+	       spatialQuality, artifactReduction ? 1 : 0, optimalCompression ? 1 : 0, 255, dataRate);
 	return B_OK;
 }
 

@@ -225,7 +225,15 @@ TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
 			continue;
 		}
 		ASSERT_EQ(r.status, 0) << r.err;
-		EXPECT_NE(ReadFile(Path("set.mov")), ReadFile(Path("plain.mov"))) << option;
+		// In-loop filters always change the stream; trial coding may pick what the default rules
+		// picked on so small a clip, so there the encoder's own diagnostics show the switch arriving.
+		if (std::string(option) == "--artifact-reduction") {
+			EXPECT_NE(ReadFile(Path("set.mov")), ReadFile(Path("plain.mov"))) << option;
+		} else {
+			Result v = Tool(std::string("convert in.y4m verbose.mov --verbose ") + option);
+			ASSERT_EQ(v.status, 0) << v.err;
+			EXPECT_NE(v.err.find("SetParameterValue called with id 6"), std::string::npos) << v.err;
+		}
 		ASSERT_EQ(Tool("convert set.mov set.y4m").status, 0);
 		EXPECT_GE(PsnrY(MovingClip(64, 48, 10), ReadY4m(Path("set.y4m"))), 34.0) << option;
 		unlink(Path("set.mov").c_str());

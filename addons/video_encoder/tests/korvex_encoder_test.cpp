@@ -60,7 +60,7 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	ASSERT_NE(web, nullptr);
 	ASSERT_EQ(web->CountGroups(), 1);
 	EXPECT_STREQ(web->GroupAt(0)->Name(), "Korvo Vela 3.5 Plus - Full motion video codec");
-	ASSERT_EQ(web->CountParameters(), 1);
+	ASSERT_EQ(web->CountParameters(), 3);
 	auto* quality = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
 	ASSERT_NE(quality, nullptr);
 	EXPECT_EQ(quality->ID(), 4);
@@ -72,10 +72,57 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	EXPECT_EQ(quality->MaxValue(), 100.0f);
 	EXPECT_EQ(quality->ValueStep(), 0.85f);
 
+	const char* switchNames[] = {"Artifact Reduction", "Optimal Compression"};
+	for (int32 i = 0; i < 2; i++) {
+		auto* s = dynamic_cast<BContinuousParameter*>(web->ParameterAt(1 + i));
+		ASSERT_NE(s, nullptr);
+		EXPECT_EQ(s->ID(), 5 + i);
+		EXPECT_STREQ(s->Name(), switchNames[i]);
+		EXPECT_EQ(s->MinValue(), 0.0f);
+		EXPECT_EQ(s->MaxValue(), 1.0f);
+	}
+
 	StdoutCapture out;
 	EXPECT_EQ(e->GetParameterValue(4, nullptr, nullptr), B_OK);
 	EXPECT_EQ(e->SetParameterValue(-7, nullptr, 0), B_OK);
 	EXPECT_EQ(out.Text(), "GetParameterValue called with id 4\nSetParameterValue called with id -7\n");
+}
+
+// The two switches are kept for the context SetFormat makes and reach the stream: the user data before
+// the first I-VOP announces the filters (byte 4 = 0x80 | dering << 1 | deblock), and trial coding
+// changes what is coded.
+TEST(KorvexEncoder, SwitchesReachTheCodec)
+{
+	const std::vector<uint8> frame = ClipFrame(kWidth, kHeight, 3, 100);
+	const std::vector<uint8> next = ClipFrame(kWidth, kHeight, 4, 100);
+	std::vector<std::vector<uint8>> chunks;
+	for (int setting = 0; setting < 3; setting++) {
+		std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+		ASSERT_NE(e, nullptr);
+		EXPECT_EQ(e->SetParameterValue(5, nullptr, 0), B_BAD_VALUE);
+		const float on = 1;
+		if (setting > 0) {
+			ASSERT_EQ(e->SetParameterValue(setting == 1 ? 5 : 6, &on, sizeof on), B_OK);
+		}
+		float value = -1;
+		size_t size = sizeof value;
+		ASSERT_EQ(e->GetParameterValue(5, &value, &size), B_OK);
+		EXPECT_EQ(value, setting == 1 ? 1.0f : 0.0f);
+
+		RecordingWriter writer;
+		e->SetChunkWriter(&writer);
+		media_file_format mfi = QuickTimeFile();
+		media_format in = RawVideo(kWidth, kHeight, 25), out;
+		ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+		media_encode_info info;
+		ASSERT_EQ(e->Encode(frame.data(), 1, &info), B_OK);
+		ASSERT_EQ(e->Encode(next.data(), 1, &info), B_OK);
+		ASSERT_EQ(writer.chunks.size(), 2u);
+		ASSERT_GT(writer.chunks[0].bytes.size(), 5u);
+		EXPECT_EQ(writer.chunks[0].bytes[4], setting == 1 ? 0x83 : 0x80) << setting;
+		chunks.push_back(writer.chunks[1].bytes);
+	}
+	EXPECT_NE(chunks[1], chunks[0]) << "in-loop filters change the reference of the P-VOP";
 }
 
 TEST(KorvexEncoder, ParameterViewStacksItsControls)
