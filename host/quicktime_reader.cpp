@@ -210,9 +210,11 @@ public:
 		if (toWhat == B_SEEK_BY_FRAME) {
 			target = *frame < 0 ? 0 : std::min((uint64)*frame, (uint64)n - 1);
 		} else if (toWhat == B_SEEK_BY_TIME) {
-			// The last sample that starts at or before the time.
-			uint64 units = *time <= 0 ? 0
-			               : (uint64)((unsigned __int128)(uint64)*time * t->timeScale / 1000000);
+			// The last sample that starts at or before the time; a time past 2^64 track units
+			// saturates rather than wrapping round to the start.
+			const unsigned __int128 exact =
+				*time <= 0 ? 0 : (unsigned __int128)(uint64)*time * t->timeScale / 1000000;
+			const uint64 units = exact > UINT64_MAX ? UINT64_MAX : (uint64)exact;
 			auto after = std::upper_bound(t->samples.begin(), t->samples.end(), units,
 			                              [](uint64 u, const Sample& s) { return u < s.time; });
 			target = after == t->samples.begin() ? 0 : (size_t)(after - t->samples.begin()) - 1;

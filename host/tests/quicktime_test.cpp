@@ -477,6 +477,36 @@ TEST(QuickTime, ReadsOrdinaryMp4)
 	EXPECT_EQ(frame, 0);
 }
 
+// A time far past the end at a time scale of 2^32 - 1: in track units it passes 2^64 and must not
+// wrap round to the start.
+TEST(QuickTime, SeekPastTheEndAtAHugeTimeScaleLandsAtTheLastKeyFrame)
+{
+	std::vector<uint64> offsets;
+	std::vector<uint8> mp4 = HandMadeMp4(&offsets);
+	const uint8 scale90k[4] = {0x00, 0x01, 0x5F, 0x90};
+	int patched = 0;
+	for (size_t i = 0; i + 4 <= mp4.size(); i++) {
+		if (memcmp(&mp4[i], scale90k, 4) == 0) {
+			memset(&mp4[i], 0xFF, 4);
+			patched++;
+		}
+	}
+	ASSERT_EQ(patched, 2);  // the 'mdhd' of both tracks
+	BMemoryIO io(static_cast<const void*>(mp4.data()), mp4.size());
+	BMediaFile file(&io);
+	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+	BMediaTrack* track = file.TrackAt(0);
+	ASSERT_NE(track, nullptr);
+	const uint32 scale = 0xFFFFFFFF;
+	const unsigned __int128 wrapAt = (unsigned __int128)1 << 64;
+	for (bigtime_t far : {(bigtime_t)((wrapAt * 1000000 + scale - 1) / scale), (bigtime_t)INT64_MAX}) {
+		bigtime_t time = far;
+		ASSERT_EQ(track->SeekToTime(&time), B_OK);
+		EXPECT_EQ(track->CurrentFrame(), 3) << far;  // the key frame before the last sample
+		EXPECT_EQ(time, (bigtime_t)(9000ull * 1000000 / scale)) << far;
+	}
+}
+
 // Offsets of every box header in `file`, descending into the containers the writer uses.
 void BoxOffsets(const std::vector<uint8>& file, size_t base, Span span, std::vector<size_t>* out)
 {
