@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "deblock_internal.h"
 #include "korvo.h"
 
 namespace {
@@ -71,6 +72,10 @@ uint8_t* BlockOrigin(const Vop* vop, const MacroBlock* mb, int b, uint32_t* stri
 
 enum { kEdgeLower = 1, kEdgeRight = 2 };
 
+// The edge filters in use, set by Deblock_SelectEdgeFilters when the hooks are installed.
+DeblockEdgeFn gLowerEdge = DeblockLowerEdge;
+DeblockEdgeFn gRightEdge = DeblockRightEdge;
+
 // Filters the lower and/or right edge of every block of one macroblock, in block order, each block's
 // lower edge before its right edge. Without `all`, an edge is filtered only when a flag of one of the
 // two blocks that share it allows it.
@@ -80,16 +85,10 @@ void DeblockMacroBlock(Vop* vop, MacroBlock* mb, int edges, bool all) {
         const Block* block = &mb->blocks[b];
         uint32_t stride;
         uint8_t* origin = BlockOrigin(vop, mb, b, &stride);
-        if ((edges & kEdgeLower) &&
-            (all || block->deblockH || (block->below && block->below->deblockH))) {
-            for (int column = 0; column < 8; ++column)
-                DeblockColumn(origin + 3 * static_cast<size_t>(stride) + column, quant, stride);
-        }
-        if ((edges & kEdgeRight) &&
-            (all || block->deblockV || (block->right && block->right->deblockV))) {
-            for (int row = 0; row < 8; ++row)
-                DeblockRow(origin + static_cast<size_t>(row) * stride + 3, quant);
-        }
+        if ((edges & kEdgeLower) && (all || block->deblockH || (block->below && block->below->deblockH)))
+            gLowerEdge(origin, quant, stride);
+        if ((edges & kEdgeRight) && (all || block->deblockV || (block->right && block->right->deblockV)))
+            gRightEdge(origin, quant, stride);
     }
 }
 
@@ -119,6 +118,28 @@ void DeblockRow(uint8_t* p0, int32_t quant) { DeblockSamples(p0, quant, 1); }
 
 void DeblockColumn(uint8_t* p0, int32_t quant, uint32_t stride) {
     DeblockSamples(p0, quant, static_cast<ptrdiff_t>(stride));
+}
+
+void DeblockLowerEdge(uint8_t* origin, int32_t quant, uint32_t stride) {
+    uint8_t* top = origin + 3 * static_cast<size_t>(stride);
+    for (int column = 0; column < 8; ++column) DeblockColumn(top + column, quant, stride);
+}
+
+void DeblockRightEdge(uint8_t* origin, int32_t quant, uint32_t stride) {
+    for (int row = 0; row < 8; ++row) DeblockRow(origin + static_cast<size_t>(row) * stride + 3, quant);
+}
+
+void Deblock_SelectEdgeFilters(bool specific) {
+    gLowerEdge = DeblockLowerEdge;
+    gRightEdge = DeblockRightEdge;
+#if KORVO_DSP_X86
+    if (specific && __builtin_cpu_supports("sse2")) {
+        gLowerEdge = DeblockLowerEdgeSSE2;
+        gRightEdge = DeblockRightEdgeSSE2;
+    }
+#else
+    (void)specific;
+#endif
 }
 
 void Deblock_Vop(Vop* vop) { DeblockEdges(vop, false); }

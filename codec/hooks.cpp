@@ -1,5 +1,6 @@
 // The table of replaceable kernels: the plain versions first, then, where the build offers them,
 // processor-specific replacements.
+#include "deblock_internal.h"
 #include "dsp_internal.h"
 #include "korvo.h"
 
@@ -21,6 +22,8 @@ void InitHooks(KorvHooks* table) {
     table->dering = Vop_Dering;
     table->intraBlit = IntraBlit;
     if (gUseSpecificHooks) InitSpecificHooks(table);
+    // The deblocking edge filter lies below the hook of slot 8 and is shared by the I-VOP deblocking.
+    Deblock_SelectEdgeFilters(gUseSpecificHooks != 0);
 }
 
 // Processor-specific kernels, each bit-exact with the plain one it replaces.
