@@ -453,7 +453,9 @@ TEST(VopEarlyEnd, UnusableDataEndsTheVopAtThatMacroBlock) {
                         "0"
                         "000000000000"},
     };
-    for (const auto& [name, tail] : tails) {
+    for (const auto& entry : tails) {
+        const std::string& name = entry.first;
+        const std::string& tail = entry.second;
         const std::vector<uint8_t> bytes = PFrame(vop.get(), 5, [&](BitStream* s) {
             for (int i = 0; i < 2; i++) BitStream_WriteVLC(s, 0x1F, 6);
             for (char c : tail) BitStream_WriteVLC(s, c == '1', 1);
