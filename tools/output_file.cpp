@@ -147,9 +147,9 @@ std::string SequenceName(const std::string& pattern, int64_t index)
 	// The pattern was checked to hold exactly one %d-style conversion (see CheckPattern callers).
 	size_t at = pattern.find('%');
 	size_t end = pattern.find_first_of("di", at);
-	std::string spec = pattern.substr(at, end - at) + PRId64;
+	std::string conversion = pattern.substr(at, end - at) + PRId64;
 	char number[64];
-	snprintf(number, sizeof number, spec.c_str(), index);
+	snprintf(number, sizeof number, conversion.c_str(), index);
 	return pattern.substr(0, at) + number + pattern.substr(end + 1);
 }
 
