@@ -7,6 +7,7 @@
 
 #include "MediaFile.h"
 #include "MediaTrack.h"
+#include "media_open.h"
 #include "addons.h"
 #include "audio_io.h"
 #include "formats.h"
@@ -14,25 +15,11 @@
 
 namespace {
 
-std::string Why(const char* text, status_t status)
-{
-	return text && text[0] ? std::string(text) : std::string(status_text(status));
-}
-
 class TrackReader : public AudioReader {
 public:
 	explicit TrackReader(const std::string& path) : fPath(path), fFile(path.c_str())
 	{
-		if (fFile.InitCheck() != B_OK)
-			throw Failure("", Why(fFile.ErrorText(), fFile.InitCheck()));
-		for (int32 i = 0; i < fFile.CountTracks() && !fTrack; i++) {
-			BMediaTrack* t = fFile.TrackAt(i);
-			media_format f;
-			if (t && t->InitCheck() == B_OK && t->EncodedFormat(&f) == B_OK && f.IsAudio())
-				fTrack = t;
-		}
-		if (!fTrack)
-			throw Failure(path, "has no audio track");
+		fTrack = FirstTrack(fFile, path, false);
 		media_format decoded;
 		decoded.type = B_MEDIA_RAW_AUDIO;
 		decoded.u.raw_audio.format = media_raw_audio_format::B_AUDIO_SHORT;

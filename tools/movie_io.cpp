@@ -7,6 +7,7 @@
 
 #include "MediaFile.h"
 #include "MediaTrack.h"
+#include "media_open.h"
 #include "addons.h"
 #include "encoder_options.h"
 #include "output_file.h"
@@ -14,25 +15,11 @@
 
 namespace {
 
-std::string Why(const char* text, status_t status)
-{
-	return text && text[0] ? std::string(text) : std::string(status_text(status));
-}
-
 class MovieReader : public VideoReader {
 public:
 	MovieReader(const std::string& path, color_space space) : fPath(path), fFile(path.c_str())
 	{
-		if (fFile.InitCheck() != B_OK)
-			throw Failure("", Why(fFile.ErrorText(), fFile.InitCheck()));
-		for (int32 i = 0; i < fFile.CountTracks() && !fTrack; i++) {
-			BMediaTrack* t = fFile.TrackAt(i);
-			media_format f;
-			if (t && t->InitCheck() == B_OK && t->EncodedFormat(&f) == B_OK && f.IsVideo())
-				fTrack = t;
-		}
-		if (!fTrack)
-			throw Failure(path, "has no video track");
+		fTrack = FirstTrack(fFile, path, true);
 		media_format decoded;
 		decoded.type = B_MEDIA_RAW_VIDEO;
 		decoded.u.raw_video.display.format = space;

@@ -1,0 +1,22 @@
+// Opening media files for reading through the host: failure reasons and the first track of a kind.
+#include "media_open.h"
+
+#include "mediaconv.h"
+
+std::string Why(const char* text, status_t status)
+{
+	return text && text[0] ? std::string(text) : std::string(status_text(status));
+}
+
+BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
+{
+	if (file.InitCheck() != B_OK)
+		throw Failure("", Why(file.ErrorText(), file.InitCheck()));
+	for (int32 i = 0; i < file.CountTracks(); i++) {
+		BMediaTrack* t = file.TrackAt(i);
+		media_format f;
+		if (t && t->InitCheck() == B_OK && t->EncodedFormat(&f) == B_OK && (video ? f.IsVideo() : f.IsAudio()))
+			return t;
+	}
+	throw Failure(path, video ? "has no video track" : "has no audio track");
+}
