@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "../codec/tests/stream_builder.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 using korvo_test::StreamBuilder;

@@ -7,9 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "dsp_internal.h"
-#include "korvo.h"
-
+#include "transform_internal.h"
 namespace {
 
 // Decoded blocks as a stream carries them: kind 0 DC only, 1 a few low-frequency levels, 2 dense.

@@ -7,7 +7,6 @@
 
 #include "../codec/tests/enc_scenes.h"
 #include "korvo.h"
-
 namespace {
 
 using enctest::Frame;

@@ -5,8 +5,9 @@
 #include <random>
 #include <vector>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "pixel_internal.h"
 namespace {
 
 struct Picture {

@@ -2,8 +2,8 @@
 // touches a byte outside its chunk and a writer that never stores outside its buffer.
 #include <string.h>
 
+#include "bitstream_internal.h"
 #include "korvo.h"
-
 uint32_t gBitBuffer;
 
 namespace {

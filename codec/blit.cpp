@@ -2,9 +2,10 @@
 // residual, residual added in place), and the frame writers IntraBlit and VopToPlanes.
 #include <cstring>
 
+#include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
-
+#include "reconstruct_internal.h"
 namespace {
 
 using korvo::ClampPixel;

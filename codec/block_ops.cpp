@@ -2,8 +2,8 @@
 // 64 signed 16-bit values, wrapping at 16 bits like every stored block value.
 #include <string.h>
 
-#include "korvo.h"
-
+#include "frame_internal.h"
+#include "transform_internal.h"
 namespace {
 
 constexpr int kBlockSize = 64;

@@ -1,7 +1,8 @@
 // Coding of one block's quantised levels as (last, run, level) events with the intra or inter code
 // table and its three escape modes, and the table-driven decoders (one table access per event).
+#include "bitstream_internal.h"
+#include "entropy_internal.h"
 #include "korvo.h"
-
 namespace {
 
 constexpr uint32_t kEscapeCode = 0x03;  // 0000011

@@ -3,9 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bitstream_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-#include "spine_internal.h"
-
 namespace {
 
 // Macroblock slots inside mbStorage are 16-byte aligned.

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "deblock_internal.h"
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "transform_internal.h"
 namespace {
 
 // The 1-D edge filter on ten samples p0..p9, `step` bytes apart; the edge lies between p4 and p5.

@@ -1,7 +1,7 @@
 // The deblocking edge filter with SSE2: the eight 1-D filters of one block edge in eight 16-bit lanes,
 // both modes computed in every lane and chosen per lane by masks; bit-exact with the plain filter.
-#include "deblock_internal.h"
-
+#include "filters_internal.h"
+#include "transform_internal.h"
 #if KORVO_DSP_X86
 
 #include <emmintrin.h>

@@ -1,7 +1,10 @@
 // Frame reconstruction: the quantiser of each macroblock, dequantisation, inverse transform and the
 // post-filter flags of every block that was read. Encoder and decoder both reconstruct with this.
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "reconstruct_internal.h"
+#include "transform_internal.h"
 namespace {
 
 // Dequantises the blocks of one coded macroblock into their recon (or all into one scratch block)

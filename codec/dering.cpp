@@ -1,7 +1,8 @@
 // In-loop deringing inside 8x8 blocks, and PostFilter, which pads the reconstructed planes and runs
 // the filters the stream announced. Block and macroblock order are part of the prediction loop.
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 struct BlockRange {

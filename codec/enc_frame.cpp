@@ -2,9 +2,14 @@
 // (default and optimal), writing, and the reference rebuilt with the decoder's own routines.
 #include <initializer_list>
 
+#include "bitstream_internal.h"
 #include "enc_internal.h"
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "pixel_internal.h"
+#include "reconstruct_internal.h"
+#include "syntax_internal.h"
 namespace {
 
 // The next frame is an I-VOP once more P-VOPs than this have followed the last one: with no

@@ -1,11 +1,43 @@
-// Private helpers of the encoder's frame and macroblock coders.
-// Not part of the public interface in korvo.h.
+// The encoder's private interface: frame coding and its frame-type decision, macroblock decisions,
+// motion search, the frame's starting quantiser and trial coding. Private to the codec and its tests.
 #ifndef KORVO_ENC_INTERNAL_H
 #define KORVO_ENC_INTERNAL_H
 
 #include <stdint.h>
 
-#include "korvo.h"
+#include "frame_internal.h"
+
+extern "C" {
+
+// Frame coding and macroblock decisions.
+int16_t PreFilter(KorvParams* params);
+int16_t PlanesToVop(KorvParams* params);
+int16_t Vop_Compress(KorvParams* params);
+int16_t Vop_CompressOptimal(KorvParams* params);
+int32_t SadMacroBlock(MacroBlock* mb);
+void MacroBlock_Compress(MacroBlock* mb, uint8_t optimalMb);
+void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb);
+void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad);
+void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad);
+void MacroBlock_PostCompress(MacroBlock* mb);
+void Block_DecideCoded(Block* block);
+void MacroBlock_CalculateDQuant(MacroBlock* mb);
+
+// Motion search.
+int32_t FindBlockMotion_R37(MacroBlock* mb);
+int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x,
+                              int32_t y, int32_t startX, int32_t startY, int32_t range,
+                              bool measureStart, int32_t initialBest);
+int32_t PlaneMotionSearch_16x16(Motion* out, const Plane* reference, const Plane* current, int32_t x,
+                                int32_t y, int32_t startX, int32_t startY, int32_t range,
+                                bool measureStart, int32_t initialBest);
+int32_t FindBlockMotion1616Half(MacroBlock* mb, int32_t sad);
+
+/* The VOP quantiser of a frame's start: 32 - QTToKorveXSpatialQuality(spatialQuality), with
+ * spatialQuality first clamped into 0..1024 (4..26). CompressPixMap sets vop.quant from this. */
+uint8_t Params_VopQuant(uint32_t spatialQuality);
+
+}  // extern "C"
 
 // Trial coding: the bits the writer produces for one macroblock, or for the whole VOP without the
 // user-data block. The writer only counts; it stores no byte anywhere.
@@ -20,4 +52,4 @@ uint8_t Vop_IntraQuant(const Vop* vop);
 // user-data block with the longest VOP header.
 enum { kMaxMacroBlockBits = 6 * 64 * 28 + 44, kMaxFrameHeaderBits = 40 + 51 };
 
-#endif
+#endif  // KORVO_ENC_INTERNAL_H

@@ -3,8 +3,10 @@
 #include <stdlib.h>
 
 #include "enc_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
+#include "transform_internal.h"
 namespace {
 
 // Plane and top-left sample of block b (0..5) of a macroblock in one of the Vop's plane sets.

@@ -1,7 +1,11 @@
 // The decoding entry point: one compressed frame in, one picture out.
 // (The compressing entry point lives with the frame encoder.)
+#include "filters_internal.h"
 #include "korvo.h"
-
+#include "pixel_internal.h"
+#include "prediction_internal.h"
+#include "reconstruct_internal.h"
+#include "syntax_internal.h"
 int16_t DecompressPixMap(KorvParams* params) {
     params->streamBytes = 0;
     // Without a VOP start code nothing is decoded and the caller's picture stays as it was.

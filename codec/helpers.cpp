@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
 int32_t Min3(int32_t a, int32_t b, int32_t c) {
     return std::min({a, b, c});
 }

@@ -1,9 +1,10 @@
 // The table of replaceable kernels: the plain versions first, then, where the build offers them,
 // processor-specific replacements.
-#include "deblock_internal.h"
-#include "dsp_internal.h"
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "reconstruct_internal.h"
+#include "transform_internal.h"
 KorvHooks gHooks;
 uint8_t gUseSpecificHooks = 1;
 

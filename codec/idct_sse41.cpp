@@ -1,7 +1,6 @@
 // The inverse DCT with SSE4.1: the same wrapping 32-bit arithmetic as IDCT_Fast on eight rows, then
 // eight columns, at once; bit-exact with the plain kernel (installed by InitSpecificHooks).
-#include "dsp_internal.h"
-
+#include "transform_internal.h"
 #if KORVO_DSP_X86
 
 #include <immintrin.h>

@@ -2,8 +2,9 @@
 // first row or column that the decoder adds back, and the encoder's residual and on/off decision.
 #include <stdlib.h>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
 namespace {
 
 constexpr int16_t kDefaultDC = 128;

@@ -2,8 +2,9 @@
 // the shared tables, and the clamp tables.
 #include <stdlib.h>
 
+#include "entropy_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 int32_t gKorvaxInitCount;
 
 const int16_t* IClampTable;

@@ -2,8 +2,12 @@
 // with their predictor, intra DC differentials and each block's coefficient data.
 #include <string.h>
 
+#include "bitstream_internal.h"
 #include "entropy_internal.h"
-
+#include "frame_internal.h"
+#include "korvo.h"
+#include "prediction_internal.h"
+#include "syntax_internal.h"
 namespace {
 
 constexpr uint32_t kLevelBits = 12;  // fixed-length escape level field of every block

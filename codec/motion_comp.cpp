@@ -1,8 +1,8 @@
 // Motion compensation of inter macroblocks: every prediction is fetched from the previous picture
 // into its block's pred array before the first pixel of the new picture is written.
-#include "decode_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
 int32_t ChromaVectorComponent(int32_t m) {
     // Not the MPEG-4 chrominance rounding: 2 maps to 2 and -1 to 1; streams depend on it.
     return m / 2 + ((m & 3) != 0);

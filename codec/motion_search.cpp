@@ -7,8 +7,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "enc_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 // SAD of one row of N samples (8 or 16). SSE2 is part of every x86-64 processor; elsewhere the

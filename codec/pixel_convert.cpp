@@ -1,8 +1,8 @@
 // Encoder input: the caller's RGB or 4:2:2 picture into the Vop's 4:2:0 source planes, with the
 // BT.601 studio-swing colour matrices shared with the output converters.
+#include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
-
 extern "C" {
 
 const int32_t RGB2YUVMATRIX[3][3] = {

@@ -1,12 +1,44 @@
-// Private helpers of the pixel converters and block writers: saturating clamps and the checked
-// geometry of a caller's picture.
+// Pixel conversion: the caller's pictures into the 4:2:0 planes and back, their colour matrices, and
+// the converters' helpers (saturating clamps, the checked geometry of a caller's picture).
 #ifndef KORVO_PIXEL_INTERNAL_H
 #define KORVO_PIXEL_INTERNAL_H
 
 #include <algorithm>
 #include <cstdint>
 
-#include "korvo.h"
+#include "frame_internal.h"
+
+extern "C" {
+
+extern const int32_t RGB2YUVMATRIX[3][3];
+extern const int32_t YUVOFFSET[3];
+extern const int32_t YUV2RGBMATRIX[5]; /* Y' factor, R from Cr, G from Cb, G from Cr, B from Cb */
+
+int16_t PixMapToPlanes(KorvParams* params);
+int16_t VopToPlanes(KorvParams* params);
+int16_t PlanesToPixMap(KorvParams* params);
+
+void ARGBPackedToYUV420Subsampled(const PixMap* pixMap, Plane* y, Plane* u, Plane* v);
+void RGBPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v);
+void BGRAPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v);
+void YUVSPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v);
+
+void Vop_IntraRowYUV420ToARGB8Packed(Vop* vop, PixMap* pixMap);
+void Vop_InterRow2YUV420ToARGB8Packed(Vop* vop, PixMap* pixMap);
+void Vop_IntraRowYUV420ToBGRA8Packed(Vop* vop, PixMap* pixMap);
+void Vop_InterRowYUV420ToBGRA8Packed(Vop* vop, PixMap* pixMap);
+void Vop_IntraRowYUV420ToRGBA8Packed(Vop* vop, PixMap* pixMap);
+void Vop_InterRowYUV420ToRGBA8Packed(Vop* vop, PixMap* pixMap);
+void Vop_IntraRowYUV420ToRGB8Packed(Vop* vop, PixMap* pixMap);
+void Vop_InterRow2YUV420ToRGB8Packed(Vop* vop, PixMap* pixMap);
+void Vop_IntraRowYUV420ToYUV420Planar(Vop* vop, PixMap* pixMap);
+void Vop_InterRow2YUV420ToYUV420Planar(Vop* vop, PixMap* pixMap);
+void Vop_IntraRow2YUV420ToYUVSPacked(Vop* vop, PixMap* pixMap);
+void Vop_InterRow2YUV420ToYUVSPacked(Vop* vop, PixMap* pixMap);
+void Vop_IntraRow2YUV420ToVUYSPacked(Vop* vop, PixMap* pixMap);
+void Vop_InterRow2YUV420ToVUYSPacked(Vop* vop, PixMap* pixMap);
+
+}  // extern "C"
 
 namespace korvo {
 

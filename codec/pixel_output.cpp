@@ -2,9 +2,9 @@
 // 4:2:2 or planar 4:2:0, either the whole picture or only the macroblocks a P-VOP changed.
 #include <cstring>
 
+#include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
-
 namespace {
 
 using korvo::PictureArea;

@@ -4,8 +4,8 @@
 
 #include <initializer_list>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
 // Every padding form replicates one column or row outward; positions outside the plane do nothing.
 
 void Plane_PadLeft(Plane* plane, uint32_t firstColumn) {

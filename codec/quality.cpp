@@ -2,8 +2,8 @@
 // quantiser that every frame starts from.
 #include <math.h>
 
+#include "enc_internal.h"
 #include "korvo.h"
-
 int32_t QTToKorveXSpatialQuality(int32_t q) {
     // A negative quality has no square root; it counts as the lowest quality.
     const double root = q > 0 ? sqrt(double(q)) : 0.0;

@@ -2,9 +2,8 @@
 // encoder's fused lifting-DCT quantisers and the library's matrix and uniform quantiser pairs.
 #include <string.h>
 
-#include "dsp_internal.h"
-#include "korvo.h"
-
+#include "frame_internal.h"
+#include "transform_internal.h"
 using korvo_dsp::Sar;
 using korvo_dsp::Wrap;
 

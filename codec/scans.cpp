@@ -1,7 +1,6 @@
 // Coefficient scan orders (classic zigzag, alternate horizontal, alternate vertical) and their inverses,
 // with the reorderings between raster order and scan order.
-#include "korvo.h"
-
+#include "entropy_internal.h"
 // De* tables give the raster index (8 * row + column) of each scan position; En* tables the reverse.
 const uint8_t DeZZ_Raw[64] = {
     0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5,

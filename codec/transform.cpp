@@ -2,9 +2,7 @@
 // DCT that feeds the encoder's quantisers, and the double-precision forward DCT of the interface.
 #include <math.h>
 
-#include "dsp_internal.h"
-#include "korvo.h"
-
+#include "transform_internal.h"
 namespace {
 
 using korvo_dsp::Sar;

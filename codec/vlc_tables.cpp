@@ -3,8 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bitstream_internal.h"
+#include "entropy_internal.h"
 #include "korvo.h"
-
 // Both tables share the same 102 code words (sign bit excluded) and give them different events.
 constexpr VLCInfo gVLCIntraCoeffMap[102] = {
     {0, 0, 1, 2, 0x002}, /* 10 */

@@ -2,10 +2,10 @@
 // that wrap the macroblock layer.
 #include <bit>
 
+#include "bitstream_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-#include "entropy_internal.h"
-#include "spine_internal.h"
-
+#include "syntax_internal.h"
 namespace {
 
 // The marker bits of the header are written as 1 and skipped unchecked by the reader.

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "korvo.h"
-
 namespace {
 
 struct Size {

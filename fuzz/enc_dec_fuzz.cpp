@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 struct Size {

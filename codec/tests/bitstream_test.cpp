@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "bitstream_internal.h"
 #include "korvo.h"
-
 namespace {
 
 // Bit n of a byte array, most significant bit first; bytes outside [0, size) are 0.

@@ -8,8 +8,10 @@
 #include <random>
 #include <vector>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "pixel_internal.h"
+#include "reconstruct_internal.h"
 namespace {
 
 class KorvaxEnvironment : public ::testing::Environment {

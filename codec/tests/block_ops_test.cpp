@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <array>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "transform_internal.h"
 namespace {
 
 using Block64 = std::array<int16_t, 64>;

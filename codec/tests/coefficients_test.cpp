@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "entropy_internal.h"
 #include "entropy_test_util.h"
 
 using namespace entropy_test;

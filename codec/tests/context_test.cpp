@@ -6,8 +6,9 @@
 
 #include <memory>
 
+#include "bitstream_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 bool Aligned16(const void* p) {

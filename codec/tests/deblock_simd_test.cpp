@@ -8,9 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "deblock_internal.h"
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "transform_internal.h"
 #if KORVO_DSP_X86
 
 namespace {

@@ -5,8 +5,8 @@
 #include <array>
 #include <vector>
 
-#include "korvo.h"
-
+#include "filters_internal.h"
+#include "frame_internal.h"
 namespace {
 
 using Row = std::array<uint8_t, 10>;

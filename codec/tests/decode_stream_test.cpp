@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "decode_internal.h"
+#include "bitstream_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
+#include "prediction_internal.h"
+#include "syntax_internal.h"
 #include "stream_builder.h"
 
 namespace {

@@ -2,8 +2,9 @@
 // reconstruction to known pixel values, filter flags only when a filter is on, early-ended VOPs.
 #include <gtest/gtest.h>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "reconstruct_internal.h"
 namespace {
 
 struct Frame : ::testing::Test {

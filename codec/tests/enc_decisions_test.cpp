@@ -6,9 +6,10 @@
 #include <random>
 
 #include "enc_internal.h"
-#include "enc_test_util.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "transform_internal.h"
+#include "enc_test_util.h"
 namespace {
 
 ::testing::Environment* const kLibrary = ::testing::AddGlobalTestEnvironment(new enctest::Library);

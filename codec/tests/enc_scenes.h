@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace enctest {
 
 struct Rgb {

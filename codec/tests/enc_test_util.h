@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "enc_scenes.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace enctest {
 
 struct Library : ::testing::Environment {

@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "bitstream_internal.h"
 #include "enc_internal.h"
-#include "enc_test_util.h"
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-#include "spine_internal.h"
-
+#include "pixel_internal.h"
+#include "reconstruct_internal.h"
+#include "syntax_internal.h"
+#include "enc_test_util.h"
 using namespace enctest;
 
 namespace {

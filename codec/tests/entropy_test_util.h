@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "bitstream_internal.h"
 #include "korvo.h"
-
 namespace entropy_test {
 
 class KorvaxEnvironment : public ::testing::Environment {

@@ -5,8 +5,9 @@
 #include <functional>
 #include <vector>
 
+#include "filters_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 struct Picture {

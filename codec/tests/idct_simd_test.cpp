@@ -5,9 +5,8 @@
 #include <array>
 #include <random>
 
-#include "dsp_internal.h"
 #include "korvo.h"
-
+#include "transform_internal.h"
 #if KORVO_DSP_X86
 
 namespace {

@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
 namespace {
 
 struct VopDeleter {

@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 TEST(Library, ReferenceCounted) {

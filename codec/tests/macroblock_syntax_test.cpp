@@ -5,7 +5,12 @@
 #include <functional>
 #include <random>
 
+#include "bitstream_internal.h"
 #include "entropy_internal.h"
+#include "frame_internal.h"
+#include "korvo.h"
+#include "prediction_internal.h"
+#include "syntax_internal.h"
 #include "entropy_test_util.h"
 
 using namespace entropy_test;

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "decode_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
 namespace {
 
 // A bordered plane whose samples identify their position.

@@ -10,8 +10,9 @@
 #include <random>
 #include <vector>
 
+#include "enc_internal.h"
+#include "frame_internal.h"
 #include "korvo.h"
-
 namespace {
 
 // A 64x64 picture (4x4 macroblocks, 96x96 planes with their borders) whose reference and source

@@ -2,8 +2,8 @@
 // VOP quantiser.
 #include <gtest/gtest.h>
 
+#include "enc_internal.h"
 #include "korvo.h"
-
 namespace {
 
 TEST(Quality, SpatialMapping) {

@@ -6,8 +6,8 @@
 #include <array>
 #include <random>
 
-#include "korvo.h"
-
+#include "frame_internal.h"
+#include "transform_internal.h"
 namespace {
 
 using Block64 = std::array<int16_t, 64>;

@@ -7,8 +7,10 @@
 #include <functional>
 #include <vector>
 
+#include "frame_internal.h"
 #include "korvo.h"
-
+#include "prediction_internal.h"
+#include "syntax_internal.h"
 namespace korvo_test {
 
 class StreamBuilder {

@@ -7,8 +7,7 @@
 #include <array>
 #include <random>
 
-#include "korvo.h"
-
+#include "transform_internal.h"
 namespace {
 
 using Block64 = std::array<int16_t, 64>;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "korvo.h"
-
+#include "syntax_internal.h"
 namespace {
 
 struct ParamsDeleter {

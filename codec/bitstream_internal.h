@@ -1,0 +1,38 @@
+// The bit cursor's reader and writer (most significant bit first, bounded by its data window) and
+// the context's stream writer. Private to the codec and its tests.
+#ifndef KORVO_BITSTREAM_INTERNAL_H
+#define KORVO_BITSTREAM_INTERNAL_H
+
+#include <stdint.h>
+
+#include "korvo.h"
+
+extern "C" {
+
+/* The bit writer's flush may store up to this many bytes past a frame's last byte. */
+#define kBitStreamFlushSlack 4u
+
+extern uint32_t gBitBuffer;
+
+/* Cursors: a reader over the chunk [data, data + size) starting at bit 0 of data (base is data
+ * rounded down to a multiple of 4), and a writer over a buffer of capacity bytes. */
+void BitStream_InitReader(BitStream* stream, const uint8_t* data, uint32_t size);
+void BitStream_InitWriter(BitStream* stream, uint8_t* buffer, uint32_t capacity);
+
+void BitStream_WriteVLC(BitStream* stream, uint32_t code, uint32_t length);
+void BitStream_Flush(BitStream* stream);
+uint32_t BitStream_PeekBits(const BitStream* stream, uint32_t n);
+/* Peek n bits at an arbitrary bit position of the cursor's data, without moving it. */
+uint32_t BitStream_PeekBitsAt(const BitStream* stream, uint32_t bitPos, uint32_t n);
+uint32_t BitStream_GetBits(BitStream* stream, uint32_t n);
+void BitStream_SeekBits(BitStream* stream, uint32_t n);
+void BitStream_WriteBlock16(BitStream* stream, const uint32_t* words);
+void BitStream_ReadBlock16(BitStream* stream, uint32_t* words);
+
+// A writer over the context's stream: its own buffer up to the allocation, a caller's buffer up
+// to streamSize. Every frame and every trial coding writes through one of these.
+void Params_InitStreamWriter(KorvParams* params, BitStream* stream);
+
+}  // extern "C"
+
+#endif  // KORVO_BITSTREAM_INTERNAL_H

@@ -1,0 +1,45 @@
+// The post filters: the driver that pads the planes and runs them, in-loop deblocking across block
+// edges (plain and processor-specific edge filters) and deringing inside blocks, and the per-block
+// flags both use. Private to the codec and its tests.
+#ifndef KORVO_FILTERS_INTERNAL_H
+#define KORVO_FILTERS_INTERNAL_H
+
+#include <stdint.h>
+
+#include "frame_internal.h"
+#include "transform_internal.h"
+
+// `origin` is the block's top-left sample. The lower edge filters columns 0..7 on rows 3..12, the
+// right edge rows 0..7 on columns 3..12; the eight filters of one edge are independent of each other.
+typedef void (*DeblockEdgeFn)(uint8_t* origin, int32_t quant, uint32_t stride);
+
+void DeblockLowerEdge(uint8_t* origin, int32_t quant, uint32_t stride);
+void DeblockRightEdge(uint8_t* origin, int32_t quant, uint32_t stride);
+
+// With `specific`, the edge filters Deblock_Vop and Deblock_VopIntra2 use are the fastest bit-exact
+// ones the processor runs; otherwise the plain ones.
+void Deblock_SelectEdgeFilters(bool specific);
+
+#if KORVO_DSP_X86
+void DeblockLowerEdgeSSE2(uint8_t* origin, int32_t quant, uint32_t stride);
+void DeblockRightEdgeSSE2(uint8_t* origin, int32_t quant, uint32_t stride);
+#endif
+
+extern "C" {
+
+int16_t PostFilter(KorvParams* params);
+void Deblock_Vop(Vop* vop);
+void Deblock_VopIntra2(Vop* vop);
+void Vop_Dering(Vop* vop);
+void MacroBlock_Dering(MacroBlock* mb);
+void DeblockRow(uint8_t* p0, int32_t quant);
+void DeblockColumn(uint8_t* p0, int32_t quant, uint32_t stride);
+void Block_Dering(int32_t threshold, int32_t maxDiff, uint32_t x, uint32_t y, Plane* plane);
+void Block_DeringAll(int32_t maxDiff, uint32_t x, uint32_t y, Plane* plane);
+void Block_CalcFilterFlags4(Block* block, const int16_t* levels);
+void Block_CalcDeblockFlags(Block* block, const int16_t* levels);
+void Block_CalcDeringFlag(Block* block, const int16_t* levels);
+
+}  // extern "C"
+
+#endif  // KORVO_FILTERS_INTERNAL_H
