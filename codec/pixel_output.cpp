@@ -5,6 +5,13 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
+extern "C" {
+
+const int32_t YUV2RGBMATRIX[5] = {korvo::kYFactor, korvo::kRFromCr, korvo::kGFromCb, korvo::kGFromCr,
+                                  korvo::kBFromCb};
+
+} // extern "C"
+
 namespace {
 
 using korvo::PictureArea;

@@ -1,5 +1,5 @@
 // Encoder input: the caller's RGB or 4:2:2 picture into the Vop's 4:2:0 source planes, with the
-// BT.601 studio-swing colour matrices shared with the output converters.
+// BT.601 studio-swing colour matrices of that conversion.
 #include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
@@ -11,8 +11,6 @@ const int32_t RGB2YUVMATRIX[3][3] = {
     {28784, -24103, -4681},
 };
 const int32_t YUVOFFSET[3] = {16, 128, 128};
-const int32_t YUV2RGBMATRIX[5] = {korvo::kYFactor, korvo::kRFromCr, korvo::kGFromCb, korvo::kGFromCr,
-                                  korvo::kBFromCb};
 
 } // extern "C"
 
