@@ -1,5 +1,4 @@
-// In-loop deringing inside 8x8 blocks, and PostFilter, which pads the reconstructed planes and runs
-// the filters the stream announced. Block and macroblock order are part of the prediction loop.
+// In-loop deringing inside 8x8 blocks. Block and macroblock order are part of the prediction loop.
 #include "filters_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
@@ -116,18 +115,4 @@ void MacroBlock_Dering(MacroBlock* mb) {
 void Vop_Dering(Vop* vop) {
     if (!vop->planeY) return;
     for (uint32_t i = 0; i < vop->mbCount; ++i) MacroBlock_Dering(vop->mbs[i]);
-}
-
-int16_t PostFilter(KorvParams* params) {
-    Vop* vop = params->vop;
-    if (!vop || !vop->coded || !vop->planeY) return 0;
-    Vop_Pad(vop);
-    if (params->deblock) {
-        if (vop->codingType == kCodingTypeI)
-            Deblock_VopIntra2(vop);
-        else
-            Deblock_Vop(vop);
-    }
-    if (params->dering) Vop_Dering(vop);
-    return 0;
 }

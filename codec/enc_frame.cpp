@@ -1,20 +1,14 @@
-// The encoder's frame step: quantiser, source conversion and padding, the frame-type decision
-// (default and optimal), writing, and the reference rebuilt with the decoder's own routines.
+// The encoder's frame decisions: source padding, the frame-type decision (default and optimal),
+// the macroblock loops that code each frame type, and trial coding.
 #include <initializer_list>
 
 #include "bitstream_internal.h"
 #include "enc_internal.h"
-#include "filters_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
-#include "pixel_internal.h"
-#include "reconstruct_internal.h"
 #include "syntax_internal.h"
 namespace {
 
-// The next frame is an I-VOP once more P-VOPs than this have followed the last one: with no
-// earlier switch to intra, every 152nd frame is a key frame.
-constexpr uint32_t kKeyFrameDistance = 150;
 // Skip test: largest sample increase at zero motion, and the largest zero-motion SAD of a block.
 constexpr int32_t kSkipMaxIncrease = 8;
 constexpr uint32_t kSkipMaxBlockSad = 96;
@@ -93,14 +87,6 @@ uint32_t CompressPredicted(KorvParams* params) {
     return intraCount;
 }
 
-// The reference for the next P-VOP, rebuilt exactly as the decoder builds its picture (the
-// predictions are already in place from motion search).
-int16_t RebuildReference(KorvParams* params) {
-    Vop_Decompress(params->vop);
-    if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK) return kKorvoEntryFailed;
-    return kKorvoOK;
-}
-
 }  // namespace
 
 uint32_t MacroBlock_TrialBits(MacroBlock* mb) {
@@ -114,43 +100,6 @@ uint32_t Vop_TrialBits(Vop* vop) {
 uint8_t Vop_IntraQuant(const Vop* vop) {
     const int32_t q = vop->quant + 1;
     return uint8_t(q < 1 ? 1 : q > 31 ? 31 : q);
-}
-
-int16_t CompressPixMap(KorvParams* params) {
-    params->streamBytes = 0;
-    Vop* vop = params->vop;
-    // Only a context made with source planes can encode.
-    if (!vop || !vop->srcY || !vop->planeY) return kKorvoEntryFailed;
-
-    // A frame that fails leaves the sequence where it was: the next call codes the same type.
-    const uint8_t codingType = vop->codingType;
-    vop->quant = Params_VopQuant(params->spatialQuality);
-    const uint8_t quant = vop->quant;
-    if (PixMapToPlanes(params) != kKorvoOK || PreFilter(params) != kKorvoOK || PlanesToVop(params) != kKorvoOK ||
-        VopToStream(params) != kKorvoOK) {
-        vop->codingType = codingType;
-        vop->quant = quant;
-        return kKorvoEntryFailed;
-    }
-
-    const bool intra = vop->codingType == kCodingTypeI;
-    const uint32_t framesSinceKey = intra ? 0 : params->framesSinceKey + 1;
-    const uint8_t next = framesSinceKey <= kKeyFrameDistance ? kCodingTypeP : kCodingTypeI;
-    // Nothing predicts from the picture before an I-VOP, so it is rebuilt only before a P-VOP.
-    if (next == kCodingTypeP && RebuildReference(params) != kKorvoOK) return kKorvoEntryFailed;
-
-    params->framesSinceKey = framesSinceKey;
-    params->prevCodingType = vop->codingType;
-    params->prevRounding = vop->rounding;
-    // After a key frame the P-VOPs alternate rounding 0, 1, 0, ...
-    if (next == kCodingTypeI)
-        vop->rounding = 1;
-    else
-        vop->rounding = intra ? 0 : uint8_t(1 - params->prevRounding);
-    vop->codingType = next;
-    params->frameCount += 1;
-    params->totalBytes += uint32_t(params->streamBytes);
-    return kKorvoOK;
 }
 
 int16_t PreFilter(KorvParams* params) {
