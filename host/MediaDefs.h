@@ -262,6 +262,13 @@ struct media_file_format {
 	char reserved[88];
 };
 
+// Fills `mfi` afresh: capabilities, family, version and its names, each cut to its field. Readers and
+// writers describe their container through it.
+KORVO_HOST_API void fill_media_file_format(media_file_format* mfi, uint32 capabilities,
+                                           media_format_family family, int32 version,
+                                           const char* mimeType, const char* prettyName,
+                                           const char* shortName, const char* extension);
+
 // ---- per-buffer records ----
 
 struct media_video_header {

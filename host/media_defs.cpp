@@ -39,3 +39,17 @@ bool media_format_description::operator==(const media_format_description& other)
 media_header::media_header() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
 media_encode_info::media_encode_info() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
 media_decode_info::media_decode_info() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
+
+void fill_media_file_format(media_file_format* mfi, uint32 capabilities, media_format_family family,
+                            int32 version, const char* mimeType, const char* prettyName,
+                            const char* shortName, const char* extension)
+{
+	*mfi = media_file_format{};
+	mfi->capabilities = capabilities;
+	mfi->family = family;
+	mfi->version = version;
+	strncpy(mfi->mime_type, mimeType, sizeof mfi->mime_type - 1);
+	strncpy(mfi->pretty_name, prettyName, sizeof mfi->pretty_name - 1);
+	strncpy(mfi->short_name, shortName, sizeof mfi->short_name - 1);
+	strncpy(mfi->file_extension, extension, sizeof mfi->file_extension - 1);
+}

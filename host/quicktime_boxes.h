@@ -1,4 +1,5 @@
-// Shared by the QuickTime reader and writer: four-character codes and big-endian field access.
+// Shared by the QuickTime reader and writer: four-character codes, big-endian field access and the
+// container's description.
 // The reader reads through Span, which never reads outside its bytes and remembers an overrun.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MediaDefs.h"
 #include "SupportDefs.h"
 
 namespace BPrivate::media::qt {
@@ -112,5 +114,15 @@ public:
 };
 
 constexpr uint32 kBrandQuickTime = FourCC("qt  ");
+
+// The container as the reader and the writer both describe it: the host reads and writes it.
+inline void DescribeQuickTimeFile(media_file_format* mfi)
+{
+	fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_WRITABLE |
+	                            media_file_format::B_PERFECTLY_SEEKABLE |
+	                            media_file_format::B_KNOWS_ENCODED_VIDEO,
+	                       B_QUICKTIME_FORMAT_FAMILY, 100, "video/quicktime", "QuickTime movie",
+	                       "quicktime", "mov");
+}
 
 }  // namespace BPrivate::media::qt

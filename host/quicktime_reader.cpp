@@ -92,7 +92,7 @@ public:
 
 	status_t GetFileFormatInfo(media_file_format* mfi) override
 	{
-		quicktime_writer_info(mfi);
+		DescribeQuickTimeFile(mfi);
 		return B_OK;
 	}
 

@@ -401,16 +401,7 @@ MediaWriter* instantiate_quicktime_writer() { return new QuickTimeWriter; }
 
 status_t quicktime_writer_info(media_file_format* mfi)
 {
-	*mfi = media_file_format{};
-	mfi->capabilities = media_file_format::B_READABLE | media_file_format::B_WRITABLE |
-	                    media_file_format::B_PERFECTLY_SEEKABLE |
-	                    media_file_format::B_KNOWS_ENCODED_VIDEO;
-	mfi->family = B_QUICKTIME_FORMAT_FAMILY;
-	mfi->version = 100;
-	strcpy(mfi->mime_type, "video/quicktime");
-	strcpy(mfi->pretty_name, "QuickTime movie");
-	strcpy(mfi->short_name, "quicktime");
-	strcpy(mfi->file_extension, "mov");
+	DescribeQuickTimeFile(mfi);
 	return B_OK;
 }
 

@@ -55,25 +55,22 @@ public:
 
 	status_t GetFileFormatInfo(media_file_format* mfi) override
 	{
-		*mfi = media_file_format{};
-		mfi->capabilities = media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
-		                    media_file_format::B_KNOWS_RAW_AUDIO;
 		const int major = fInfo.format & SF_FORMAT_TYPEMASK;
-		mfi->family = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX ? B_WAV_FORMAT_FAMILY
-		              : major == SF_FORMAT_AIFF                        ? B_AIFF_FORMAT_FAMILY
-		                                                               : B_MISC_FORMAT_FAMILY;
-		mfi->version = 100;
+		const media_format_family family = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX
+		                                       ? B_WAV_FORMAT_FAMILY
+		                                   : major == SF_FORMAT_AIFF ? B_AIFF_FORMAT_FAMILY
+		                                                             : B_MISC_FORMAT_FAMILY;
+		const char* mime = family == B_WAV_FORMAT_FAMILY    ? "audio/x-wav"
+		                   : family == B_AIFF_FORMAT_FAMILY ? "audio/x-aiff"
+		                                                    : "audio/x-sndfile";
 		SF_FORMAT_INFO format{};
 		format.format = major;
-		if (fFile && sf_command(fFile, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0) {
-			strncpy(mfi->pretty_name, format.name ? format.name : "", sizeof mfi->pretty_name - 1);
-			strncpy(mfi->short_name, format.extension ? format.extension : "", sizeof mfi->short_name - 1);
-			strncpy(mfi->file_extension, format.extension ? format.extension : "",
-			        sizeof mfi->file_extension - 1);
-		}
-		strcpy(mfi->mime_type, mfi->family == B_WAV_FORMAT_FAMILY    ? "audio/x-wav"
-		                       : mfi->family == B_AIFF_FORMAT_FAMILY ? "audio/x-aiff"
-		                                                             : "audio/x-sndfile");
+		const bool named = fFile && sf_command(fFile, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0;
+		const char* name = named && format.name ? format.name : "";
+		const char* extension = named && format.extension ? format.extension : "";
+		fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+		                            media_file_format::B_KNOWS_RAW_AUDIO,
+		                       family, 100, mime, name, extension, extension);
 		return B_OK;
 	}
 

@@ -207,15 +207,9 @@ MediaWriter* instantiate_wav_writer()
 
 status_t wav_writer_info(media_file_format* mfi)
 {
-	*mfi = media_file_format{};
-	mfi->capabilities = media_file_format::B_WRITABLE | media_file_format::B_KNOWS_RAW_AUDIO |
-	                    media_file_format::B_KNOWS_ENCODED_AUDIO;
-	mfi->family = B_WAV_FORMAT_FAMILY;
-	mfi->version = 100;
-	strcpy(mfi->mime_type, "audio/x-wav");
-	strcpy(mfi->pretty_name, "RIFF WAV audio file");
-	strcpy(mfi->short_name, "wav");
-	strcpy(mfi->file_extension, "wav");
+	fill_media_file_format(mfi, media_file_format::B_WRITABLE | media_file_format::B_KNOWS_RAW_AUDIO |
+	                            media_file_format::B_KNOWS_ENCODED_AUDIO,
+	                       B_WAV_FORMAT_FAMILY, 100, "audio/x-wav", "RIFF WAV audio file", "wav", "wav");
 	return B_OK;
 }
 

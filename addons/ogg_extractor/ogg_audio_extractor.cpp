@@ -59,17 +59,10 @@ public:
 
 	status_t GetFileFormatInfo(media_file_format* mfi) override
 	{
-		*mfi = media_file_format{};
-		mfi->capabilities = media_file_format::B_READABLE |
-		                    media_file_format::B_PERFECTLY_SEEKABLE |
-		                    media_file_format::B_IMPERFECTLY_SEEKABLE |
-		                    media_file_format::B_KNOWS_ENCODED_AUDIO;
-		mfi->family = B_MISC_FORMAT_FAMILY;
-		mfi->version = 1280;
-		strcpy(mfi->mime_type, "audio/x-Vorbis");
-		strcpy(mfi->pretty_name, "Ogg Vorbis File");
-		strcpy(mfi->short_name, "vorbis");
-		strcpy(mfi->file_extension, "ogg");
+		fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+		                            media_file_format::B_IMPERFECTLY_SEEKABLE |
+		                            media_file_format::B_KNOWS_ENCODED_AUDIO,
+		                       B_MISC_FORMAT_FAMILY, 1280, "audio/x-Vorbis", "Ogg Vorbis File", "vorbis", "ogg");
 		return B_OK;
 	}
 

@@ -2,6 +2,9 @@
 // record layout the add-ons rely on.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "MediaFormats.h"
 
 namespace {
@@ -98,3 +101,25 @@ TEST(MediaDefs, RecordsKeepThePlatformLayout)
 }
 
 }  // namespace
+
+// The one fill-in of a file format record: earlier contents cleared, every name cut to its field and
+// still terminated.
+TEST(MediaDefs, FileFormatFillInClearsAndCutsNames)
+{
+	media_file_format mfi;
+	memset(static_cast<void*>(&mfi), 0x5A, sizeof mfi);
+	const std::string longName(100, 'n');
+	fill_media_file_format(&mfi, media_file_format::B_READABLE | media_file_format::B_KNOWS_RAW_AUDIO,
+	                       B_WAV_FORMAT_FAMILY, 7, "audio/x-test", longName.c_str(), longName.c_str(),
+	                       "toolongext");
+	EXPECT_EQ(mfi.capabilities, 0x21u);
+	EXPECT_EQ(mfi.family, B_WAV_FORMAT_FAMILY);
+	EXPECT_EQ(mfi.version, 7);
+	EXPECT_STREQ(mfi.mime_type, "audio/x-test");
+	EXPECT_EQ(std::string(mfi.pretty_name), longName.substr(0, sizeof mfi.pretty_name - 1));
+	EXPECT_EQ(std::string(mfi.short_name), longName.substr(0, sizeof mfi.short_name - 1));
+	EXPECT_STREQ(mfi.file_extension, "toolong");
+	EXPECT_EQ(mfi.id.internal_id, 0u);
+	for (char c : mfi.reserved)
+		ASSERT_EQ(c, 0);
+}
