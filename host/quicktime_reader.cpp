@@ -45,7 +45,38 @@ struct TrackBoxes {
 	bool wideOffsets = false, hasStss = false;
 };
 
-// One box header inside `parent`: type, payload span; false (with `error` set) if it does not fit.
+// A box header: type, whole size and the header's own length.
+struct BoxHeader {
+	uint32 type = 0;
+	uint64 size = 0;
+	size_t header = 8;
+};
+
+enum class HeaderRead { kOk, kCutShort, kWideSizeCutShort, kTooLarge };
+
+// The one place that knows the box size rules: reads a header from `h` for a box that may take at
+// most `room` bytes from its start; a 64-bit size follows a size of 1, a size of 0 runs to `room`.
+HeaderRead ReadBoxHeader(Span& h, uint64 room, BoxHeader* box)
+{
+	if (!h.Has(8))
+		return HeaderRead::kCutShort;
+	box->size = h.U32();
+	box->type = h.U32();
+	box->header = 8;
+	if (box->size == 1) {
+		if (!h.Has(8))
+			return HeaderRead::kWideSizeCutShort;
+		box->size = h.U64();
+		box->header = 16;
+	} else if (box->size == 0) {
+		box->size = room;
+	}
+	if (box->size < box->header || box->size > room)
+		return HeaderRead::kTooLarge;
+	return HeaderRead::kOk;
+}
+
+// One box inside `parent`: type, payload span; false (with `error` set) if it does not fit.
 struct Box {
 	uint32 type;
 	Span payload;
@@ -53,30 +84,25 @@ struct Box {
 
 bool NextBox(Span& parent, Box* box, std::string* error)
 {
-	size_t start = parent.pos;
-	if (!parent.Has(8)) {
+	const size_t start = parent.pos;
+	const uint64 room = parent.Left();
+	BoxHeader h;
+	switch (ReadBoxHeader(parent, room, &h)) {
+	case HeaderRead::kOk:
+		break;
+	case HeaderRead::kCutShort:
 		*error = "box header cut short at offset " + std::to_string(start);
 		return false;
-	}
-	uint64 size = parent.U32();
-	box->type = parent.U32();
-	size_t header = 8;
-	if (size == 1) {
-		if (!parent.Has(8)) {
-			*error = "box " + FourCCText(box->type) + " has its 64-bit size cut short";
-			return false;
-		}
-		size = parent.U64();
-		header = 16;
-	} else if (size == 0) {
-		size = header + parent.Left();  // runs to the end of its parent
-	}
-	if (size < header || size - header > parent.Left()) {
-		*error = "box " + FourCCText(box->type) + " claims " + std::to_string(size) +
-		         " bytes but its parent holds " + std::to_string(parent.Left() + header) + " there";
+	case HeaderRead::kWideSizeCutShort:
+		*error = "box " + FourCCText(h.type) + " has its 64-bit size cut short";
+		return false;
+	case HeaderRead::kTooLarge:
+		*error = "box " + FourCCText(h.type) + " claims " + std::to_string(h.size) +
+		         " bytes but its parent holds " + std::to_string(room) + " there";
 		return false;
 	}
-	box->payload = parent.Sub((size_t)(size - header));
+	box->type = h.type;
+	box->payload = parent.Sub((size_t)(h.size - h.header));
 	return true;
 }
 
@@ -295,6 +321,18 @@ private:
 	// B_BAD_DATA with fError when it is one but cannot be read.
 	status_t Parse()
 	{
+		status_t status = OpenSource();
+		if (status != B_OK)
+			return status;
+		std::vector<uint8> moov;
+		status = ReadMovieHeader(&moov);
+		if (status != B_OK)
+			return status;
+		return ParseMovie(Span(moov.data(), moov.size()));
+	}
+
+	status_t OpenSource()
+	{
 		fIO = dynamic_cast<BPositionIO*>(Source());
 		if (!fIO)
 			return B_IO_ERROR;
@@ -304,13 +342,13 @@ private:
 		if (fileSize < 0)
 			return B_IO_ERROR;
 		fFileSize = (uint64)fileSize;
-		if (fFileSize == 0)
-			return B_BAD_TYPE;
+		return fFileSize == 0 ? B_BAD_TYPE : B_OK;
+	}
 
-		// Top level: look at box headers only; read 'moov' into memory.
+	// Top level: looks at box headers only and reads the first 'moov' into memory.
+	status_t ReadMovieHeader(std::vector<uint8>* moov)
+	{
 		uint64 pos = 0;
-		bool first = true;
-		std::vector<uint8> moov;
 		bool haveMoov = false;
 		while (pos < fFileSize) {
 			uint8 head[16];
@@ -318,42 +356,38 @@ private:
 			if (fIO->ReadAt((off_t)pos, head, want) != (ssize_t)want)
 				return Fail("read error at offset " + std::to_string(pos));
 			Span h(head, want);
-			if (!h.Has(8))
+			BoxHeader box;
+			const HeaderRead read = ReadBoxHeader(h, fFileSize - pos, &box);
+			const bool first = pos == 0;
+			if (read == HeaderRead::kCutShort)
 				return first ? B_BAD_TYPE : Fail("box header cut short at offset " + std::to_string(pos));
-			uint64 size = h.U32();
-			uint32 type = h.U32();
-			size_t header = 8;
-			if (first && !IsTopLevelType(type))
+			if (first && !IsTopLevelType(box.type))
 				return B_BAD_TYPE;
-			first = false;
-			if (size == 1) {
-				if (!h.Has(8))
-					return Fail("box " + FourCCText(type) + " has its 64-bit size cut short");
-				size = h.U64();
-				header = 16;
-			} else if (size == 0) {
-				size = fFileSize - pos;
-			}
-			if (size < header || size > fFileSize - pos)
-				return Fail("box " + FourCCText(type) + " at offset " + std::to_string(pos) +
-				            " claims " + std::to_string(size) + " bytes, the file has " +
+			if (read == HeaderRead::kWideSizeCutShort)
+				return Fail("box " + FourCCText(box.type) + " has its 64-bit size cut short");
+			if (read == HeaderRead::kTooLarge)
+				return Fail("box " + FourCCText(box.type) + " at offset " + std::to_string(pos) +
+				            " claims " + std::to_string(box.size) + " bytes, the file has " +
 				            std::to_string(fFileSize - pos) + " from there");
-			if (type == FourCC("cmov"))
+			if (box.type == FourCC("cmov"))
 				return Fail("compressed movie headers are not supported");
-			if (type == FourCC("moov") && !haveMoov) {
-				if (size - header > kMaxMovieHeader)
-					return Fail("movie header of " + std::to_string(size) + " bytes is too large");
-				moov.resize((size_t)(size - header));
-				if (fIO->ReadAt((off_t)(pos + header), moov.data(), moov.size()) !=
-				    (ssize_t)moov.size())
+			if (box.type == FourCC("moov") && !haveMoov) {
+				if (box.size - box.header > kMaxMovieHeader)
+					return Fail("movie header of " + std::to_string(box.size) + " bytes is too large");
+				moov->resize((size_t)(box.size - box.header));
+				if (fIO->ReadAt((off_t)(pos + box.header), moov->data(), moov->size()) !=
+				    (ssize_t)moov->size())
 					return Fail("read error in the movie header");
 				haveMoov = true;
 			}
-			pos += size;
+			pos += box.size;
 		}
-		if (!haveMoov)
-			return Fail("no movie header ('moov') in the file");
-		Span body(moov.data(), moov.size());
+		return haveMoov ? B_OK : Fail("no movie header ('moov') in the file");
+	}
+
+	// The movie header's tracks; only video tracks are kept.
+	status_t ParseMovie(Span body)
+	{
 		Box box;
 		while (body.Left()) {
 			if (!NextBox(body, &box, &fError))
@@ -481,9 +515,23 @@ private:
 		return BuildSamples(tb, t);
 	}
 
+	// The sample table: sizes, then file offsets, decoding times and key frames.
 	status_t BuildSamples(const TrackBoxes& tb, Track* t)
 	{
-		// Sample sizes.
+		status_t status = ReadSampleSizes(tb, t);
+		if (status != B_OK || t->samples.empty())
+			return status;
+		status = PlaceSamples(tb, t);
+		if (status == B_OK)
+			status = ReadSampleTimes(tb, t);
+		if (status == B_OK)
+			status = MarkKeyFrames(tb, t);
+		return status;
+	}
+
+	// Sizes from 'stsz'; a track without samples needs none of the other tables.
+	status_t ReadSampleSizes(const TrackBoxes& tb, Track* t)
+	{
 		if (!tb.stsz.data)
 			return Fail("video track without sample sizes ('stsz')");
 		Span stsz = tb.stsz;
@@ -506,8 +554,13 @@ private:
 			if (s.size > kMaxSampleSize)
 				return Fail("a sample of " + std::to_string(s.size) + " bytes is too large");
 		}
+		return B_OK;
+	}
 
-		// Chunk offsets and sample-to-chunk runs give each sample's offset.
+	// Chunk offsets ('stco'/'co64') and sample-to-chunk runs ('stsc') give each sample's offset.
+	status_t PlaceSamples(const TrackBoxes& tb, Track* t)
+	{
+		const size_t count = t->samples.size();
 		Span stco = tb.stco;
 		stco.Skip(4);
 		uint64 chunks = stco.U32();
@@ -549,15 +602,20 @@ private:
 		}
 		if (sample < count)
 			return Fail("chunks hold fewer samples than the sample size table lists");
+		return B_OK;
+	}
 
-		// Decoding times.
+	// Decoding times from the time-to-sample runs ('stts').
+	status_t ReadSampleTimes(const TrackBoxes& tb, Track* t)
+	{
+		const size_t count = t->samples.size();
 		Span stts = tb.stts;
 		stts.Skip(4);
 		uint64 entries = stts.U32();
 		if (stts.overrun || entries > stts.Left() / 8)
 			return Fail("time-to-sample table cut short");
 		uint64 time = 0;
-		sample = 0;
+		size_t sample = 0;
 		for (uint64 i = 0; i < entries && sample < count; i++) {
 			uint32 n = stts.U32(), delta = stts.U32();
 			if (sample == 0 && n)
@@ -570,8 +628,13 @@ private:
 		if (sample < count)
 			return Fail("time-to-sample table covers fewer samples than the track has");
 		t->endTime = time;
+		return B_OK;
+	}
 
-		// Key frames: all of them when there is no sync sample table.
+	// Key frames from the sync sample table ('stss'); all of them when there is none.
+	status_t MarkKeyFrames(const TrackBoxes& tb, Track* t)
+	{
+		const size_t count = t->samples.size();
 		if (!tb.hasStss) {
 			for (Sample& s : t->samples)
 				s.key = true;

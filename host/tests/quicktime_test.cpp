@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 
+#include "ContainerTable.h"
 #include "DataIO.h"
 #include "MediaFile.h"
 #include "MediaFormats.h"
@@ -605,3 +607,68 @@ TEST(QuickTime, LyingSizesAndCountsAreSurvived)
 }
 
 }  // namespace
+
+// A refusal names the box and the bounds it broke, at the top level and inside the movie header; a
+// movie that is read describes its container as the writer does.
+TEST(QuickTime, RefusalsNameTheBoxAndItsBounds)
+{
+	const std::vector<uint8> movie = SmallMovie();
+	std::vector<size_t> boxes;
+	BoxOffsets(movie, 0, Span(movie.data(), movie.size()), &boxes);
+	size_t moov = 0, trak = 0;
+	for (size_t at : boxes) {
+		if (memcmp(&movie[at + 4], "moov", 4) == 0)
+			moov = at;
+		else if (memcmp(&movie[at + 4], "trak", 4) == 0 && !trak)
+			trak = at;
+	}
+	ASSERT_GT(moov, 0u);
+	ASSERT_GT(trak, moov);
+	auto put32 = [](std::vector<uint8>& v, size_t at, uint64 value) {
+		for (int i = 0; i < 4; i++)
+			v[at + i] = (uint8)(value >> (24 - 8 * i));
+	};
+	auto refusal = [](const std::vector<uint8>& bytes) {
+		BMemoryIO io(static_cast<const void*>(bytes.data()), bytes.size());
+		BMediaFile file(&io);
+		EXPECT_NE(file.InitCheck(), B_OK);
+		return std::string(file.ErrorText());
+	};
+	const size_t left = movie.size() - moov;  // the movie header runs to the end
+
+	std::vector<uint8> bad = movie;
+	put32(bad, moov, left + 1);
+	EXPECT_NE(refusal(bad).find("box 'moov' at offset " + std::to_string(moov) + " claims " +
+	                            std::to_string(left + 1) + " bytes, the file has " +
+	                            std::to_string(left) + " from there"),
+	          std::string::npos)
+		<< refusal(bad);
+
+	bad = movie;
+	put32(bad, trak, movie.size() - trak + 1);
+	EXPECT_NE(refusal(bad).find("in 'moov': box 'trak' claims " + std::to_string(movie.size() - trak + 1) +
+	                            " bytes but its parent holds " + std::to_string(movie.size() - trak) +
+	                            " there"),
+	          std::string::npos)
+		<< refusal(bad);
+
+	bad = movie;
+	for (uint8 c : {'\0', '\0', '\0', '\1', 'f', 'r', 'e', 'e'})
+		bad.push_back(c);
+	EXPECT_NE(refusal(bad).find("box 'free' has its 64-bit size cut short"), std::string::npos)
+		<< refusal(bad);
+	bad.resize(movie.size() + 4);
+	EXPECT_NE(refusal(bad).find("box header cut short at offset " + std::to_string(movie.size())),
+	          std::string::npos)
+		<< refusal(bad);
+
+	BMemoryIO io(static_cast<const void*>(movie.data()), movie.size());
+	BMediaFile file(&io);
+	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+	media_file_format read, written;
+	ASSERT_EQ(file.GetFileFormatInfo(&read), B_OK);
+	ASSERT_EQ(BPrivate::media::quicktime_writer_info(&written), B_OK);
+	EXPECT_EQ(memcmp(&read, &written, sizeof read), 0);
+	EXPECT_STREQ(read.pretty_name, "QuickTime movie");
+	EXPECT_EQ(read.family, B_QUICKTIME_FORMAT_FAMILY);
+}
