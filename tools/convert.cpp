@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "convert.h"
 #include "formats.h"
 #include "mediaconv.h"
 #include "output_file.h"

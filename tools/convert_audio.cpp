@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "audio_io.h"
+#include "convert.h"
 #include "formats.h"
 #include "progress.h"
 #include "AudioConverter.h"

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "convert.h"
 #include "formats.h"
 #include "progress.h"
 #include "video_io.h"

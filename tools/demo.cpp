@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "console.h"
-#include "formats.h"
+#include "convert.h"
 #include "mediaconv.h"
 #include "quality.h"
 #include "synth.h"

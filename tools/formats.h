@@ -1,10 +1,7 @@
 // The table of file kinds the tool reads and writes, chosen by file name.
 #pragma once
 
-#include <cstdint>
 #include <string>
-
-struct Options;
 
 enum class FileKind { Unknown, Y4m, PngSequence, Movie, Wav, Aiff, Flac, Ogg };
 
@@ -12,15 +9,3 @@ FileKind FileKindOf(const std::string& path);
 bool IsVideo(FileKind kind);
 bool IsAudio(FileKind kind);
 const char* KindName(FileKind kind);
-
-// What one conversion did, for the summary and the demo table.
-struct ConvertResult {
-	int64_t frames = 0;       // video frames or audio sample frames
-	double mediaSeconds = 0;  // length of what was converted
-	double seconds = 0;       // wall-clock time taken
-	uint64_t bytes = 0;       // size of the output
-	std::string codec;        // the codec used (short name), "" for none
-};
-
-ConvertResult ConvertVideo(const std::string& in, const std::string& out, const Options& options);
-ConvertResult ConvertAudio(const std::string& in, const std::string& out, const Options& options);

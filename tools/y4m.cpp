@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -273,31 +272,4 @@ std::unique_ptr<VideoReader> OpenY4mReader(const std::string& path)
 std::unique_ptr<VideoWriter> OpenY4mWriter(const std::string& path, const VideoParams& params)
 {
 	return std::make_unique<Y4mWriter>(path, params);
-}
-
-void VideoReader::SeekTo(int64_t index)
-{
-	std::vector<uint8_t> scratch(fParams.FrameBytes());
-	while (fNext < index) {
-		if (!Read(scratch.data()))
-			break;
-	}
-}
-
-void RateAsFraction(double rate, uint32_t* num, uint32_t* den)
-{
-	*num = 25;
-	*den = 1;
-	if (!(rate > 0) || rate > 1000)
-		return;
-	for (uint32_t d : {1u, 1001u, 1000u}) {
-		double n = rate * d;
-		if (std::fabs(n - std::round(n)) < 0.01 * d / 1000.0 + 1e-3) {
-			*num = (uint32_t)std::round(n);
-			*den = d;
-			return;
-		}
-	}
-	*num = (uint32_t)std::round(rate * 1000);
-	*den = 1000;
 }

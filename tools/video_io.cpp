@@ -1,0 +1,32 @@
+// What every video reader shares: seeking by reading on, and the frame rate as a Y4M fraction.
+#include <cmath>
+#include <vector>
+
+#include "video_io.h"
+
+void VideoReader::SeekTo(int64_t index)
+{
+	std::vector<uint8_t> scratch(fParams.FrameBytes());
+	while (fNext < index) {
+		if (!Read(scratch.data()))
+			break;
+	}
+}
+
+void RateAsFraction(double rate, uint32_t* num, uint32_t* den)
+{
+	*num = 25;
+	*den = 1;
+	if (!(rate > 0) || rate > 1000)
+		return;
+	for (uint32_t d : {1u, 1001u, 1000u}) {
+		double n = rate * d;
+		if (std::fabs(n - std::round(n)) < 0.01 * d / 1000.0 + 1e-3) {
+			*num = (uint32_t)std::round(n);
+			*den = d;
+			return;
+		}
+	}
+	*num = (uint32_t)std::round(rate * 1000);
+	*den = 1000;
+}
