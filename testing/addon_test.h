@@ -1,6 +1,6 @@
-// Test support for the audio add-ons: loading them from the build tree through the host's loader,
+// Test support for the add-ons: loading every add-on of the build tree through the host's loader,
 // finding an entry point of one loaded add-on, a chunk writer that records what an encoder writes,
-// temporary files and running the command-line tools.
+// temporary files and running command-line tools.
 #pragma once
 
 #include <dlfcn.h>
@@ -16,7 +16,7 @@
 #include "Encoder.h"
 #include "MediaAddOns.h"
 
-namespace audio_test {
+namespace addon_test {
 
 // Loads every add-on of the build tree once, so all formats are registered (each test runs in a
 // process of its own, so every test that opens files through the host calls this).
@@ -55,12 +55,6 @@ F Entry(const char* fileName, const char* symbol)
 	return reinterpret_cast<F>(AddOnEntry(fileName, symbol));
 }
 
-struct Chunk {
-	std::vector<uint8_t> bytes;
-	uint32_t flags;
-	bool freshInfo;  // written with an info other than the caller's
-};
-
 // A file name in the test's temporary directory, unique to this process.
 inline std::string TempPath(const char* name)
 {
@@ -81,7 +75,14 @@ inline int RunCommand(const std::string& command, std::string* output)
 	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Records chunks and track records; fails every call with `failWith` when that is set.
+struct Chunk {
+	std::vector<uint8_t> bytes;
+	uint32_t flags;
+	const media_encode_info* info;
+	bool freshInfo;  // written with an info other than the caller's
+};
+
+// Records chunks, track records and copyrights; fails every call with `failWith` when that is set.
 class RecordingWriter : public BPrivate::ChunkWriter {
 public:
 	status_t WriteChunk(const void* data, size_t size, media_encode_info* info) override
@@ -89,7 +90,7 @@ public:
 		if (failWith != B_OK)
 			return failWith;
 		const uint8_t* p = static_cast<const uint8_t*>(data);
-		chunks.push_back({std::vector<uint8_t>(p, p + size), info ? info->flags : 0,
+		chunks.push_back({std::vector<uint8_t>(p, p + size), info ? info->flags : 0, info,
 		                  info != callerInfo});
 		return B_OK;
 	}
@@ -102,7 +103,13 @@ public:
 		trackInfos.emplace_back(p, p + size);
 		return B_OK;
 	}
-	status_t AddCopyright(const char*) override { return failWith; }
+	status_t AddCopyright(const char* text) override
+	{
+		if (failWith != B_OK)
+			return failWith;
+		copyrights.push_back(text);
+		return B_OK;
+	}
 
 	std::vector<uint8_t> Concatenated() const
 	{
@@ -115,8 +122,9 @@ public:
 	std::vector<Chunk> chunks;
 	std::vector<uint32_t> trackInfoCodes;
 	std::vector<std::vector<uint8_t>> trackInfos;
+	std::vector<std::string> copyrights;
 	media_encode_info* callerInfo = nullptr;
 	status_t failWith = B_OK;
 };
 
-}  // namespace audio_test
+}  // namespace addon_test

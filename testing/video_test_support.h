@@ -1,9 +1,8 @@
-// Test support for the video add-ons: loading them from the build tree, captured standard output,
-// a synthetic clip with motion and a scene cut, chunk sources and sinks standing in for the host,
-// and the core's own encode-then-decode round trip the add-ons' results are compared with.
+// Test support for the video add-ons: the add-ons' instances, captured standard output, a synthetic
+// clip with motion and a scene cut, a chunk source standing in for the host, and the core's own
+// encode-then-decode round trip the add-ons' results are compared with.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,33 +15,13 @@
 #include "Encoder.h"
 #include "MediaAddOns.h"
 #include "MediaFormats.h"
+#include "addon_test.h"
 #include "korvo.h"
 
 namespace video_test {
 
-// The entry point `symbol` of the add-on file `fileName`, after every add-on of the build tree was
-// loaded once (so all formats are registered).
-inline void* AddOnEntry(const char* fileName, const char* symbol)
-{
-	static const status_t loaded = load_media_addons(KORVO_VIDEO_ADDON_DIR);
-	EXPECT_EQ(loaded, B_OK);
-	std::vector<media_addon_info> addOns;
-	get_media_addons(&addOns, nullptr);
-	for (const media_addon_info& a : addOns) {
-		const size_t slash = a.path.rfind('/');
-		if (a.path.substr(slash + 1) != fileName)
-			continue;
-		void* handle = dlopen(a.path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-		EXPECT_NE(handle, nullptr) << a.path;
-		if (!handle)
-			return nullptr;
-		void* entry = dlsym(handle, symbol);
-		dlclose(handle);
-		return entry;
-	}
-	ADD_FAILURE() << fileName << " is not among the loaded add-ons";
-	return nullptr;
-}
+using addon_test::AddOnEntry;
+using addon_test::RecordingWriter;
 
 inline BPrivate::Encoder* NewEncoder(const char* fileName = "krv1.encoder.generic")
 {
@@ -193,35 +172,6 @@ struct CoreRoundTrip {
 		DisposeKorvParamsPtr(enc);
 		DisposeKorvParamsPtr(dec);
 		TerminateKorvax();
-	}
-};
-
-struct WrittenChunk {
-	std::vector<uint8> bytes;
-	uint32 flags;
-	const media_encode_info* info;
-};
-
-// Records what an encoder writes.
-class RecordingWriter : public BPrivate::ChunkWriter {
-public:
-	std::vector<WrittenChunk> chunks;
-	std::vector<std::string> copyrights;
-	status_t failWith = B_OK;
-
-	status_t WriteChunk(const void* data, size_t size, media_encode_info* info) override
-	{
-		if (failWith != B_OK)
-			return failWith;
-		const uint8* p = static_cast<const uint8*>(data);
-		chunks.push_back({std::vector<uint8>(p, p + size), info->flags, info});
-		return B_OK;
-	}
-	status_t AddTrackInfo(uint32, const void*, size_t) override { return B_OK; }
-	status_t AddCopyright(const char* text) override
-	{
-		copyrights.push_back(text);
-		return B_OK;
 	}
 };
 

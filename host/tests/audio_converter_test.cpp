@@ -9,7 +9,7 @@
 #include "MediaTrack.h"
 #include "addon_test.h"
 
-using audio_test::TempPath;
+using addon_test::TempPath;
 
 namespace {
 
@@ -118,7 +118,7 @@ TEST(AudioConverter, DownmixBeforeRateChange)
 
 TEST(AudioConverter, FeedsTheVorbisEncoderWhatItsSetFormatAsks)
 {
-	audio_test::LoadAddOns();
+	addon_test::LoadAddOns();
 	const std::string path = TempPath("converted.ogg");
 	const std::vector<int16_t> in = Sine(16000, 440, 8000, 8000);  // two seconds, 8 kHz mono
 	{

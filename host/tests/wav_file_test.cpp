@@ -13,9 +13,9 @@
 #include "addon_test.h"
 #include "g72x.h"
 
-using audio_test::LoadAddOns;
-using audio_test::RunCommand;
-using audio_test::TempPath;
+using addon_test::LoadAddOns;
+using addon_test::RunCommand;
+using addon_test::TempPath;
 
 namespace {
 

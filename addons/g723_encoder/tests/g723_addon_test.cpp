@@ -6,8 +6,8 @@
 #include "addon_test.h"
 #include "g72x.h"
 
-using audio_test::Entry;
-using audio_test::RecordingWriter;
+using addon_test::Entry;
+using addon_test::RecordingWriter;
 
 namespace {
 

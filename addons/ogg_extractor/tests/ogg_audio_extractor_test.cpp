@@ -16,9 +16,9 @@
 #include "MediaTrack.h"
 #include "addon_test.h"
 
-using audio_test::Entry;
-using audio_test::RunCommand;
-using audio_test::TempPath;
+using addon_test::Entry;
+using addon_test::RunCommand;
+using addon_test::TempPath;
 
 namespace {
 
@@ -272,7 +272,7 @@ TEST_P(OggExtractorFiles, ReadsExactlyWhatOggdecDecodes)
 TEST_P(OggExtractorFiles, ReadThroughTheHostAsPcm)
 {
 	const OggFile& f = MakeFile(GetParam().first, GetParam().second);
-	audio_test::LoadAddOns();
+	addon_test::LoadAddOns();
 	BMediaFile file(f.path.c_str());
 	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
 	// The Ogg extractor add-on read it, not the host's own audio reader.

@@ -15,10 +15,10 @@
 #include "MediaWriter.h"
 #include "addon_test.h"
 
-using audio_test::Entry;
-using audio_test::LoadAddOns;
-using audio_test::RunCommand;
-using audio_test::TempPath;
+using addon_test::Entry;
+using addon_test::LoadAddOns;
+using addon_test::RunCommand;
+using addon_test::TempPath;
 
 namespace {
 

@@ -23,7 +23,7 @@ constexpr float kRate = 25;
 // One file per process, removed at exit: ctest runs each test in a process of its own, two at once.
 std::string MoviePath()
 {
-	return std::string(KORVO_VIDEO_TEST_OUTPUT) + "/korvo_clip." + std::to_string(getpid()) + ".mov";
+	return std::string(KORVO_TEST_OUTPUT_DIR) + "/korvo_clip." + std::to_string(getpid()) + ".mov";
 }
 
 const std::vector<std::vector<uint8>>& Clip()

@@ -10,8 +10,8 @@
 #include "MediaFormats.h"
 #include "addon_test.h"
 
-using audio_test::Entry;
-using audio_test::RecordingWriter;
+using addon_test::Entry;
+using addon_test::RecordingWriter;
 
 // Stand-in for libvorbisenc's set-up call; the add-on's calls bind to it because this program exports
 // its symbols. It fails while gFailEncodeInit is set and forwards to the library otherwise.
