@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench fuzz clean
+.PHONY: all deps demo test bench fuzz format clean
 
 all: demo
 
@@ -37,6 +37,9 @@ fuzz: deps
 		echo "== $$f ($(FUZZ_SECONDS)s)"; \
 		"$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$corpus fuzz/seeds/$$(basename $$f) || exit 1; \
 	done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-test build-bench build-fuzz

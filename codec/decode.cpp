@@ -10,74 +10,85 @@ namespace {
 // Dequantises the blocks of one coded macroblock into their recon (or all into one scratch block)
 // and computes their filter flags when `flags` is set. Intra blocks take their DC level back into
 // coef[0] first; uncoded inter blocks are skipped. Returns bit b set for each block dequantised.
-uint32_t DequantizeMacroBlock(MacroBlock* mb, bool intraVop, bool flags, int16_t* scratch) {
-    uint32_t done = 0;
-    const bool inter = !intraVop && mb->mbType == kMbTypeInter;
-    for (int b = 0; b < 6; ++b) {
-        Block* block = &mb->blocks[b];
-        int16_t* out = scratch ? scratch : block->recon;
-        if (inter) {
-            if (flags) Block_CalcFilterFlags4(block, block->coef);
-            if (!block->codedBlock) continue;
-            DequantizeInter(block->coef, out, mb->mbQuant);
-        } else {
-            block->coef[0] = block->dcLevel;
-            if (flags) {
-                if (intraVop)
-                    Block_CalcDeringFlag(block, block->coef);
-                else
-                    Block_CalcFilterFlags4(block, block->coef);
-            }
-            DequantizeIntra(block->coef, out, mb->mbQuant, static_cast<uint32_t>(b));
-        }
-        done |= 1u << b;
-    }
-    return done;
+uint32_t DequantizeMacroBlock(MacroBlock* mb, bool intraVop, bool flags, int16_t* scratch)
+{
+	uint32_t done = 0;
+	const bool inter = !intraVop && mb->mbType == kMbTypeInter;
+	for (int b = 0; b < 6; ++b) {
+		Block* block = &mb->blocks[b];
+		int16_t* out = scratch ? scratch : block->recon;
+		if (inter) {
+			if (flags)
+				Block_CalcFilterFlags4(block, block->coef);
+			if (!block->codedBlock)
+				continue;
+			DequantizeInter(block->coef, out, mb->mbQuant);
+		} else {
+			block->coef[0] = block->dcLevel;
+			if (flags) {
+				if (intraVop)
+					Block_CalcDeringFlag(block, block->coef);
+				else
+					Block_CalcFilterFlags4(block, block->coef);
+			}
+			DequantizeIntra(block->coef, out, mb->mbQuant, static_cast<uint32_t>(b));
+		}
+		done |= 1u << b;
+	}
+	return done;
 }
 
 bool FiltersOn(const Vop* vop) { return vop->params && (vop->params->deblock || vop->params->dering); }
 
 }  // namespace
 
-void Vop_Decompress(Vop* vop) {
-    if (!vop->coded) return;
-    const bool flags = FiltersOn(vop);
-    const bool intraVop = vop->codingType == kCodingTypeI;
-    const uint32_t read =
-        vop->mbsRead < 0 ? 0 : static_cast<uint32_t>(vop->mbsRead) < vop->mbCount ? vop->mbsRead : vop->mbCount;
-    uint8_t quant = vop->quant;
-    for (uint32_t i = 0; i < vop->mbCount; ++i) {
-        MacroBlock* mb = vop->mbs[i];
-        if (i >= read) {
-            // Not read because the data ended: a skipped macroblock, so the previous picture stands.
-            mb->codedMb = 0;
-            mb->mbType = kMbTypeInter;
-            mb->mv.x = mb->mv.y = 0;
-            mb->dquant = 0;
-            mb->mbQuant = quant;
-            continue;
-        }
-        const int8_t t = static_cast<int8_t>(quant + mb->dquant);
-        mb->mbQuant = t <= 0 ? 1 : t > 31 ? 31 : static_cast<uint8_t>(t);
-        quant = mb->mbQuant;
-        if (!intraVop && !mb->codedMb) continue;
-        const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
-        for (int b = 0; b < 6; ++b)
-            if (done & (1u << b)) gHooks.inverseDCT(mb->blocks[b].recon);
-    }
+void Vop_Decompress(Vop* vop)
+{
+	if (!vop->coded)
+		return;
+	const bool flags = FiltersOn(vop);
+	const bool intraVop = vop->codingType == kCodingTypeI;
+	const uint32_t read = vop->mbsRead < 0                                     ? 0
+	                      : static_cast<uint32_t>(vop->mbsRead) < vop->mbCount ? vop->mbsRead
+	                                                                           : vop->mbCount;
+	uint8_t quant = vop->quant;
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		if (i >= read) {
+			// Not read because the data ended: a skipped macroblock, so the previous picture stands.
+			mb->codedMb = 0;
+			mb->mbType = kMbTypeInter;
+			mb->mv.x = mb->mv.y = 0;
+			mb->dquant = 0;
+			mb->mbQuant = quant;
+			continue;
+		}
+		const int8_t t = static_cast<int8_t>(quant + mb->dquant);
+		mb->mbQuant = t <= 0 ? 1 : t > 31 ? 31 : static_cast<uint8_t>(t);
+		quant = mb->mbQuant;
+		if (!intraVop && !mb->codedMb)
+			continue;
+		const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
+		for (int b = 0; b < 6; ++b)
+			if (done & (1u << b))
+				gHooks.inverseDCT(mb->blocks[b].recon);
+	}
 }
 
 // Library forms of the per-macroblock step: they dequantise into a scratch block only, so that the
 // filter flags are computed without touching the reconstruction.
-void MacroBlock_DecompressIVOP(MacroBlock* mb) {
-    int16_t scratch[64];
-    DequantizeMacroBlock(mb, true, true, scratch);
+void MacroBlock_DecompressIVOP(MacroBlock* mb)
+{
+	int16_t scratch[64];
+	DequantizeMacroBlock(mb, true, true, scratch);
 }
 
-void MacroBlock_DecompressPVOP(MacroBlock* mb) {
-    if (!mb->codedMb) return;
-    int16_t scratch[64];
-    DequantizeMacroBlock(mb, false, true, scratch);
+void MacroBlock_DecompressPVOP(MacroBlock* mb)
+{
+	if (!mb->codedMb)
+		return;
+	int16_t scratch[64];
+	DequantizeMacroBlock(mb, false, true, scratch);
 }
 
 // Blocks are reconstructed a macroblock at a time; there is nothing to do per block.

@@ -18,154 +18,169 @@ constexpr uint32_t kIntraSharePercent = 45;
 constexpr double kIntraDiscountScale = 150.0;
 
 // A writer that counts bits and stores nothing: an empty data window drops every byte.
-uint32_t CountBits(void (*write)(void*, BitStream*), void* what) {
-    uint8_t none = 0;
-    BitStream counter;
-    BitStream_InitWriter(&counter, &none, 0);
-    write(what, &counter);
-    return counter.bitPos;
+uint32_t CountBits(void (*write)(void*, BitStream*), void* what)
+{
+	uint8_t none = 0;
+	BitStream counter;
+	BitStream_InitWriter(&counter, &none, 0);
+	write(what, &counter);
+	return counter.bitPos;
 }
 
-void LoadSourceBlocks(Vop* vop) {
-    for (uint32_t i = 0; i < vop->mbCount; ++i) {
-        MacroBlock* mb = vop->mbs[i];
-        for (int b = 0; b < 6; ++b) {
-            const Plane* plane = b < 4 ? vop->srcY : b == 4 ? vop->srcU : vop->srcV;
-            const uint32_t x = b < 4 ? 16 + 16 * mb->mbX + (b & 1) * 8 : 8 + 8 * mb->mbX;
-            const uint32_t y = b < 4 ? 16 + 16 * mb->mbY + (b >> 1) * 8 : 8 + 8 * mb->mbY;
-            const uint8_t* row = plane->data + size_t{y} * plane->width + x;
-            int16_t* recon = mb->blocks[b].recon;
-            for (int j = 0; j < 8; ++j, row += plane->width)
-                for (int k = 0; k < 8; ++k) recon[8 * j + k] = row[k];
-        }
-    }
+void LoadSourceBlocks(Vop* vop)
+{
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		for (int b = 0; b < 6; ++b) {
+			const Plane* plane = b < 4 ? vop->srcY : b == 4 ? vop->srcU : vop->srcV;
+			const uint32_t x = b < 4 ? 16 + 16 * mb->mbX + (b & 1) * 8 : 8 + 8 * mb->mbX;
+			const uint32_t y = b < 4 ? 16 + 16 * mb->mbY + (b >> 1) * 8 : 8 + 8 * mb->mbY;
+			const uint8_t* row = plane->data + size_t{y} * plane->width + x;
+			int16_t* recon = mb->blocks[b].recon;
+			for (int j = 0; j < 8; ++j, row += plane->width)
+				for (int k = 0; k < 8; ++k)
+					recon[8 * j + k] = row[k];
+		}
+	}
 }
 
 // The whole picture as an I-VOP, from a reset state.
-void CompressIntra(KorvParams* params, uint8_t intraQuant) {
-    Vop* vop = params->vop;
-    vop->codingType = kCodingTypeI;
-    vop->quant = intraQuant;
-    for (uint32_t i = 0; i < vop->mbCount; ++i) {
-        MacroBlock_Compress(vop->mbs[i], params->optimalMb);
-        MacroBlock_PostCompress(vop->mbs[i]);
-    }
+void CompressIntra(KorvParams* params, uint8_t intraQuant)
+{
+	Vop* vop = params->vop;
+	vop->codingType = kCodingTypeI;
+	vop->quant = intraQuant;
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		MacroBlock_Compress(vop->mbs[i], params->optimalMb);
+		MacroBlock_PostCompress(vop->mbs[i]);
+	}
 }
 
 // The skip test of a P-VOP: a macroblock that hardly changed at zero motion is not coded, unless
 // one of its blocks changed too much in sum.
-void SkipTest(Vop* vop) {
-    for (uint32_t i = 0; i < vop->mbCount; ++i) {
-        MacroBlock* mb = vop->mbs[i];
-        if (SadMacroBlock(mb) > kSkipMaxIncrease) {
-            mb->codedMb = 1;
-            continue;
-        }
-        mb->codedMb = 0;
-        mb->mbType = kMbTypeInter;
-        mb->mbQuant = vop->quant;
-        for (const Block* block : mb->block) {
-            if (block->sad > kSkipMaxBlockSad) {
-                mb->codedMb = 1;
-                break;
-            }
-        }
-    }
+void SkipTest(Vop* vop)
+{
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		if (SadMacroBlock(mb) > kSkipMaxIncrease) {
+			mb->codedMb = 1;
+			continue;
+		}
+		mb->codedMb = 0;
+		mb->mbType = kMbTypeInter;
+		mb->mbQuant = vop->quant;
+		for (const Block* block : mb->block) {
+			if (block->sad > kSkipMaxBlockSad) {
+				mb->codedMb = 1;
+				break;
+			}
+		}
+	}
 }
 
 // Compresses the macroblocks that the skip test left coded; returns how many of them chose intra.
-uint32_t CompressPredicted(KorvParams* params) {
-    Vop* vop = params->vop;
-    uint32_t intraCount = 0;
-    for (uint32_t i = 0; i < vop->mbCount; ++i) {
-        MacroBlock* mb = vop->mbs[i];
-        if (!mb->codedMb) continue;
-        MacroBlock_Compress(mb, params->optimalMb);
-        MacroBlock_PostCompress(mb);
-        intraCount += mb->mbType == kMbTypeIntra;
-    }
-    return intraCount;
+uint32_t CompressPredicted(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	uint32_t intraCount = 0;
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		if (!mb->codedMb)
+			continue;
+		MacroBlock_Compress(mb, params->optimalMb);
+		MacroBlock_PostCompress(mb);
+		intraCount += mb->mbType == kMbTypeIntra;
+	}
+	return intraCount;
 }
 
 }  // namespace
 
-uint32_t MacroBlock_TrialBits(MacroBlock* mb) {
-    return CountBits([](void* m, BitStream* bs) { MacroBlock_WriteMB(static_cast<MacroBlock*>(m), bs); }, mb);
+uint32_t MacroBlock_TrialBits(MacroBlock* mb)
+{
+	return CountBits([](void* m, BitStream* bs) { MacroBlock_WriteMB(static_cast<MacroBlock*>(m), bs); }, mb);
 }
 
-uint32_t Vop_TrialBits(Vop* vop) {
-    return CountBits([](void* v, BitStream* bs) { Vop_WriteVOP(static_cast<Vop*>(v), bs); }, vop);
+uint32_t Vop_TrialBits(Vop* vop)
+{
+	return CountBits([](void* v, BitStream* bs) { Vop_WriteVOP(static_cast<Vop*>(v), bs); }, vop);
 }
 
-uint8_t Vop_IntraQuant(const Vop* vop) {
-    const int32_t q = vop->quant + 1;
-    return uint8_t(q < 1 ? 1 : q > 31 ? 31 : q);
+uint8_t Vop_IntraQuant(const Vop* vop)
+{
+	const int32_t q = vop->quant + 1;
+	return uint8_t(q < 1 ? 1 : q > 31 ? 31 : q);
 }
 
-int16_t PreFilter(KorvParams* params) {
-    Vop* vop = params->vop;
-    Plane_PadHorizontal(vop->srcY, 16, vop->width + 15);
-    Plane_PadVertical(vop->srcY, 16, vop->height + 15);
-    for (Plane* chroma : {vop->srcU, vop->srcV}) {
-        Plane_PadHorizontal(chroma, 8, vop->width / 2 + 7);
-        Plane_PadVertical(chroma, 8, vop->height / 2 + 7);
-    }
-    return kKorvoOK;
+int16_t PreFilter(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	Plane_PadHorizontal(vop->srcY, 16, vop->width + 15);
+	Plane_PadVertical(vop->srcY, 16, vop->height + 15);
+	for (Plane* chroma : {vop->srcU, vop->srcV}) {
+		Plane_PadHorizontal(chroma, 8, vop->width / 2 + 7);
+		Plane_PadVertical(chroma, 8, vop->height / 2 + 7);
+	}
+	return kKorvoOK;
 }
 
-int16_t PlanesToVop(KorvParams* params) {
-    Vop* vop = params->vop;
-    Vop_Reset(vop);
-    LoadSourceBlocks(vop);
-    return params->optimalFrame == 1 ? Vop_CompressOptimal(params) : Vop_Compress(params);
+int16_t PlanesToVop(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	Vop_Reset(vop);
+	LoadSourceBlocks(vop);
+	return params->optimalFrame == 1 ? Vop_CompressOptimal(params) : Vop_Compress(params);
 }
 
-int16_t Vop_Compress(KorvParams* params) {
-    Vop* vop = params->vop;
-    const uint8_t intraQuant = Vop_IntraQuant(vop);
-    if (vop->codingType != kCodingTypeP) {
-        CompressIntra(params, intraQuant);
-        return kKorvoOK;
-    }
-    vop->coded = 1;
-    SkipTest(vop);
-    Vop_SubsamplePlanes(vop);
-    const uint32_t intraCount = CompressPredicted(params);
-    // Skipped macroblocks count in the total: a mostly new picture is cheaper as an I-VOP.
-    if (vop->mbCount && intraCount * 100 / vop->mbCount > kIntraSharePercent) {
-        for (uint32_t i = 0; i < vop->mbCount; ++i) MacroBlock_Reset(vop->mbs[i]);
-        CompressIntra(params, intraQuant);
-    }
-    return kKorvoOK;
+int16_t Vop_Compress(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	const uint8_t intraQuant = Vop_IntraQuant(vop);
+	if (vop->codingType != kCodingTypeP) {
+		CompressIntra(params, intraQuant);
+		return kKorvoOK;
+	}
+	vop->coded = 1;
+	SkipTest(vop);
+	Vop_SubsamplePlanes(vop);
+	const uint32_t intraCount = CompressPredicted(params);
+	// Skipped macroblocks count in the total: a mostly new picture is cheaper as an I-VOP.
+	if (vop->mbCount && intraCount * 100 / vop->mbCount > kIntraSharePercent) {
+		for (uint32_t i = 0; i < vop->mbCount; ++i)
+			MacroBlock_Reset(vop->mbs[i]);
+		CompressIntra(params, intraQuant);
+	}
+	return kKorvoOK;
 }
 
-int16_t Vop_CompressOptimal(KorvParams* params) {
-    Vop* vop = params->vop;
-    const uint8_t intraQuant = Vop_IntraQuant(vop);
-    const uint8_t predictedQuant = vop->quant;
-    if (vop->codingType != kCodingTypeP) {
-        CompressIntra(params, intraQuant);
-        return kKorvoOK;
-    }
-    Vop_SubsamplePlanes(vop);
+int16_t Vop_CompressOptimal(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	const uint8_t intraQuant = Vop_IntraQuant(vop);
+	const uint8_t predictedQuant = vop->quant;
+	if (vop->codingType != kCodingTypeP) {
+		CompressIntra(params, intraQuant);
+		return kKorvoOK;
+	}
+	Vop_SubsamplePlanes(vop);
 
-    Vop_Reset(vop);
-    CompressIntra(params, intraQuant);
-    const uint32_t intraBits = Vop_TrialBits(vop);
+	Vop_Reset(vop);
+	CompressIntra(params, intraQuant);
+	const uint32_t intraBits = Vop_TrialBits(vop);
 
-    Vop_Reset(vop);
-    vop->codingType = kCodingTypeP;
-    vop->quant = predictedQuant;
-    SkipTest(vop);
-    CompressPredicted(params);
-    const uint32_t predictedBits = Vop_TrialBits(vop);
+	Vop_Reset(vop);
+	vop->codingType = kCodingTypeP;
+	vop->quant = predictedQuant;
+	SkipTest(vop);
+	CompressPredicted(params);
+	const uint32_t predictedBits = Vop_TrialBits(vop);
 
-    // The I-VOP's cost is discounted less and less as the key-frame distance runs out.
-    const double x = params->framesSinceKey / kIntraDiscountScale;
-    const double x2 = x * x;
-    if ((1.0 - x2 * x2 * x2) * intraBits < double(predictedBits)) {
-        Vop_Reset(vop);
-        CompressIntra(params, intraQuant);
-    }
-    return kKorvoOK;
+	// The I-VOP's cost is discounted less and less as the key-frame distance runs out.
+	const double x = params->framesSinceKey / kIntraDiscountScale;
+	const double x2 = x * x;
+	if ((1.0 - x2 * x2 * x2) * intraBits < double(predictedBits)) {
+		Vop_Reset(vop);
+		CompressIntra(params, intraQuant);
+	}
+	return kKorvoOK;
 }

@@ -25,12 +25,12 @@ void MacroBlock_CalculateDQuant(MacroBlock* mb);
 
 // Motion search.
 int32_t FindBlockMotion_R37(MacroBlock* mb);
-int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x,
-                              int32_t y, int32_t startX, int32_t startY, int32_t range,
-                              bool measureStart, int32_t initialBest);
+int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x, int32_t y,
+                              int32_t startX, int32_t startY, int32_t range, bool measureStart,
+                              int32_t initialBest);
 int32_t PlaneMotionSearch_16x16(Motion* out, const Plane* reference, const Plane* current, int32_t x,
-                                int32_t y, int32_t startX, int32_t startY, int32_t range,
-                                bool measureStart, int32_t initialBest);
+                                int32_t y, int32_t startX, int32_t startY, int32_t range, bool measureStart,
+                                int32_t initialBest);
 int32_t FindBlockMotion1616Half(MacroBlock* mb, int32_t sad);
 
 /* The VOP quantiser of a frame's start: 32 - QTToKorveXSpatialQuality(spatialQuality), with

@@ -11,207 +11,232 @@ namespace {
 
 // Plane and top-left sample of block b (0..5) of a macroblock in one of the Vop's plane sets.
 struct BlockPlace {
-    const uint8_t* origin;
-    uint32_t stride;
+	const uint8_t* origin;
+	uint32_t stride;
 };
 
-BlockPlace PlaceOf(const Plane* y, const Plane* u, const Plane* v, const MacroBlock* mb, int b) {
-    if (b < 4) {
-        const uint32_t x = 16 + 16 * mb->mbX + (b & 1) * 8;
-        const uint32_t row = 16 + 16 * mb->mbY + (b >> 1) * 8;
-        return {y->data + size_t{row} * y->width + x, y->width};
-    }
-    const Plane* plane = b == 4 ? u : v;
-    return {plane->data + size_t{8 + 8 * mb->mbY} * plane->width + 8 + 8 * mb->mbX, plane->width};
+BlockPlace PlaceOf(const Plane* y, const Plane* u, const Plane* v, const MacroBlock* mb, int b)
+{
+	if (b < 4) {
+		const uint32_t x = 16 + 16 * mb->mbX + (b & 1) * 8;
+		const uint32_t row = 16 + 16 * mb->mbY + (b >> 1) * 8;
+		return {y->data + size_t{row} * y->width + x, y->width};
+	}
+	const Plane* plane = b == 4 ? u : v;
+	return {plane->data + size_t{8 + 8 * mb->mbY} * plane->width + 8 + 8 * mb->mbX, plane->width};
 }
 
-BlockPlace SourcePlace(const MacroBlock* mb, int b) {
-    const Vop* vop = mb->vop;
-    return PlaceOf(vop->srcY, vop->srcU, vop->srcV, mb, b);
+BlockPlace SourcePlace(const MacroBlock* mb, int b)
+{
+	const Vop* vop = mb->vop;
+	return PlaceOf(vop->srcY, vop->srcU, vop->srcV, mb, b);
 }
 
-BlockPlace ReferencePlace(const MacroBlock* mb, int b) {
-    const Vop* vop = mb->vop;
-    return PlaceOf(vop->planeY, vop->planeU, vop->planeV, mb, b);
+BlockPlace ReferencePlace(const MacroBlock* mb, int b)
+{
+	const Vop* vop = mb->vop;
+	return PlaceOf(vop->planeY, vop->planeU, vop->planeV, mb, b);
 }
 
 // Forward transform and quantisation of the six blocks from their source samples in recon.
-void TransformIntra(MacroBlock* mb) {
-    for (int b = 0; b < 4; ++b) GapsDCTQuantize_IntraY(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
-    for (int b = 4; b < 6; ++b) GapsDCTQuantize_IntraUV(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
+void TransformIntra(MacroBlock* mb)
+{
+	for (int b = 0; b < 4; ++b)
+		GapsDCTQuantize_IntraY(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
+	for (int b = 4; b < 6; ++b)
+		GapsDCTQuantize_IntraUV(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
 }
 
 // The same for the residual of source minus prediction; recon keeps the source samples.
-void TransformInter(MacroBlock* mb) {
-    alignas(16) int16_t residual[64];
-    for (Block& block : mb->blocks) {
-        gHooks.blockSub(block.recon, block.pred, residual);
-        GapsDCTQuantize_Inter(residual, mb->mbQuant, block.coef);
-    }
+void TransformInter(MacroBlock* mb)
+{
+	alignas(16) int16_t residual[64];
+	for (Block& block : mb->blocks) {
+		gHooks.blockSub(block.recon, block.pred, residual);
+		GapsDCTQuantize_Inter(residual, mb->mbQuant, block.coef);
+	}
 }
 
 // The prediction at the macroblock's vector: the decoder's fetch, or for a zero vector (which the
 // fetch leaves alone) the co-located reference samples.
-void PredictInter(MacroBlock* mb) {
-    if (mb->mv.x != 0 || mb->mv.y != 0) {
-        MacroBlock_ApplyMotion(mb);
-        return;
-    }
-    for (int b = 0; b < 6; ++b) {
-        const BlockPlace ref = ReferencePlace(mb, b);
-        int16_t* pred = mb->blocks[b].pred;
-        for (int j = 0; j < 8; ++j)
-            for (int i = 0; i < 8; ++i) pred[8 * j + i] = ref.origin[size_t(j) * ref.stride + i];
-    }
+void PredictInter(MacroBlock* mb)
+{
+	if (mb->mv.x != 0 || mb->mv.y != 0) {
+		MacroBlock_ApplyMotion(mb);
+		return;
+	}
+	for (int b = 0; b < 6; ++b) {
+		const BlockPlace ref = ReferencePlace(mb, b);
+		int16_t* pred = mb->blocks[b].pred;
+		for (int j = 0; j < 8; ++j)
+			for (int i = 0; i < 8; ++i)
+				pred[8 * j + i] = ref.origin[size_t(j) * ref.stride + i];
+	}
 }
 
-bool AnyNonZero(const int16_t* values, int first, int last, int step) {
-    for (int i = first; i <= last; i += step)
-        if (values[i] != 0) return true;
-    return false;
+bool AnyNonZero(const int16_t* values, int first, int last, int step)
+{
+	for (int i = first; i <= last; i += step)
+		if (values[i] != 0)
+			return true;
+	return false;
 }
 
 }  // namespace
 
-int32_t SadMacroBlock(MacroBlock* mb) {
-    int32_t largestIncrease = 0;
-    for (int b = 0; b < 6; ++b) {
-        const BlockPlace src = SourcePlace(mb, b);
-        const BlockPlace ref = ReferencePlace(mb, b);
-        uint32_t sad = 0;
-        for (int j = 0; j < 8; ++j) {
-            const uint8_t* s = src.origin + size_t(j) * src.stride;
-            const uint8_t* r = ref.origin + size_t(j) * ref.stride;
-            for (int i = 0; i < 8; ++i) {
-                const int32_t d = s[i] - r[i];
-                sad += uint32_t(abs(d));
-                // Only brighter source samples count: darkening shows in the block SADs alone.
-                if (d > largestIncrease) largestIncrease = d;
-            }
-        }
-        mb->blocks[b].sad = sad;
-    }
-    return largestIncrease;
+int32_t SadMacroBlock(MacroBlock* mb)
+{
+	int32_t largestIncrease = 0;
+	for (int b = 0; b < 6; ++b) {
+		const BlockPlace src = SourcePlace(mb, b);
+		const BlockPlace ref = ReferencePlace(mb, b);
+		uint32_t sad = 0;
+		for (int j = 0; j < 8; ++j) {
+			const uint8_t* s = src.origin + size_t(j) * src.stride;
+			const uint8_t* r = ref.origin + size_t(j) * ref.stride;
+			for (int i = 0; i < 8; ++i) {
+				const int32_t d = s[i] - r[i];
+				sad += uint32_t(abs(d));
+				// Only brighter source samples count: darkening shows in the block SADs alone.
+				if (d > largestIncrease)
+					largestIncrease = d;
+			}
+		}
+		mb->blocks[b].sad = sad;
+	}
+	return largestIncrease;
 }
 
-void MacroBlock_Compress(MacroBlock* mb, uint8_t optimalMb) {
-    if (mb->vop->codingType != kCodingTypeP) {
-        mb->mv = Motion{0, 0};
-        mb->mbType = kMbTypeIntra;
-    } else {
-        MacroBlock_FindMotion(mb, optimalMb);
-    }
-    mb->mbQuant = mb->vop->quant;
-    if (mb->mbType != kMbTypeInter)
-        TransformIntra(mb);
-    else
-        TransformInter(mb);
+void MacroBlock_Compress(MacroBlock* mb, uint8_t optimalMb)
+{
+	if (mb->vop->codingType != kCodingTypeP) {
+		mb->mv = Motion{0, 0};
+		mb->mbType = kMbTypeIntra;
+	} else {
+		MacroBlock_FindMotion(mb, optimalMb);
+	}
+	mb->mbQuant = mb->vop->quant;
+	if (mb->mbType != kMbTypeInter)
+		TransformIntra(mb);
+	else
+		TransformInter(mb);
 }
 
-void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb) {
-    const int32_t sad = FindBlockMotion_R37(mb);
-    if (optimalMb == 1)
-        MacroBlock_DecideIntraOptimal(mb, sad);
-    else
-        MacroBlock_DecideIntra(mb, sad);
-    if (mb->mbType == kMbTypeIntra) {
-        mb->mv = Motion{0, 0};
-        return;
-    }
-    FindBlockMotion1616Half(mb, sad);
-    PredictInter(mb);
+void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb)
+{
+	const int32_t sad = FindBlockMotion_R37(mb);
+	if (optimalMb == 1)
+		MacroBlock_DecideIntraOptimal(mb, sad);
+	else
+		MacroBlock_DecideIntra(mb, sad);
+	if (mb->mbType == kMbTypeIntra) {
+		mb->mv = Motion{0, 0};
+		return;
+	}
+	FindBlockMotion1616Half(mb, sad);
+	PredictInter(mb);
 }
 
-void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad) {
-    int32_t sum = 0;
-    for (int b = 0; b < 4; ++b)
-        for (int16_t s : mb->blocks[b].recon) sum += s;
-    const int32_t mean = sum / 256;
-    int32_t deviation = 0;
-    for (int b = 0; b < 4; ++b)
-        for (int16_t s : mb->blocks[b].recon) deviation += abs(s - mean);
-    // A flat macroblock that the best match still predicts badly is cheaper coded intra.
-    mb->mbType = deviation < sad - 512 ? kMbTypeIntra : kMbTypeInter;
+void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad)
+{
+	int32_t sum = 0;
+	for (int b = 0; b < 4; ++b)
+		for (int16_t s : mb->blocks[b].recon)
+			sum += s;
+	const int32_t mean = sum / 256;
+	int32_t deviation = 0;
+	for (int b = 0; b < 4; ++b)
+		for (int16_t s : mb->blocks[b].recon)
+			deviation += abs(s - mean);
+	// A flat macroblock that the best match still predicts badly is cheaper coded intra.
+	mb->mbType = deviation < sad - 512 ? kMbTypeIntra : kMbTypeInter;
 }
 
-void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad) {
-    const Motion fullSample = mb->mv;
-    const uint8_t quant = mb->vop->quant;
+void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad)
+{
+	const Motion fullSample = mb->mv;
+	const uint8_t quant = mb->vop->quant;
 
-    mb->mbType = kMbTypeIntra;
-    mb->mv = Motion{0, 0};
-    mb->mbQuant = quant;
-    TransformIntra(mb);
-    MacroBlock_PostCompress(mb);
-    const uint32_t intraBits = MacroBlock_TrialBits(mb);
+	mb->mbType = kMbTypeIntra;
+	mb->mv = Motion{0, 0};
+	mb->mbQuant = quant;
+	TransformIntra(mb);
+	MacroBlock_PostCompress(mb);
+	const uint32_t intraBits = MacroBlock_TrialBits(mb);
 
-    MacroBlock_Reset(mb);
-    mb->mv = fullSample;
-    mb->mbType = kMbTypeInter;
-    FindBlockMotion1616Half(mb, sad);
-    PredictInter(mb);
-    mb->mbQuant = quant;
-    TransformInter(mb);
-    MacroBlock_PostCompress(mb);
-    const uint32_t interBits = MacroBlock_TrialBits(mb);
+	MacroBlock_Reset(mb);
+	mb->mv = fullSample;
+	mb->mbType = kMbTypeInter;
+	FindBlockMotion1616Half(mb, sad);
+	PredictInter(mb);
+	mb->mbQuant = quant;
+	TransformInter(mb);
+	MacroBlock_PostCompress(mb);
+	const uint32_t interBits = MacroBlock_TrialBits(mb);
 
-    // A tie goes to intra.
-    mb->mbType = interBits >= intraBits ? kMbTypeIntra : kMbTypeInter;
-    MacroBlock_Reset(mb);
-    mb->mv = fullSample;
+	// A tie goes to intra.
+	mb->mbType = interBits >= intraBits ? kMbTypeIntra : kMbTypeInter;
+	MacroBlock_Reset(mb);
+	mb->mv = fullSample;
 }
 
-void MacroBlock_PostCompress(MacroBlock* mb) {
-    if (mb->mbType == kMbTypeIntra) MacroBlock_DCACPredict(mb);
-    for (Block* block : mb->block) Block_DecideCoded(block);
-    if (mb->vop->codingType == kCodingTypeP) {
-        // An inter macroblock with a zero vector and nothing to send is skipped; with a vector it
-        // is sent even when every block quantised to zero.
-        if (mb->mbType == kMbTypeInter && mb->mv.x == 0 && mb->mv.y == 0) {
-            mb->codedMb = 0;
-            for (const Block* block : mb->block) mb->codedMb |= block->codedBlock;
-        } else {
-            mb->codedMb = 1;
-        }
-    }
-    MacroBlock_CalculateDQuant(mb);
+void MacroBlock_PostCompress(MacroBlock* mb)
+{
+	if (mb->mbType == kMbTypeIntra)
+		MacroBlock_DCACPredict(mb);
+	for (Block* block : mb->block)
+		Block_DecideCoded(block);
+	if (mb->vop->codingType == kCodingTypeP) {
+		// An inter macroblock with a zero vector and nothing to send is skipped; with a vector it
+		// is sent even when every block quantised to zero.
+		if (mb->mbType == kMbTypeInter && mb->mv.x == 0 && mb->mv.y == 0) {
+			mb->codedMb = 0;
+			for (const Block* block : mb->block)
+				mb->codedMb |= block->codedBlock;
+		} else {
+			mb->codedMb = 1;
+		}
+	}
+	MacroBlock_CalculateDQuant(mb);
 }
 
-void Block_DecideCoded(Block* block) {
-    const MacroBlock* mb = block->mb;
-    if (mb->mbType == kMbTypeInter) {
-        block->codedBlock = !BlockAll0(block->coef);
-        return;
-    }
-    // The DC level travels as the DC differential, outside the coefficient data.
-    block->dcLevel = block->coef[0];
-    block->coef[0] = 0;
-    if (!mb->acPred) {
-        block->codedBlock = !BlockAll0(block->coef);
-        return;
-    }
-    if (AnyNonZero(block->acPredResidual, 1, 7, 1)) {
-        block->codedBlock = 1;
-        return;
-    }
-    // The predicted line (column 0 from the left, else row 0) is rebuilt by the decoder.
-    const bool fromLeft = block->predDir == kPredFromLeft;
-    bool rest = false;
-    for (int i = 0; i < 64 && !rest; ++i) {
-        const bool onLine = fromLeft ? (i & 7) == 0 : i < 8;
-        rest = !onLine && block->coef[i] != 0;
-    }
-    block->codedBlock = rest;
+void Block_DecideCoded(Block* block)
+{
+	const MacroBlock* mb = block->mb;
+	if (mb->mbType == kMbTypeInter) {
+		block->codedBlock = !BlockAll0(block->coef);
+		return;
+	}
+	// The DC level travels as the DC differential, outside the coefficient data.
+	block->dcLevel = block->coef[0];
+	block->coef[0] = 0;
+	if (!mb->acPred) {
+		block->codedBlock = !BlockAll0(block->coef);
+		return;
+	}
+	if (AnyNonZero(block->acPredResidual, 1, 7, 1)) {
+		block->codedBlock = 1;
+		return;
+	}
+	// The predicted line (column 0 from the left, else row 0) is rebuilt by the decoder.
+	const bool fromLeft = block->predDir == kPredFromLeft;
+	bool rest = false;
+	for (int i = 0; i < 64 && !rest; ++i) {
+		const bool onLine = fromLeft ? (i & 7) == 0 : i < 8;
+		rest = !onLine && block->coef[i] != 0;
+	}
+	block->codedBlock = rest;
 }
 
-void MacroBlock_CalculateDQuant(MacroBlock* mb) {
-    const Vop* vop = mb->vop;
-    const uint32_t index = mb->mbY * vop->mbWidth + mb->mbX;
-    const uint8_t reference = index == 0 ? vop->quant : vop->mbs[index - 1]->mbQuant;
-    if (mb->codedMb) {
-        mb->dquant = int8_t(uint8_t(mb->mbQuant - reference));
-    } else {
-        mb->mbQuant = reference;
-        mb->dquant = 0;
-    }
+void MacroBlock_CalculateDQuant(MacroBlock* mb)
+{
+	const Vop* vop = mb->vop;
+	const uint32_t index = mb->mbY * vop->mbWidth + mb->mbX;
+	const uint8_t reference = index == 0 ? vop->quant : vop->mbs[index - 1]->mbQuant;
+	if (mb->codedMb) {
+		mb->dquant = int8_t(uint8_t(mb->mbQuant - reference));
+	} else {
+		mb->mbQuant = reference;
+		mb->dquant = 0;
+	}
 }

@@ -6,13 +6,13 @@
 extern "C" {
 
 const int32_t RGB2YUVMATRIX[3][3] = {
-    {16829, 33038, 6415},
-    {-9714, -19070, 28784},
-    {28784, -24103, -4681},
+        {16829, 33038, 6415},
+        {-9714, -19070, 28784},
+        {28784, -24103, -4681},
 };
 const int32_t YUVOFFSET[3] = {16, 128, 128};
 
-} // extern "C"
+}  // extern "C"
 
 namespace {
 
@@ -20,20 +20,21 @@ using korvo::PictureArea;
 
 // A packed RGB layout: bytes per pixel and the byte offsets of R, G and B.
 struct RGB24Layout {
-    static constexpr int kBytes = 3, kR = 0, kG = 1, kB = 2;
+	static constexpr int kBytes = 3, kR = 0, kG = 1, kB = 2;
 };
 struct ARGB32Layout {
-    static constexpr int kBytes = 4, kR = 1, kG = 2, kB = 3;
+	static constexpr int kBytes = 4, kR = 1, kG = 2, kB = 3;
 };
 struct BGRA32Layout {
-    static constexpr int kBytes = 4, kR = 2, kG = 1, kB = 0;
+	static constexpr int kBytes = 4, kR = 2, kG = 1, kB = 0;
 };
 
 // Full-range R, G, B (0..255) keep every product sum inside the clamp table: Y' lies in 16..235
 // and Cb, Cr in 16..240 before clamping, so the table is indexed directly.
-inline int32_t MatrixRow(int row, int32_t r, int32_t g, int32_t b) {
-    return ((RGB2YUVMATRIX[row][0] * r + RGB2YUVMATRIX[row][1] * g + RGB2YUVMATRIX[row][2] * b) >> 16) +
-           YUVOFFSET[row];
+inline int32_t MatrixRow(int row, int32_t r, int32_t g, int32_t b)
+{
+	return ((RGB2YUVMATRIX[row][0] * r + RGB2YUVMATRIX[row][1] * g + RGB2YUVMATRIX[row][2] * b) >> 16) +
+	       YUVOFFSET[row];
 }
 
 inline uint8_t Table(int32_t v) { return static_cast<uint8_t>(IClampTable[v]); }
@@ -41,125 +42,141 @@ inline uint8_t Table(int32_t v) { return static_cast<uint8_t>(IClampTable[v]); }
 // Luminance of every pixel; chroma once per 2x2 group, from the odd (lower) row: the
 // bottom-right pixel's, or with averageLower the mean of the lower pair's clamped values.
 template <class Layout, bool averageLower>
-void PackedRGBToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v) {
-    for (uint32_t row = 0; row < area.height; ++row) {
-        const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
-        uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
-        for (uint32_t x = 0; x < area.width; ++x) {
-            const uint8_t* p = in + Layout::kBytes * x;
-            outY[x] = Table(MatrixRow(0, p[Layout::kR], p[Layout::kG], p[Layout::kB]));
-        }
-        if ((row & 1) == 0) continue;
-        uint8_t* outU = korvo::PlaneChromaAt(u, 0, row >> 1);
-        uint8_t* outV = korvo::PlaneChromaAt(v, 0, row >> 1);
-        for (uint32_t k = 0; k < area.width >> 1; ++k) {
-            const uint8_t* right = in + Layout::kBytes * (2 * k + 1);
-            int32_t cb = Table(MatrixRow(1, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
-            int32_t cr = Table(MatrixRow(2, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
-            if constexpr (averageLower) {
-                const uint8_t* left = right - Layout::kBytes;
-                cb = (cb + Table(MatrixRow(1, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
-                cr = (cr + Table(MatrixRow(2, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
-            }
-            outU[k] = static_cast<uint8_t>(cb);
-            outV[k] = static_cast<uint8_t>(cr);
-        }
-    }
+void PackedRGBToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+{
+	for (uint32_t row = 0; row < area.height; ++row) {
+		const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
+		uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
+		for (uint32_t x = 0; x < area.width; ++x) {
+			const uint8_t* p = in + Layout::kBytes * x;
+			outY[x] = Table(MatrixRow(0, p[Layout::kR], p[Layout::kG], p[Layout::kB]));
+		}
+		if ((row & 1) == 0)
+			continue;
+		uint8_t* outU = korvo::PlaneChromaAt(u, 0, row >> 1);
+		uint8_t* outV = korvo::PlaneChromaAt(v, 0, row >> 1);
+		for (uint32_t k = 0; k < area.width >> 1; ++k) {
+			const uint8_t* right = in + Layout::kBytes * (2 * k + 1);
+			int32_t cb = Table(MatrixRow(1, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
+			int32_t cr = Table(MatrixRow(2, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
+			if constexpr (averageLower) {
+				const uint8_t* left = right - Layout::kBytes;
+				cb = (cb + Table(MatrixRow(1, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
+				cr = (cr + Table(MatrixRow(2, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
+			}
+			outU[k] = static_cast<uint8_t>(cb);
+			outV[k] = static_cast<uint8_t>(cr);
+		}
+	}
 }
 
 // 4:2:2 packed Y'0 Cb Y'1 Cr: luminance copied, the chroma of the two rows of each 2x2 group
 // averaged with rounding.
-void YUVSToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v) {
-    for (uint32_t row = 0; row < area.height; ++row) {
-        const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
-        uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
-        for (uint32_t x = 0; x < area.width; ++x) outY[x] = in[2 * x];
-    }
-    for (uint32_t row = 0; row < area.height >> 1; ++row) {
-        const uint8_t* upper = pixMap->baseAddr + static_cast<size_t>(2 * row) * area.rowBytes;
-        const uint8_t* lower = upper + area.rowBytes;
-        uint8_t* outU = korvo::PlaneChromaAt(u, 0, row);
-        uint8_t* outV = korvo::PlaneChromaAt(v, 0, row);
-        for (uint32_t k = 0; k < area.width >> 1; ++k) {
-            outU[k] = static_cast<uint8_t>((upper[4 * k + 1] + lower[4 * k + 1] + 1) >> 1);
-            outV[k] = static_cast<uint8_t>((upper[4 * k + 3] + lower[4 * k + 3] + 1) >> 1);
-        }
-    }
+void YUVSToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+{
+	for (uint32_t row = 0; row < area.height; ++row) {
+		const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
+		uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
+		for (uint32_t x = 0; x < area.width; ++x)
+			outY[x] = in[2 * x];
+	}
+	for (uint32_t row = 0; row < area.height >> 1; ++row) {
+		const uint8_t* upper = pixMap->baseAddr + static_cast<size_t>(2 * row) * area.rowBytes;
+		const uint8_t* lower = upper + area.rowBytes;
+		uint8_t* outU = korvo::PlaneChromaAt(u, 0, row);
+		uint8_t* outV = korvo::PlaneChromaAt(v, 0, row);
+		for (uint32_t k = 0; k < area.width >> 1; ++k) {
+			outU[k] = static_cast<uint8_t>((upper[4 * k + 1] + lower[4 * k + 1] + 1) >> 1);
+			outV[k] = static_cast<uint8_t>((upper[4 * k + 3] + lower[4 * k + 3] + 1) >> 1);
+		}
+	}
 }
 
 // Bytes a caller row of width pixels occupies. A 4:2:2 row of odd width ends in a half-used pair
 // that carries the last column's luminance.
-uint64_t PackedRowBytes(uint32_t format, uint64_t width) {
-    switch (format) {
-    case kPixelFormatRGB24: return 3 * width;
-    case kPixelFormatYUVS: return 4 * ((width + 1) >> 1);
-    default: return 4 * width;
-    }
+uint64_t PackedRowBytes(uint32_t format, uint64_t width)
+{
+	switch (format) {
+		case kPixelFormatRGB24: return 3 * width;
+		case kPixelFormatYUVS: return 4 * ((width + 1) >> 1);
+		default: return 4 * width;
+	}
 }
 
 // Picture columns (rows) that a luminance and two chroma planes can hold.
-uint32_t PlaneCapacity(uint32_t luma, uint32_t chromaU, uint32_t chromaV) {
-    const uint32_t fromLuma = luma >= 32 ? luma - 32 : 0;
-    const uint32_t chroma = std::min(chromaU, chromaV);
-    const uint64_t fromChroma = chroma >= 16 ? 2 * static_cast<uint64_t>(chroma - 16) + 1 : 0;
-    return static_cast<uint32_t>(std::min<uint64_t>(fromLuma, fromChroma));
+uint32_t PlaneCapacity(uint32_t luma, uint32_t chromaU, uint32_t chromaV)
+{
+	const uint32_t fromLuma = luma >= 32 ? luma - 32 : 0;
+	const uint32_t chroma = std::min(chromaU, chromaV);
+	const uint64_t fromChroma = chroma >= 16 ? 2 * static_cast<uint64_t>(chroma - 16) + 1 : 0;
+	return static_cast<uint32_t>(std::min<uint64_t>(fromLuma, fromChroma));
 }
 
-PictureArea InputArea(const PixMap* pixMap, const Plane* y, const Plane* u, const Plane* v,
-                      uint32_t format) {
-    if (y == nullptr || u == nullptr || v == nullptr) return PictureArea{};
-    return korvo::PictureArea_Make(PlaneCapacity(y->width, u->width, v->width),
-                                   PlaneCapacity(y->height, u->height, v->height), pixMap,
-                                   [format](uint64_t w) { return PackedRowBytes(format, w); });
+PictureArea InputArea(const PixMap* pixMap, const Plane* y, const Plane* u, const Plane* v, uint32_t format)
+{
+	if (y == nullptr || u == nullptr || v == nullptr)
+		return PictureArea{};
+	return korvo::PictureArea_Make(PlaneCapacity(y->width, u->width, v->width),
+	                               PlaneCapacity(y->height, u->height, v->height), pixMap,
+	                               [format](uint64_t w) { return PackedRowBytes(format, w); });
 }
 
 template <void (*convert)(const PixMap*, const PictureArea&, Plane*, Plane*, Plane*)>
-void ConvertInput(const PixMap* pixMap, Plane* y, Plane* u, Plane* v, uint32_t format) {
-    const PictureArea area = InputArea(pixMap, y, u, v, format);
-    if (area.valid) convert(pixMap, area, y, u, v);
+void ConvertInput(const PixMap* pixMap, Plane* y, Plane* u, Plane* v, uint32_t format)
+{
+	const PictureArea area = InputArea(pixMap, y, u, v, format);
+	if (area.valid)
+		convert(pixMap, area, y, u, v);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-void ARGBPackedToYUV420Subsampled(const PixMap* pixMap, Plane* y, Plane* u, Plane* v) {
-    ConvertInput<PackedRGBToPlanes<ARGB32Layout, true>>(pixMap, y, u, v, kPixelFormatARGB32);
+void ARGBPackedToYUV420Subsampled(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
+{
+	ConvertInput<PackedRGBToPlanes<ARGB32Layout, true>>(pixMap, y, u, v, kPixelFormatARGB32);
 }
 
-void RGBPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v) {
-    ConvertInput<PackedRGBToPlanes<RGB24Layout, false>>(pixMap, y, u, v, kPixelFormatRGB24);
+void RGBPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
+{
+	ConvertInput<PackedRGBToPlanes<RGB24Layout, false>>(pixMap, y, u, v, kPixelFormatRGB24);
 }
 
-void BGRAPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v) {
-    ConvertInput<PackedRGBToPlanes<BGRA32Layout, false>>(pixMap, y, u, v, kPixelFormatBGRA);
+void BGRAPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
+{
+	ConvertInput<PackedRGBToPlanes<BGRA32Layout, false>>(pixMap, y, u, v, kPixelFormatBGRA);
 }
 
-void YUVSPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v) {
-    ConvertInput<YUVSToPlanes>(pixMap, y, u, v, kPixelFormatYUVS);
+void YUVSPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
+{
+	ConvertInput<YUVSToPlanes>(pixMap, y, u, v, kPixelFormatYUVS);
 }
 
 // Fails with 2, touching nothing, for a format that is not an input format or a caller picture
 // whose rows cannot hold its width.
-int16_t PixMapToPlanes(KorvParams* params) {
-    const uint32_t format = params->pixelFormat;
-    Vop* vop = params->vop;
-    if (vop == nullptr || params->pixMap == nullptr) return kKorvoBadPixelFormat;
-    void (*convert)(const PixMap*, Plane*, Plane*, Plane*) = nullptr;
-    switch (format) {
-    case kPixelFormatARGB32: convert = ARGBPackedToYUV420Subsampled; break;
-    case kPixelFormatRGB24: convert = RGBPackedToYUV420; break;
-    case kPixelFormatBGRA: convert = BGRAPackedToYUV420; break;
-    case kPixelFormatYUVS: convert = YUVSPackedToYUV420; break;
-    default: return kKorvoBadPixelFormat;
-    }
-    // Only the Vop's own picture is read; the converters crop further to what the planes hold.
-    PixMap picture = *params->pixMap;
-    picture.width = std::min(picture.width, vop->width);
-    picture.height = std::min(picture.height, vop->height);
-    if (!InputArea(&picture, vop->srcY, vop->srcU, vop->srcV, format).valid) return kKorvoBadPixelFormat;
-    convert(&picture, vop->srcY, vop->srcU, vop->srcV);
-    return kKorvoOK;
+int16_t PixMapToPlanes(KorvParams* params)
+{
+	const uint32_t format = params->pixelFormat;
+	Vop* vop = params->vop;
+	if (vop == nullptr || params->pixMap == nullptr)
+		return kKorvoBadPixelFormat;
+	void (*convert)(const PixMap*, Plane*, Plane*, Plane*) = nullptr;
+	switch (format) {
+		case kPixelFormatARGB32: convert = ARGBPackedToYUV420Subsampled; break;
+		case kPixelFormatRGB24: convert = RGBPackedToYUV420; break;
+		case kPixelFormatBGRA: convert = BGRAPackedToYUV420; break;
+		case kPixelFormatYUVS: convert = YUVSPackedToYUV420; break;
+		default: return kKorvoBadPixelFormat;
+	}
+	// Only the Vop's own picture is read; the converters crop further to what the planes hold.
+	PixMap picture = *params->pixMap;
+	picture.width = std::min(picture.width, vop->width);
+	picture.height = std::min(picture.height, vop->height);
+	if (!InputArea(&picture, vop->srcY, vop->srcU, vop->srcV, format).valid)
+		return kKorvoBadPixelFormat;
+	convert(&picture, vop->srcY, vop->srcU, vop->srcV);
+	return kKorvoOK;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -11,16 +11,16 @@
 extern "C" {
 
 typedef struct VLCInfo {
-    uint32_t last;
-    uint32_t run;
-    uint32_t level;
-    uint32_t length; /* code word bits, sign excluded */
-    uint32_t code;
+	uint32_t last;
+	uint32_t run;
+	uint32_t level;
+	uint32_t length; /* code word bits, sign excluded */
+	uint32_t code;
 } VLCInfo;
 
 typedef struct VLCTable {
-    uint32_t count;
-    const VLCInfo* records;
+	uint32_t count;
+	const VLCInfo* records;
 } VLCTable;
 
 #define kVLCInvalid 0xDEAD
@@ -31,7 +31,7 @@ extern const VLCTable gVLCIntraCoeffTable;
 extern const VLCTable gVLCInterCoeffTable;
 
 /* Decoder look-up tables, built by VLC_Init: {bits, last, run, signed level} per entry. */
-extern int32_t (*gVLCInverseIntra)[4];       /* 8192 entries, next 13 bits */
+extern int32_t (*gVLCInverseIntra)[4]; /* 8192 entries, next 13 bits */
 extern int32_t (*gVLCInverseInter)[4];
 extern int32_t (*gVLCInverseEscapeIntra)[4]; /* 24576 entries, 15 bits after ESC, minus 8192 */
 extern int32_t (*gVLCInverseEscapeInter)[4];
@@ -102,7 +102,7 @@ void FindInterVLCInverseEscape(uint32_t bits15, int32_t entry[4]);
 using CodeEntry = std::array<uint32_t, 2>;  // {code word right-aligned, length}
 using ValueEntry = std::array<int32_t, 2>;  // {value, bits to consume}
 
-extern const std::array<CodeEntry, 16> vlcCBPY;  // by intra-form pattern Y0*8 + Y1*4 + Y2*2 + Y3
+extern const std::array<CodeEntry, 16> vlcCBPY;       // by intra-form pattern Y0*8 + Y1*4 + Y2*2 + Y3
 extern const std::array<CodeEntry, 13> vlcIntraDC_Y;  // by DC size 0..12
 extern const std::array<CodeEntry, 13> vlcIntraDC_UV;
 extern const std::array<CodeEntry, 33> vlcMV;  // by |difference| 0..32, sign bit not included

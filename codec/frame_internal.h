@@ -20,60 +20,60 @@ enum { kPredFromAbove = 1, kPredFromLeft = 2 };
 #define kMaxMacroBlocksAcross 1022u
 
 typedef struct Motion {
-    int16_t x;
-    int16_t y;
+	int16_t x;
+	int16_t y;
 } Motion;
 
 // An 8-bit sample plane with its border.
 typedef struct Plane {
-    uint32_t width;  /* bytes per row, border included (also the stride) */
-    uint32_t height; /* rows, border included */
-    uint8_t* data;   /* first byte of the plane, border included */
-    uint8_t* raw;    /* the allocation */
+	uint32_t width;  /* bytes per row, border included (also the stride) */
+	uint32_t height; /* rows, border included */
+	uint8_t* data;   /* first byte of the plane, border included */
+	uint8_t* raw;    /* the allocation */
 } Plane;
 
 // One 8x8 block: levels, reconstruction and prediction, its neighbours and its filter flags.
 typedef struct __attribute__((aligned(16))) Block {
-    int16_t coef[64];
-    int16_t recon[64];
-    int16_t pred[64];
-    int16_t acPredResidual[8];
-    MacroBlock* mb;
-    Block* left;
-    Block* right;
-    Block* above;
-    Block* below;
-    int16_t dcPred;
-    int16_t dcLevel;
-    int16_t dcDiff;
-    uint8_t kind;
-    uint8_t predDir;
-    uint32_t sad;
-    uint8_t embedded;
-    uint8_t codedBlock;
-    uint8_t deblockH;
-    uint8_t deblockV;
-    uint8_t deringFlag;
+	int16_t coef[64];
+	int16_t recon[64];
+	int16_t pred[64];
+	int16_t acPredResidual[8];
+	MacroBlock* mb;
+	Block* left;
+	Block* right;
+	Block* above;
+	Block* below;
+	int16_t dcPred;
+	int16_t dcLevel;
+	int16_t dcDiff;
+	uint8_t kind;
+	uint8_t predDir;
+	uint32_t sad;
+	uint8_t embedded;
+	uint8_t codedBlock;
+	uint8_t deblockH;
+	uint8_t deblockV;
+	uint8_t deringFlag;
 } Block;
 
 // One macroblock: four luminance and two chrominance blocks, its neighbours and its coding choices.
 struct __attribute__((aligned(16))) MacroBlock {
-    Block blocks[6]; /* Y0, Y1, Y2, Y3, U, V */
-    Vop* vop;
-    MacroBlock* left;
-    MacroBlock* right;
-    MacroBlock* above;
-    MacroBlock* below;
-    Block* block[6];
-    uint32_t mbX;
-    uint32_t mbY;
-    uint8_t codedMb;
-    uint8_t acPred;
-    int8_t dquant;
-    Motion mv;
-    uint8_t mbQuant;
-    uint8_t mbType;
-    uint8_t embedded;
+	Block blocks[6]; /* Y0, Y1, Y2, Y3, U, V */
+	Vop* vop;
+	MacroBlock* left;
+	MacroBlock* right;
+	MacroBlock* above;
+	MacroBlock* below;
+	Block* block[6];
+	uint32_t mbX;
+	uint32_t mbY;
+	uint8_t codedMb;
+	uint8_t acPred;
+	int8_t dquant;
+	Motion mv;
+	uint8_t mbQuant;
+	uint8_t mbType;
+	uint8_t embedded;
 };
 
 // The processor-specific kernels InitHooks installs when gUseSpecificHooks is set.

@@ -37,60 +37,69 @@ constexpr uint32_t kKeyFrameDistance = 150;
 
 // The reference for the next P-VOP, rebuilt exactly as the decoder builds its picture (the
 // predictions are already in place from motion search).
-int16_t RebuildReference(KorvParams* params) {
-    Vop_Decompress(params->vop);
-    if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK) return kKorvoEntryFailed;
-    return kKorvoOK;
+int16_t RebuildReference(KorvParams* params)
+{
+	Vop_Decompress(params->vop);
+	if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK)
+		return kKorvoEntryFailed;
+	return kKorvoOK;
 }
 
 }  // namespace
 
-int16_t DecompressPixMap(KorvParams* params) {
-    params->streamBytes = 0;
-    // Without a VOP start code nothing is decoded and the caller's picture stays as it was.
-    if (ReadVopHeader(params) != kKorvoOK) return kKorvoOK;
-    if (StreamToVop(params) != kKorvoOK) return kKorvoEntryFailed;
-    Vop* vop = params->vop;
-    Vop_Decompress(vop);
-    Vop_ApplyMotion(vop);
-    if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK || PlanesToPixMap(params) != kKorvoOK)
-        return kKorvoEntryFailed;
-    return kKorvoOK;
+int16_t DecompressPixMap(KorvParams* params)
+{
+	params->streamBytes = 0;
+	// Without a VOP start code nothing is decoded and the caller's picture stays as it was.
+	if (ReadVopHeader(params) != kKorvoOK)
+		return kKorvoOK;
+	if (StreamToVop(params) != kKorvoOK)
+		return kKorvoEntryFailed;
+	Vop* vop = params->vop;
+	Vop_Decompress(vop);
+	Vop_ApplyMotion(vop);
+	if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK ||
+	    PlanesToPixMap(params) != kKorvoOK)
+		return kKorvoEntryFailed;
+	return kKorvoOK;
 }
 
-int16_t CompressPixMap(KorvParams* params) {
-    params->streamBytes = 0;
-    Vop* vop = params->vop;
-    // Only a context made with source planes can encode.
-    if (!vop || !vop->srcY || !vop->planeY) return kKorvoEntryFailed;
+int16_t CompressPixMap(KorvParams* params)
+{
+	params->streamBytes = 0;
+	Vop* vop = params->vop;
+	// Only a context made with source planes can encode.
+	if (!vop || !vop->srcY || !vop->planeY)
+		return kKorvoEntryFailed;
 
-    // A frame that fails leaves the sequence where it was: the next call codes the same type.
-    const uint8_t codingType = vop->codingType;
-    vop->quant = Params_VopQuant(params->spatialQuality);
-    const uint8_t quant = vop->quant;
-    if (PixMapToPlanes(params) != kKorvoOK || PreFilter(params) != kKorvoOK || PlanesToVop(params) != kKorvoOK ||
-        VopToStream(params) != kKorvoOK) {
-        vop->codingType = codingType;
-        vop->quant = quant;
-        return kKorvoEntryFailed;
-    }
+	// A frame that fails leaves the sequence where it was: the next call codes the same type.
+	const uint8_t codingType = vop->codingType;
+	vop->quant = Params_VopQuant(params->spatialQuality);
+	const uint8_t quant = vop->quant;
+	if (PixMapToPlanes(params) != kKorvoOK || PreFilter(params) != kKorvoOK ||
+	    PlanesToVop(params) != kKorvoOK || VopToStream(params) != kKorvoOK) {
+		vop->codingType = codingType;
+		vop->quant = quant;
+		return kKorvoEntryFailed;
+	}
 
-    const bool intra = vop->codingType == kCodingTypeI;
-    const uint32_t framesSinceKey = intra ? 0 : params->framesSinceKey + 1;
-    const uint8_t next = framesSinceKey <= kKeyFrameDistance ? kCodingTypeP : kCodingTypeI;
-    // Nothing predicts from the picture before an I-VOP, so it is rebuilt only before a P-VOP.
-    if (next == kCodingTypeP && RebuildReference(params) != kKorvoOK) return kKorvoEntryFailed;
+	const bool intra = vop->codingType == kCodingTypeI;
+	const uint32_t framesSinceKey = intra ? 0 : params->framesSinceKey + 1;
+	const uint8_t next = framesSinceKey <= kKeyFrameDistance ? kCodingTypeP : kCodingTypeI;
+	// Nothing predicts from the picture before an I-VOP, so it is rebuilt only before a P-VOP.
+	if (next == kCodingTypeP && RebuildReference(params) != kKorvoOK)
+		return kKorvoEntryFailed;
 
-    params->framesSinceKey = framesSinceKey;
-    params->prevCodingType = vop->codingType;
-    params->prevRounding = vop->rounding;
-    // After a key frame the P-VOPs alternate rounding 0, 1, 0, ...
-    if (next == kCodingTypeI)
-        vop->rounding = 1;
-    else
-        vop->rounding = intra ? 0 : uint8_t(1 - params->prevRounding);
-    vop->codingType = next;
-    params->frameCount += 1;
-    params->totalBytes += uint32_t(params->streamBytes);
-    return kKorvoOK;
+	params->framesSinceKey = framesSinceKey;
+	params->prevCodingType = vop->codingType;
+	params->prevRounding = vop->rounding;
+	// After a key frame the P-VOPs alternate rounding 0, 1, 0, ...
+	if (next == kCodingTypeI)
+		vop->rounding = 1;
+	else
+		vop->rounding = intra ? 0 : uint8_t(1 - params->prevRounding);
+	vop->codingType = next;
+	params->frameCount += 1;
+	params->totalBytes += uint32_t(params->streamBytes);
+	return kKorvoOK;
 }

@@ -16,11 +16,11 @@ extern "C" {
  * ------------------------------------------------------------------------------------------- */
 
 enum {
-    kKorvoOK = 0,               /* success */
-    kKorvoTableAllocFailed = 1, /* allocation failure while building tables */
-    kKorvoBadPixelFormat = 2,   /* unsupported pixel format (or a caller picture that cannot hold it) */
-    kKorvoEntryFailed = 3,      /* failure of an entry point */
-    kKorvoNoStartCode = 4       /* no VOP start code */
+	kKorvoOK = 0,               /* success */
+	kKorvoTableAllocFailed = 1, /* allocation failure while building tables */
+	kKorvoBadPixelFormat = 2,   /* unsupported pixel format (or a caller picture that cannot hold it) */
+	kKorvoEntryFailed = 3,      /* failure of an entry point */
+	kKorvoNoStartCode = 4       /* no VOP start code */
 };
 
 /* Vop.codingType and KorvParams.prevCodingType: an intra (key) frame or a predicted one. */
@@ -52,77 +52,77 @@ typedef struct Plane Plane;
  * The data window [dataBegin, dataEnd) bounds every access: a reader sees bytes outside it as 0, a
  * writer stores no byte outside it and sets overrun instead (sticky, checked once per frame). */
 typedef struct BitStream {
-    uint8_t* base;
-    uint32_t bitPos;
-    uint8_t* dataBegin;
-    uint8_t* dataEnd;
-    uint8_t overrun;
+	uint8_t* base;
+	uint32_t bitPos;
+	uint8_t* dataBegin;
+	uint8_t* dataEnd;
+	uint8_t overrun;
 } BitStream;
 
 /* A caller's picture: width x height pixels, rows rowBytes apart from baseAddr. */
 typedef struct PixMap {
-    uint32_t width;
-    uint32_t reserved1;
-    uint32_t height;
-    uint32_t reserved2;
-    uint16_t rowBytes; /* only the low 14 bits are used */
-    uint8_t* baseAddr;
+	uint32_t width;
+	uint32_t reserved1;
+	uint32_t height;
+	uint32_t reserved2;
+	uint16_t rowBytes; /* only the low 14 bits are used */
+	uint8_t* baseAddr;
 } PixMap;
 
 /* A codec context, made by NewKorvParamsPtr. The caller sets stream/streamSize (the compressed
  * frame to decode, or a buffer to encode into), pixMap and pixelFormat, and the encoder options;
  * the entry points set streamBytes (bytes written), the frame counters and prevCodingType. */
 struct KorvParams {
-    uint8_t* stream;
-    uint32_t streamSize;
-    int32_t streamBytes;
-    PixMap* pixMap;
-    uint8_t* streamBuffer;
-    Vop* vop;
-    uint32_t pixelFormat;
-    uint32_t spatialQuality;
-    uint32_t frameCount;
-    uint32_t framesSinceKey;
-    uint32_t totalBytes;
-    uint8_t prevCodingType;
-    uint8_t prevRounding;
-    uint8_t fullRefresh;
-    uint8_t deblock;
-    uint8_t dering;
-    uint8_t optimalFrame;
-    uint8_t optimalMb;
-    BitStream reader;
+	uint8_t* stream;
+	uint32_t streamSize;
+	int32_t streamBytes;
+	PixMap* pixMap;
+	uint8_t* streamBuffer;
+	Vop* vop;
+	uint32_t pixelFormat;
+	uint32_t spatialQuality;
+	uint32_t frameCount;
+	uint32_t framesSinceKey;
+	uint32_t totalBytes;
+	uint8_t prevCodingType;
+	uint8_t prevRounding;
+	uint8_t fullRefresh;
+	uint8_t deblock;
+	uint8_t dering;
+	uint8_t optimalFrame;
+	uint8_t optimalMb;
+	BitStream reader;
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on
  * reports the quantiser of each frame); everything else belongs to the core. */
 struct Vop {
-    KorvParams* params;
-    Plane* planeY;
-    Plane* planeU;
-    Plane* planeV;
-    Plane* srcY;
-    Plane* srcU;
-    Plane* srcV;
-    Plane* subY;
-    Plane* subSrcY;
-    MacroBlock** mbs;
-    uint32_t width;
-    uint32_t height;
-    uint32_t mbWidth;
-    uint32_t mbHeight;
-    uint32_t planeWidth;
-    uint32_t planeHeight;
-    uint32_t mbCount;
-    uint8_t quant;
-    uint8_t codingType;
-    uint8_t rounding;
-    void* mbStorage;
-    uint8_t ownsMbStorage;
-    uint8_t ownsPlanes;
-    uint8_t ownsSrcPlanes;
-    uint8_t coded;
-    int16_t mbsRead;
+	KorvParams* params;
+	Plane* planeY;
+	Plane* planeU;
+	Plane* planeV;
+	Plane* srcY;
+	Plane* srcU;
+	Plane* srcV;
+	Plane* subY;
+	Plane* subSrcY;
+	MacroBlock** mbs;
+	uint32_t width;
+	uint32_t height;
+	uint32_t mbWidth;
+	uint32_t mbHeight;
+	uint32_t planeWidth;
+	uint32_t planeHeight;
+	uint32_t mbCount;
+	uint8_t quant;
+	uint8_t codingType;
+	uint8_t rounding;
+	void* mbStorage;
+	uint8_t ownsMbStorage;
+	uint8_t ownsPlanes;
+	uint8_t ownsSrcPlanes;
+	uint8_t coded;
+	int16_t mbsRead;
 };
 
 /* ---------------------------------------------------------------------------------------------
@@ -131,17 +131,17 @@ struct Vop {
 
 /* The kernels the core calls through gHooks, filled by InitKorvax (comments: slot and plain kernel). */
 typedef struct KorvHooks {
-    void (*forwardDCT)(const int16_t* in, int16_t* out);           /* 0: FloatDCT */
-    void (*inverseDCT)(int16_t* block);                            /* 1: IDCT_Fast */
-    void (*dctQuantize)(const int16_t* in, Block* blk);            /* 2: GapsDCTQuantizerDispatch */
-    void (*quantize)(const int16_t* in, Block* out);               /* 3: Quantizer */
-    void (*dequantize)(const Block* in, int16_t* out);             /* 4: DeQuantizer */
-    void (*blockClamp)(int16_t* block, int16_t low, int16_t high); /* 5: BlockClamp */
-    void (*blockAdd)(const int16_t* a, const int16_t* b, int16_t* out); /* 6: BlockAdd */
-    void (*blockSub)(const int16_t* a, const int16_t* b, int16_t* out); /* 7: BlockSub */
-    void (*deblock)(Vop* vop);                                     /* 8: Deblock_Vop */
-    void (*dering)(Vop* vop);                                      /* 9: Vop_Dering */
-    void (*intraBlit)(KorvParams* params);                         /* 10: IntraBlit */
+	void (*forwardDCT)(const int16_t* in, int16_t* out);                /* 0: FloatDCT */
+	void (*inverseDCT)(int16_t* block);                                 /* 1: IDCT_Fast */
+	void (*dctQuantize)(const int16_t* in, Block* blk);                 /* 2: GapsDCTQuantizerDispatch */
+	void (*quantize)(const int16_t* in, Block* out);                    /* 3: Quantizer */
+	void (*dequantize)(const Block* in, int16_t* out);                  /* 4: DeQuantizer */
+	void (*blockClamp)(int16_t* block, int16_t low, int16_t high);      /* 5: BlockClamp */
+	void (*blockAdd)(const int16_t* a, const int16_t* b, int16_t* out); /* 6: BlockAdd */
+	void (*blockSub)(const int16_t* a, const int16_t* b, int16_t* out); /* 7: BlockSub */
+	void (*deblock)(Vop* vop);                                          /* 8: Deblock_Vop */
+	void (*dering)(Vop* vop);                                           /* 9: Vop_Dering */
+	void (*intraBlit)(KorvParams* params);                              /* 10: IntraBlit */
 } KorvHooks;
 
 extern KorvHooks gHooks;

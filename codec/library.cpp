@@ -19,46 +19,55 @@ int16_t* gPClampStorage;
 
 }  // namespace
 
-int16_t Clamp_Init(void) {
-    if (gIClampStorage && gPClampStorage) return kKorvoOK;
-    gIClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
-    gPClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
-    if (!gIClampStorage || !gPClampStorage) {
-        Clamp_Terminate();
-        return kKorvoTableAllocFailed;
-    }
-    for (int32_t i = 0; i < kClampEntries; i++) {
-        const int32_t v = i - kClampMiddle;
-        gIClampStorage[i] = int16_t(Clamp(v, 0, 255));
-        gPClampStorage[i] = int16_t(Clamp(v, -255, 255));
-    }
-    IClampTable = gIClampStorage + kClampMiddle;
-    PClampTable = gPClampStorage + kClampMiddle;
-    return kKorvoOK;
+int16_t Clamp_Init(void)
+{
+	if (gIClampStorage && gPClampStorage)
+		return kKorvoOK;
+	gIClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
+	gPClampStorage = static_cast<int16_t*>(malloc(kClampEntries * sizeof(int16_t)));
+	if (!gIClampStorage || !gPClampStorage) {
+		Clamp_Terminate();
+		return kKorvoTableAllocFailed;
+	}
+	for (int32_t i = 0; i < kClampEntries; i++) {
+		const int32_t v = i - kClampMiddle;
+		gIClampStorage[i] = int16_t(Clamp(v, 0, 255));
+		gPClampStorage[i] = int16_t(Clamp(v, -255, 255));
+	}
+	IClampTable = gIClampStorage + kClampMiddle;
+	PClampTable = gPClampStorage + kClampMiddle;
+	return kKorvoOK;
 }
 
-void Clamp_Terminate(void) {
-    free(gIClampStorage);
-    free(gPClampStorage);
-    gIClampStorage = gPClampStorage = nullptr;
-    IClampTable = PClampTable = nullptr;
+void Clamp_Terminate(void)
+{
+	free(gIClampStorage);
+	free(gPClampStorage);
+	gIClampStorage = gPClampStorage = nullptr;
+	IClampTable = PClampTable = nullptr;
 }
 
-int16_t InitKorvax(void) {
-    if (++gKorvaxInitCount != 1) return kKorvoOK;
-    // The coefficient decoding tables are built first, then the clamp tables.
-    int16_t status = VLC_Init();
-    if (status == kKorvoOK) status = Clamp_Init();
-    if (status != kKorvoOK) {
-        TerminateKorvax();
-        return status;
-    }
-    return kKorvoOK;
+int16_t InitKorvax(void)
+{
+	if (++gKorvaxInitCount != 1)
+		return kKorvoOK;
+	// The coefficient decoding tables are built first, then the clamp tables.
+	int16_t status = VLC_Init();
+	if (status == kKorvoOK)
+		status = Clamp_Init();
+	if (status != kKorvoOK) {
+		TerminateKorvax();
+		return status;
+	}
+	return kKorvoOK;
 }
 
-void TerminateKorvax(void) {
-    if (gKorvaxInitCount <= 0) return;
-    if (--gKorvaxInitCount != 0) return;
-    VLC_Terminate();
-    Clamp_Terminate();
+void TerminateKorvax(void)
+{
+	if (gKorvaxInitCount <= 0)
+		return;
+	if (--gKorvaxInitCount != 0)
+		return;
+	VLC_Terminate();
+	Clamp_Terminate();
 }

@@ -3,16 +3,19 @@
 #include "filters_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
-int16_t PostFilter(KorvParams* params) {
-    Vop* vop = params->vop;
-    if (!vop || !vop->coded || !vop->planeY) return 0;
-    Vop_Pad(vop);
-    if (params->deblock) {
-        if (vop->codingType == kCodingTypeI)
-            Deblock_VopIntra2(vop);
-        else
-            Deblock_Vop(vop);
-    }
-    if (params->dering) Vop_Dering(vop);
-    return 0;
+int16_t PostFilter(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	if (!vop || !vop->coded || !vop->planeY)
+		return 0;
+	Vop_Pad(vop);
+	if (params->deblock) {
+		if (vop->codingType == kCodingTypeI)
+			Deblock_VopIntra2(vop);
+		else
+			Deblock_Vop(vop);
+	}
+	if (params->dering)
+		Vop_Dering(vop);
+	return 0;
 }

@@ -20,8 +20,7 @@ void MacroBlock_DCACPredict(MacroBlock* mb);
 // Motion compensation: every prediction is fetched from the previous picture before any write.
 void Vop_ApplyMotion(Vop* vop);
 void MacroBlock_ApplyMotion(MacroBlock* mb);
-void GetPlaneBlock16Half(const Plane* plane, int16_t x, int16_t y, int16_t* destination,
-                         uint8_t rounding);
+void GetPlaneBlock16Half(const Plane* plane, int16_t x, int16_t y, int16_t* destination, uint8_t rounding);
 
 // One component of the chrominance vector derived from a luminance vector component m (half-pels):
 // m / 2 truncated toward zero, plus 1 unless m is a multiple of 4.

@@ -9,70 +9,78 @@
 namespace {
 
 struct Size {
-    uint32_t width, height;
+	uint32_t width, height;
 };
 // One macroblock, partial macroblocks, odd sizes, one row, one column and a common picture size.
 constexpr Size kSizes[] = {{16, 16}, {8, 8}, {48, 32}, {40, 24}, {33, 17}, {64, 16}, {16, 48}, {176, 144}};
 
-constexpr uint32_t kFormats[] = {kPixelFormatYUV420Planar, kPixelFormatRGB24, kPixelFormatARGB32,
-                                 kPixelFormatBGRA,         kPixelFormatRGBA,  kPixelFormatABGR,
-                                 kPixelFormatYUVS,         kPixelFormat2VUY,  kPixelFormatNone,
-                                 0x12345678u};
+constexpr uint32_t kFormats[] = {
+        kPixelFormatYUV420Planar, kPixelFormatRGB24, kPixelFormatARGB32, kPixelFormatBGRA, kPixelFormatRGBA,
+        kPixelFormatABGR,         kPixelFormatYUVS,  kPixelFormat2VUY,   kPixelFormatNone, 0x12345678u};
 
-uint32_t RowBytes(uint32_t format, uint32_t width) {
-    switch (format) {
-    case kPixelFormatYUV420Planar: return width;
-    case kPixelFormatRGB24: return 3 * width;
-    case kPixelFormatYUVS:
-    case kPixelFormat2VUY: return 2 * width;
-    default: return 4 * width;
-    }
+uint32_t RowBytes(uint32_t format, uint32_t width)
+{
+	switch (format) {
+		case kPixelFormatYUV420Planar: return width;
+		case kPixelFormatRGB24: return 3 * width;
+		case kPixelFormatYUVS:
+		case kPixelFormat2VUY: return 2 * width;
+		default: return 4 * width;
+	}
 }
 
-size_t PictureBytes(uint32_t format, uint32_t width, uint32_t height) {
-    const size_t rows = size_t{RowBytes(format, width)} * height;
-    if (format == kPixelFormatYUV420Planar) return rows + 2 * size_t{width / 2} * (height / 2);
-    return rows;
+size_t PictureBytes(uint32_t format, uint32_t width, uint32_t height)
+{
+	const size_t rows = size_t{RowBytes(format, width)} * height;
+	if (format == kPixelFormatYUV420Planar)
+		return rows + 2 * size_t{width / 2} * (height / 2);
+	return rows;
 }
 
 }  // namespace
 
 // Input: [picture size][output format and refresh bit], then chunks, each a 16-bit big-endian length
 // and that many bytes, decoded in order into one context (so P-VOPs predict from earlier chunks).
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = InitKorvax() == 0;
-    if (!ready || size < 2) return 0;
-    const Size picture = kSizes[data[0] % (sizeof kSizes / sizeof kSizes[0])];
-    const uint32_t format = kFormats[(data[1] & 0x7F) % (sizeof kFormats / sizeof kFormats[0])];
-    const bool refresh = data[1] & 0x80;
-    data += 2;
-    size -= 2;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+	static const bool ready = InitKorvax() == 0;
+	if (!ready || size < 2)
+		return 0;
+	const Size picture = kSizes[data[0] % (sizeof kSizes / sizeof kSizes[0])];
+	const uint32_t format = kFormats[(data[1] & 0x7F) % (sizeof kFormats / sizeof kFormats[0])];
+	const bool refresh = data[1] & 0x80;
+	data += 2;
+	size -= 2;
 
-    KorvParams* params = NewKorvParamsPtr(2, picture.width, picture.height);
-    if (!params) return 0;
-    params->pixelFormat = format;
-    params->pixMap->rowBytes = static_cast<uint16_t>(RowBytes(format, picture.width));
-    // An exact-size heap block, so any write past the picture is caught.
-    const size_t pictureBytes = PictureBytes(format, picture.width, picture.height);
-    std::unique_ptr<uint8_t[]> out(new uint8_t[pictureBytes]());
-    params->pixMap->baseAddr = out.get();
+	KorvParams* params = NewKorvParamsPtr(2, picture.width, picture.height);
+	if (!params)
+		return 0;
+	params->pixelFormat = format;
+	params->pixMap->rowBytes = static_cast<uint16_t>(RowBytes(format, picture.width));
+	// An exact-size heap block, so any write past the picture is caught.
+	const size_t pictureBytes = PictureBytes(format, picture.width, picture.height);
+	std::unique_ptr<uint8_t[]> out(new uint8_t[pictureBytes]());
+	params->pixMap->baseAddr = out.get();
 
-    for (int frames = 0; size >= 2 && frames < 8; ++frames) {
-        size_t length = (size_t{data[0]} << 8) | data[1];
-        data += 2;
-        size -= 2;
-        if (length > size) length = size;
-        // Each chunk in its own exact-size allocation: the reader must stay inside it.
-        std::unique_ptr<uint8_t[]> chunk(length ? new uint8_t[length] : nullptr);
-        if (length) std::memcpy(chunk.get(), data, length);
-        params->stream = chunk.get();
-        params->streamSize = static_cast<uint32_t>(length);
-        params->fullRefresh = refresh;
-        DecompressPixMap(params);
-        if (params->streamBytes < 0 || static_cast<size_t>(params->streamBytes) > length + 3) __builtin_trap();
-        data += length;
-        size -= length;
-    }
-    DisposeKorvParamsPtr(params);
-    return 0;
+	for (int frames = 0; size >= 2 && frames < 8; ++frames) {
+		size_t length = (size_t{data[0]} << 8) | data[1];
+		data += 2;
+		size -= 2;
+		if (length > size)
+			length = size;
+		// Each chunk in its own exact-size allocation: the reader must stay inside it.
+		std::unique_ptr<uint8_t[]> chunk(length ? new uint8_t[length] : nullptr);
+		if (length)
+			std::memcpy(chunk.get(), data, length);
+		params->stream = chunk.get();
+		params->streamSize = static_cast<uint32_t>(length);
+		params->fullRefresh = refresh;
+		DecompressPixMap(params);
+		if (params->streamBytes < 0 || static_cast<size_t>(params->streamBytes) > length + 3)
+			__builtin_trap();
+		data += length;
+		size -= length;
+	}
+	DisposeKorvParamsPtr(params);
+	return 0;
 }

@@ -54,10 +54,7 @@ bool ReadChunks(BPrivate::Extractor* x, void* cookie, int limit, unsigned* sum)
 
 // libvorbisfile 1.3.7 itself loses a few bytes (its list of stream serial numbers) when
 // ov_open_callbacks fails on some broken files; that is the library's leak, not the extractor's.
-extern "C" const char* __lsan_default_suppressions()
-{
-	return "leak:libvorbisfile.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libvorbisfile.so\n"; }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -72,7 +69,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 		    a.path.compare(a.path.size() - 18, 18, "/OggAudioExtractor") != 0)
 			continue;
 		if (void* handle = dlopen(a.path.c_str(), RTLD_NOW | RTLD_NOLOAD))
-			instantiate = reinterpret_cast<instantiate_extractor_func>(dlsym(handle, "instantiate_extractor"));
+			instantiate =
+			        reinterpret_cast<instantiate_extractor_func>(dlsym(handle, "instantiate_extractor"));
 	}
 	if (instantiate)
 		gExtractor = instantiate();
@@ -107,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			off_t pos = 0;
 			int32 seekSize = 0;
 			bool done = false;
-			if (x->Seek(0, cookie, B_SEEK_BY_FRAME, 0, &time, &frame, &pos, nullptr, &seekSize, &done) == B_OK)
+			if (x->Seek(0, cookie, B_SEEK_BY_FRAME, 0, &time, &frame, &pos, nullptr, &seekSize, &done) ==
+			    B_OK)
 				ReadChunks(x, cookie, 16, &sum);
 			time = duration > 0 ? duration * b / 255 : b * 1000;
 			if (x->Seek(0, cookie, B_SEEK_BY_TIME, 0, &time, &frame, &pos, nullptr, &seekSize, &done) == B_OK)

@@ -37,10 +37,10 @@ struct Folder {
 };
 
 const Folder kFolders[] = {
-	{"encoders", B_ENCODER_ADDON},
-	{"decoders", B_DECODER_ADDON},
-	{"extractors", B_EXTRACTOR_ADDON},
-	{"writers", B_WRITER_ADDON},
+        {"encoders", B_ENCODER_ADDON},
+        {"decoders", B_DECODER_ADDON},
+        {"extractors", B_EXTRACTOR_ADDON},
+        {"writers", B_WRITER_ADDON},
 };
 
 // Regular files of `dir` (symbolic links followed), sorted by name; hidden files skipped.
@@ -189,16 +189,14 @@ void addon_query_info(LoadedAddOn* a)
 				delete x;
 			}
 			break;
-		case B_WRITER_ADDON:
-			a->hasFileFormat = a->writerInfo(&a->fileFormat) == B_OK;
-			break;
+		case B_WRITER_ADDON: a->hasFileFormat = a->writerInfo(&a->fileFormat) == B_OK; break;
 	}
 	a->codecInfo.pretty_name[sizeof(a->codecInfo.pretty_name) - 1] = 0;
 	a->codecInfo.short_name[sizeof(a->codecInfo.short_name) - 1] = 0;
 }
 
-Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize,
-                      ChunkProvider* provider, LoadedAddOn** which)
+Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize, ChunkProvider* provider,
+                      LoadedAddOn** which)
 {
 	for (LoadedAddOn* a : addons_of_kind(B_DECODER_ADDON)) {
 		bool claims = std::any_of(a->formats.begin(), a->formats.end(),
@@ -273,8 +271,7 @@ status_t load_media_addons(const char* directory)
 	return B_OK;
 }
 
-void get_media_addons(std::vector<media_addon_info>* loaded,
-                      std::vector<media_addon_failure>* failed)
+void get_media_addons(std::vector<media_addon_info>* loaded, std::vector<media_addon_failure>* failed)
 {
 	LoaderState& s = State();
 	std::lock_guard<std::recursive_mutex> guard(s.lock);

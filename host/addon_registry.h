@@ -40,8 +40,8 @@ void addon_query_info(LoadedAddOn* addOn);
 
 // A decoder that Sniff accepts for `format`, with `provider` set; null if none. Only decoders that
 // registered a format of the same type and encoding are asked. `which` gets the add-on.
-Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize,
-                      ChunkProvider* provider, LoadedAddOn** which);
+Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize, ChunkProvider* provider,
+                      LoadedAddOn** which);
 
 // The built-in decoder for PCM: encoded audio whose chunks already are its output raw format, and
 // raw audio or video tracks.
@@ -49,7 +49,7 @@ Decoder* new_passthrough_decoder();
 
 // Runs an encoder's SetFormat on copies; B_OK if it takes `input` for files of `file`'s family and
 // produces the matching encoded kind (raw audio -> encoded audio, raw video -> encoded video).
-status_t try_encoder_format(Encoder* encoder, const media_file_format& file,
-                            media_format* input, media_format* output);
+status_t try_encoder_format(Encoder* encoder, const media_file_format& file, media_format* input,
+                            media_format* output);
 
 }  // namespace BPrivate::media

@@ -13,10 +13,7 @@ namespace {
 constexpr uint32 kMaxChannels = 1024;
 constexpr size_t kMaxFramesPerCall = size_t(1) << 24;
 
-bool UsableRate(double rate)
-{
-	return std::isfinite(rate) && rate >= 1 && rate <= 1e7;
-}
+bool UsableRate(double rate) { return std::isfinite(rate) && rate >= 1 && rate <= 1e7; }
 
 }  // namespace
 
@@ -43,8 +40,8 @@ status_t BAudioConverter::SetTo(double inRate, uint32 inChannels, double outRate
 		const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
 		const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
 		// The rate is changed on the smaller number of channels: after averaging, before copying.
-		fResampler = soxr_create(inRate, outRate, std::min(inChannels, outChannels), &error, &io,
-		                         &quality, nullptr);
+		fResampler = soxr_create(inRate, outRate, std::min(inChannels, outChannels), &error, &io, &quality,
+		                         nullptr);
 		if (error || !fResampler) {
 			fResampler = nullptr;
 			fInChannels = fOutChannels = 0;
@@ -132,9 +129,8 @@ status_t BAudioConverter::Resample(const int16* in, size_t frames, std::vector<i
 		const size_t start = out->size();
 		out->resize(start + room * channels);
 		size_t used = 0, made = 0;
-		const soxr_error_t error =
-			soxr_process(fResampler, in ? in + consumed * channels : nullptr, frames - consumed,
-			             &used, out->data() + start, room, &made);
+		const soxr_error_t error = soxr_process(fResampler, in ? in + consumed * channels : nullptr,
+		                                        frames - consumed, &used, out->data() + start, room, &made);
 		out->resize(start + made * channels);
 		if (error)
 			return B_ERROR;

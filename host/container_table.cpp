@@ -5,13 +5,13 @@
 namespace BPrivate::media {
 
 static const builtin_reader kReaders[] = {
-	{"quicktime", instantiate_quicktime_reader},
-	{"sndfile", instantiate_sndfile_reader},
+        {"quicktime", instantiate_quicktime_reader},
+        {"sndfile", instantiate_sndfile_reader},
 };
 
 static const builtin_writer kWriters[] = {
-	{"quicktime", instantiate_quicktime_writer, quicktime_writer_info, quicktime_writer_accepts},
-	{"wav", instantiate_wav_writer, wav_writer_info, wav_writer_accepts},
+        {"quicktime", instantiate_quicktime_writer, quicktime_writer_info, quicktime_writer_accepts},
+        {"wav", instantiate_wav_writer, wav_writer_info, wav_writer_accepts},
 };
 
 const builtin_reader* builtin_readers(int32* count)

@@ -69,14 +69,13 @@ static ssize_t ReadFrom(const char* data, size_t length, off_t position, void* b
 // ---- BMemoryIO ----
 
 BMemoryIO::BMemoryIO(void* data, size_t length)
-	: fData(static_cast<char*>(data)), fLength(length), fCapacity(length), fPosition(0),
-	  fReadOnly(false)
+    : fData(static_cast<char*>(data)), fLength(length), fCapacity(length), fPosition(0), fReadOnly(false)
 {
 }
 
 BMemoryIO::BMemoryIO(const void* data, size_t length)
-	: fData(const_cast<char*>(static_cast<const char*>(data))), fLength(length), fCapacity(length),
-	  fPosition(0), fReadOnly(true)
+    : fData(const_cast<char*>(static_cast<const char*>(data))), fLength(length), fCapacity(length),
+      fPosition(0), fReadOnly(true)
 {
 }
 

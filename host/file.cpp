@@ -84,8 +84,7 @@ ssize_t BFile::WriteAt(off_t position, const void* buffer, size_t size)
 		return B_BAD_VALUE;
 	size_t done = 0;
 	while (done < size) {
-		ssize_t n = pwrite(fFd, static_cast<const char*>(buffer) + done, size - done,
-		                   position + done);
+		ssize_t n = pwrite(fFd, static_cast<const char*>(buffer) + done, size - done, position + done);
 		if (n < 0) {
 			if (errno == EINTR)
 				continue;

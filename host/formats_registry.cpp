@@ -93,8 +93,7 @@ status_t BMediaFormats::MakeFormatFor(const media_format_description* descriptio
 	return B_OK;
 }
 
-status_t BMediaFormats::GetFormatFor(const media_format_description& description,
-                                     media_format* out_format)
+status_t BMediaFormats::GetFormatFor(const media_format_description& description, media_format* out_format)
 {
 	if (!out_format)
 		return B_BAD_VALUE;

@@ -26,10 +26,7 @@ bool media_format::Matches(const media_format& other) const
 	return type == other.type && Encoding() == other.Encoding();
 }
 
-media_format_description::media_format_description()
-{
-	memset(static_cast<void*>(this), 0, sizeof(*this));
-}
+media_format_description::media_format_description() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
 
 bool media_format_description::operator==(const media_format_description& other) const
 {

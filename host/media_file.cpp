@@ -60,8 +60,8 @@ status_t OpenForReading(BMediaFile::Impl* impl)
 				why = "damaged file";
 			media_file_format mfi{};
 			std::string kind = x->GetFileFormatInfo(&mfi) == B_OK && mfi.pretty_name[0]
-			                       ? std::string(mfi.pretty_name, strnlen(mfi.pretty_name, 64))
-			                       : name + " file";
+			                           ? std::string(mfi.pretty_name, strnlen(mfi.pretty_name, 64))
+			                           : name + " file";
 			return impl->Fail(B_BAD_DATA, "not a valid " + kind + ": " + why);
 		}
 		if (status != B_OK)
@@ -112,8 +112,8 @@ status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
 		}
 	}
 	if (!impl->writer)
-		return impl->Fail(B_MEDIA_BAD_FORMAT, std::string("no writer for file format \"") +
-		                                          mfi->short_name + "\"");
+		return impl->Fail(B_MEDIA_BAD_FORMAT,
+		                  std::string("no writer for file format \"") + mfi->short_name + "\"");
 	status_t status = impl->writer->SetSource(impl->io);
 	if (status != B_OK)
 		return impl->Fail(status, impl->writerName + " refuses the output: " + status_text(status));
@@ -151,8 +151,7 @@ BMediaFile::BMediaFile(const char* path, const media_file_format* mfi, int32) : 
 	fImpl->writing = true;
 	auto file = std::make_unique<BFile>(path, B_READ_WRITE | B_CREATE_FILE | B_ERASE_FILE);
 	if (file->InitCheck() != B_OK) {
-		fImpl->Fail(file->InitCheck(),
-		            std::string("cannot create: ") + status_text(file->InitCheck()));
+		fImpl->Fail(file->InitCheck(), std::string("cannot create: ") + status_text(file->InitCheck()));
 		return;
 	}
 	fImpl->io = file.get();
@@ -160,15 +159,13 @@ BMediaFile::BMediaFile(const char* path, const media_file_format* mfi, int32) : 
 	fImpl->status = OpenForWriting(fImpl, mfi);
 }
 
-BMediaFile::BMediaFile(BPositionIO* destination, const media_file_format* mfi, int32)
-	: fImpl(new Impl)
+BMediaFile::BMediaFile(BPositionIO* destination, const media_file_format* mfi, int32) : fImpl(new Impl)
 {
 	fImpl->owner = this;
 	fImpl->name = "stream";
 	fImpl->writing = true;
 	fImpl->io = destination;
-	fImpl->status = destination ? OpenForWriting(fImpl, mfi)
-	                            : fImpl->Fail(B_BAD_VALUE, "no destination");
+	fImpl->status = destination ? OpenForWriting(fImpl, mfi) : fImpl->Fail(B_BAD_VALUE, "no destination");
 }
 
 BMediaFile::~BMediaFile()
@@ -251,12 +248,11 @@ bool SameCodec(const media_codec_info& a, const media_codec_info& b)
 }
 
 // An encoder from `addOn` set up for `input` in files of `file`; null if it does not take it.
-std::unique_ptr<Encoder> MakeEncoder(LoadedAddOn* addOn, BMediaFile::Impl* f,
-                                     media_format* input, media_format* output)
+std::unique_ptr<Encoder> MakeEncoder(LoadedAddOn* addOn, BMediaFile::Impl* f, media_format* input,
+                                     media_format* output)
 {
 	std::unique_ptr<Encoder> e(addOn->instantiateEncoder());
-	if (!e || try_encoder_format(e.get(), f->fileFormat, input, output) != B_OK ||
-	    !Accepts(f, *output))
+	if (!e || try_encoder_format(e.get(), f->fileFormat, input, output) != B_OK || !Accepts(f, *output))
 		return nullptr;
 	return e;
 }
@@ -305,12 +301,11 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 				break;
 		}
 		if (!t->encoder) {
-			f->Note(B_MEDIA_BAD_FORMAT,
-			        codec ? std::string("encoder \"") + codec->pretty_name +
-			                    "\" is not loaded or cannot write this format to " +
-			                    f->fileFormat.short_name + " files"
-			              : std::string("no encoder writes this format to ") +
-			                    f->fileFormat.short_name + " files");
+			f->Note(B_MEDIA_BAD_FORMAT, codec ? std::string("encoder \"") + codec->pretty_name +
+			                                            "\" is not loaded or cannot write this format to " +
+			                                            f->fileFormat.short_name + " files"
+			                                  : std::string("no encoder writes this format to ") +
+			                                            f->fileFormat.short_name + " files");
 			return nullptr;
 		}
 		t->encoder->SetChunkWriter(t);
@@ -375,7 +370,7 @@ status_t BMediaFile::CommitHeader()
 			status_t status = t->encoder->StartEncoder();
 			if (status != B_OK)
 				return f->Fail(status, "track " + std::to_string(t->index) +
-				                           ": StartEncoder failed: " + status_text(status));
+				                               ": StartEncoder failed: " + status_text(status));
 			t->started = true;
 		}
 	}

@@ -116,8 +116,7 @@ status_t BMediaTrack::Impl::GetNextChunk(const void** chunk, size_t* size, media
 	off_t pos = 0;
 	int32 packet = 0;
 	media_header h;
-	status_t s = file->extractor->SplitNext(index, cookie, &pos, nullptr, &packet, &data, &length,
-	                                        &h);
+	status_t s = file->extractor->SplitNext(index, cookie, &pos, nullptr, &packet, &data, &length, &h);
 	if (s != B_OK)
 		return s;
 	if (length < 0 || (length > 0 && !data))
@@ -144,10 +143,7 @@ status_t BMediaTrack::Impl::AddTrackInfo(uint32 code, const void* data, size_t s
 	return file->writer->AddTrackInfo(index, code, data, size);
 }
 
-status_t BMediaTrack::Impl::AddCopyright(const char* text)
-{
-	return file->writer->AddCopyright(text);
-}
+status_t BMediaTrack::Impl::AddCopyright(const char* text) { return file->writer->AddCopyright(text); }
 
 BMediaTrack::BMediaTrack(Impl* impl) : fImpl(impl) { impl->self = this; }
 
@@ -263,8 +259,8 @@ static status_t Seek(BMediaTrack::Impl* t, int32 what, int64* frame, bigtime_t* 
 	off_t pos = 0;
 	int32 packet = 0;
 	bool done = false;
-	status_t s = t->file->extractor->Seek(t->index, t->cookie, what, flags, &tm, &f, &pos, nullptr,
-	                                      &packet, &done);
+	status_t s = t->file->extractor->Seek(t->index, t->cookie, what, flags, &tm, &f, &pos, nullptr, &packet,
+	                                      &done);
 	if (s != B_OK)
 		return t->Fail(s, std::string("seek failed: ") + status_text(s));
 	if (t->decoder) {

@@ -10,25 +10,21 @@ static std::string OrEmpty(const char* text) { return text ? text : ""; }
 
 BParameter::BParameter(media_parameter_type type, int32 id, media_type mediaType, const char* name,
                        const char* kind, BParameterGroup* group)
-	: fType(type), fID(id), fMediaType(mediaType), fName(OrEmpty(name)), fKind(OrEmpty(kind)),
-	  fGroup(group)
+    : fType(type), fID(id), fMediaType(mediaType), fName(OrEmpty(name)), fKind(OrEmpty(kind)), fGroup(group)
 {
 }
 
 BParameter::~BParameter() = default;
 
-BContinuousParameter::BContinuousParameter(int32 id, media_type mediaType, const char* name,
-                                           const char* kind, const char* unit, float minimum,
-                                           float maximum, float step, BParameterGroup* group)
-	: BParameter(B_CONTINUOUS_PARAMETER, id, mediaType, name, kind, group), fUnit(OrEmpty(unit)),
-	  fMinimum(minimum), fMaximum(maximum), fStep(step)
+BContinuousParameter::BContinuousParameter(int32 id, media_type mediaType, const char* name, const char* kind,
+                                           const char* unit, float minimum, float maximum, float step,
+                                           BParameterGroup* group)
+    : BParameter(B_CONTINUOUS_PARAMETER, id, mediaType, name, kind, group), fUnit(OrEmpty(unit)),
+      fMinimum(minimum), fMaximum(maximum), fStep(step)
 {
 }
 
-BParameterGroup::BParameterGroup(BParameterWeb* web, const char* name)
-	: fWeb(web), fName(OrEmpty(name))
-{
-}
+BParameterGroup::BParameterGroup(BParameterWeb* web, const char* name) : fWeb(web), fName(OrEmpty(name)) {}
 
 BParameterGroup::~BParameterGroup()
 {
@@ -46,11 +42,10 @@ BParameterGroup* BParameterGroup::MakeGroup(const char* name)
 
 BContinuousParameter* BParameterGroup::MakeContinuousParameter(int32 id, media_type mediaType,
                                                                const char* name, const char* kind,
-                                                               const char* unit, float minimum,
-                                                               float maximum, float stepping)
+                                                               const char* unit, float minimum, float maximum,
+                                                               float stepping)
 {
-	auto* p = new BContinuousParameter(id, mediaType, name, kind, unit, minimum, maximum, stepping,
-	                                   this);
+	auto* p = new BContinuousParameter(id, mediaType, name, kind, unit, minimum, maximum, stepping, this);
 	fParameters.push_back(p);
 	return p;
 }

@@ -27,15 +27,11 @@ public:
 		switch (format->type) {
 			case B_MEDIA_ENCODED_AUDIO:
 				fOutput.type = B_MEDIA_RAW_AUDIO;
-				static_cast<media_raw_audio_format&>(fOutput.u.raw_audio) =
-					format->u.encoded_audio.output;
+				static_cast<media_raw_audio_format&>(fOutput.u.raw_audio) = format->u.encoded_audio.output;
 				break;
 			case B_MEDIA_RAW_AUDIO:
-			case B_MEDIA_RAW_VIDEO:
-				fOutput = *format;
-				break;
-			default:
-				return B_BAD_TYPE;
+			case B_MEDIA_RAW_VIDEO: fOutput = *format; break;
+			default: return B_BAD_TYPE;
 		}
 		fFrameBytes = FrameBytes(fOutput);
 		if (!fFrameBytes)

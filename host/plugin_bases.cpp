@@ -42,8 +42,7 @@ Decoder::Decoder() = default;
 Decoder::~Decoder() = default;
 status_t Decoder::Perform(perform_code, void*) { return B_ERROR; }
 
-status_t Decoder::GetNextChunk(const void** chunk, size_t* size, media_header* header,
-                               media_decode_info*)
+status_t Decoder::GetNextChunk(const void** chunk, size_t* size, media_header* header, media_decode_info*)
 {
 	return fChunkProvider ? fChunkProvider->GetNextChunk(chunk, size, header) : B_NO_INIT;
 }

@@ -82,9 +82,21 @@ public:
 	std::vector<uint8> bytes;
 
 	void U8(uint8 v) { bytes.push_back(v); }
-	void U16(uint16 v) { U8((uint8)(v >> 8)); U8((uint8)v); }
-	void U32(uint32 v) { U16((uint16)(v >> 16)); U16((uint16)v); }
-	void U64(uint64 v) { U32((uint32)(v >> 32)); U32((uint32)v); }
+	void U16(uint16 v)
+	{
+		U8((uint8)(v >> 8));
+		U8((uint8)v);
+	}
+	void U32(uint32 v)
+	{
+		U16((uint16)(v >> 16));
+		U16((uint16)v);
+	}
+	void U64(uint64 v)
+	{
+		U32((uint32)(v >> 32));
+		U32((uint32)v);
+	}
 	void Zeros(size_t n) { bytes.insert(bytes.end(), n, 0); }
 	void Bytes(const void* p, size_t n)
 	{
@@ -118,11 +130,11 @@ constexpr uint32 kBrandQuickTime = FourCC("qt  ");
 // The container as the reader and the writer both describe it: the host reads and writes it.
 inline void DescribeQuickTimeFile(media_file_format* mfi)
 {
-	fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_WRITABLE |
-	                            media_file_format::B_PERFECTLY_SEEKABLE |
-	                            media_file_format::B_KNOWS_ENCODED_VIDEO,
-	                       B_QUICKTIME_FORMAT_FAMILY, 100, "video/quicktime", "QuickTime movie",
-	                       "quicktime", "mov");
+	fill_media_file_format(
+	        mfi,
+	        media_file_format::B_READABLE | media_file_format::B_WRITABLE |
+	                media_file_format::B_PERFECTLY_SEEKABLE | media_file_format::B_KNOWS_ENCODED_VIDEO,
+	        B_QUICKTIME_FORMAT_FAMILY, 100, "video/quicktime", "QuickTime movie", "quicktime", "mov");
 }
 
 }  // namespace BPrivate::media::qt

@@ -88,18 +88,17 @@ bool NextBox(Span& parent, Box* box, std::string* error)
 	const uint64 room = parent.Left();
 	BoxHeader h;
 	switch (ReadBoxHeader(parent, room, &h)) {
-	case HeaderRead::kOk:
-		break;
-	case HeaderRead::kCutShort:
-		*error = "box header cut short at offset " + std::to_string(start);
-		return false;
-	case HeaderRead::kWideSizeCutShort:
-		*error = "box " + FourCCText(h.type) + " has its 64-bit size cut short";
-		return false;
-	case HeaderRead::kTooLarge:
-		*error = "box " + FourCCText(h.type) + " claims " + std::to_string(h.size) +
-		         " bytes but its parent holds " + std::to_string(room) + " there";
-		return false;
+		case HeaderRead::kOk: break;
+		case HeaderRead::kCutShort:
+			*error = "box header cut short at offset " + std::to_string(start);
+			return false;
+		case HeaderRead::kWideSizeCutShort:
+			*error = "box " + FourCCText(h.type) + " has its 64-bit size cut short";
+			return false;
+		case HeaderRead::kTooLarge:
+			*error = "box " + FourCCText(h.type) + " claims " + std::to_string(h.size) +
+			         " bytes but its parent holds " + std::to_string(room) + " there";
+			return false;
 	}
 	box->type = h.type;
 	box->payload = parent.Sub((size_t)(h.size - h.header));
@@ -189,8 +188,8 @@ public:
 		return B_OK;
 	}
 
-	status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char*, int32* packetSize,
-	                   char** chunk, int32* chunkSize, media_header* header) override
+	status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char*, int32* packetSize, char** chunk,
+	                   int32* chunkSize, media_header* header) override
 	{
 		const Track* t = TrackAt(stream);
 		Cookie* c = static_cast<Cookie*>(cookie);
@@ -222,8 +221,8 @@ public:
 		return B_OK;
 	}
 
-	status_t Seek(int32 stream, void* cookie, int32 toWhat, int32 flags, bigtime_t* time,
-	              int64* frame, off_t* filePos, char*, int32* packetSize, bool* done) override
+	status_t Seek(int32 stream, void* cookie, int32 toWhat, int32 flags, bigtime_t* time, int64* frame,
+	              off_t* filePos, char*, int32* packetSize, bool* done) override
 	{
 		const Track* t = TrackAt(stream);
 		Cookie* c = static_cast<Cookie*>(cookie);
@@ -239,7 +238,7 @@ public:
 			// The last sample that starts at or before the time; a time past 2^64 track units
 			// saturates rather than wrapping round to the start.
 			const unsigned __int128 exact =
-				*time <= 0 ? 0 : (unsigned __int128)(uint64)*time * t->timeScale / 1000000;
+			        *time <= 0 ? 0 : (unsigned __int128)(uint64)*time * t->timeScale / 1000000;
 			const uint64 units = exact > UINT64_MAX ? UINT64_MAX : (uint64)exact;
 			auto after = std::upper_bound(t->samples.begin(), t->samples.end(), units,
 			                              [](uint64 u, const Sample& s) { return u < s.time; });
@@ -247,8 +246,8 @@ public:
 		} else {
 			return B_BAD_VALUE;
 		}
-		size_t key = KeyFrameFor(*t, target, (flags & B_MEDIA_SEEK_DIRECTION_MASK) ==
-		                                         B_MEDIA_SEEK_CLOSEST_FORWARD);
+		size_t key = KeyFrameFor(*t, target,
+		                         (flags & B_MEDIA_SEEK_DIRECTION_MASK) == B_MEDIA_SEEK_CLOSEST_FORWARD);
 		c->next = key;
 		*frame = (int64)key;
 		*time = (bigtime_t)ScaleToMicroseconds(t->samples[key].time, t->timeScale);
@@ -366,8 +365,8 @@ private:
 			if (read == HeaderRead::kWideSizeCutShort)
 				return Fail("box " + FourCCText(box.type) + " has its 64-bit size cut short");
 			if (read == HeaderRead::kTooLarge)
-				return Fail("box " + FourCCText(box.type) + " at offset " + std::to_string(pos) +
-				            " claims " + std::to_string(box.size) + " bytes, the file has " +
+				return Fail("box " + FourCCText(box.type) + " at offset " + std::to_string(pos) + " claims " +
+				            std::to_string(box.size) + " bytes, the file has " +
 				            std::to_string(fFileSize - pos) + " from there");
 			if (box.type == FourCC("cmov"))
 				return Fail("compressed movie headers are not supported");
@@ -454,17 +453,23 @@ private:
 				continue;
 			}
 			Span* slot = nullptr;
-			if (t == FourCC("tkhd")) slot = &tb->tkhd;
-			else if (t == FourCC("mdhd")) slot = &tb->mdhd;
-			else if (t == FourCC("hdlr") && depth == 1) slot = &tb->hdlr;  // the media handler
-			else if (t == FourCC("stsd")) slot = &tb->stsd;
-			else if (t == FourCC("stts")) slot = &tb->stts;
+			if (t == FourCC("tkhd"))
+				slot = &tb->tkhd;
+			else if (t == FourCC("mdhd"))
+				slot = &tb->mdhd;
+			else if (t == FourCC("hdlr") && depth == 1)
+				slot = &tb->hdlr;  // the media handler
+			else if (t == FourCC("stsd"))
+				slot = &tb->stsd;
+			else if (t == FourCC("stts"))
+				slot = &tb->stts;
 			else if (t == FourCC("stss")) {
 				slot = &tb->stss;
 				tb->hasStss = true;
-			}
-			else if (t == FourCC("stsc")) slot = &tb->stsc;
-			else if (t == FourCC("stsz")) slot = &tb->stsz;
+			} else if (t == FourCC("stsc"))
+				slot = &tb->stsc;
+			else if (t == FourCC("stsz"))
+				slot = &tb->stsz;
 			else if (t == FourCC("stco") || t == FourCC("co64")) {
 				if (!tb->stco.data)
 					tb->wideOffsets = t == FourCC("co64");
@@ -648,8 +653,8 @@ private:
 		for (uint64 i = 0; i < keys; i++) {
 			uint32 number = stss.U32();
 			if (number == 0 || number > count)
-				return Fail("sync sample table names sample " + std::to_string(number) +
-				            " of " + std::to_string(count));
+				return Fail("sync sample table names sample " + std::to_string(number) + " of " +
+				            std::to_string(count));
 			t->samples[number - 1].key = true;
 		}
 		return B_OK;

@@ -149,8 +149,13 @@ public:
 		formats.GetCodeFor(format, B_QUICKTIME_FORMAT_FAMILY, &d);
 		formats.Unlock();
 		const media_raw_video_format& v = format.u.encoded_video.output;
-		Track t{d.u.quicktime.codec, d.u.quicktime.vendor, (uint16)v.display.line_width,
-		        (uint16)v.display.line_count, 0, 0, {}};
+		Track t{d.u.quicktime.codec,
+		        d.u.quicktime.vendor,
+		        (uint16)v.display.line_width,
+		        (uint16)v.display.line_count,
+		        0,
+		        0,
+		        {}};
 		TimingFor(v.field_rate, &t.timeScale, &t.delta);
 		fTracks.push_back(std::move(t));
 		return B_OK;

@@ -35,15 +35,9 @@ sf_count_t VioRead(void* buffer, sf_count_t count, void* user)
 	return n < 0 ? 0 : n;
 }
 
-sf_count_t VioWrite(const void*, sf_count_t, void*)
-{
-	return 0;
-}
+sf_count_t VioWrite(const void*, sf_count_t, void*) { return 0; }
 
-sf_count_t VioTell(void* user)
-{
-	return static_cast<BPositionIO*>(user)->Position();
-}
+sf_count_t VioTell(void* user) { return static_cast<BPositionIO*>(user)->Position(); }
 
 class SndfileReader : public Extractor {
 public:
@@ -57,7 +51,7 @@ public:
 	{
 		const int major = fInfo.format & SF_FORMAT_TYPEMASK;
 		const media_format_family family = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX
-		                                       ? B_WAV_FORMAT_FAMILY
+		                                           ? B_WAV_FORMAT_FAMILY
 		                                   : major == SF_FORMAT_AIFF ? B_AIFF_FORMAT_FAMILY
 		                                                             : B_MISC_FORMAT_FAMILY;
 		const char* mime = family == B_WAV_FORMAT_FAMILY    ? "audio/x-wav"
@@ -68,8 +62,9 @@ public:
 		const bool named = fFile && sf_command(fFile, SFC_GET_FORMAT_INFO, &format, sizeof format) == 0;
 		const char* name = named && format.name ? format.name : "";
 		const char* extension = named && format.extension ? format.extension : "";
-		fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
-		                            media_file_format::B_KNOWS_RAW_AUDIO,
+		fill_media_file_format(mfi,
+		                       media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+		                               media_file_format::B_KNOWS_RAW_AUDIO,
 		                       family, 100, mime, name, extension, extension);
 		return B_OK;
 	}
@@ -175,8 +170,8 @@ public:
 		return B_OK;
 	}
 
-	status_t Seek(int32 stream, void*, int32 toWhat, int32, bigtime_t* time, int64* frame,
-	              off_t* filePos, char*, int32*, bool* done) override
+	status_t Seek(int32 stream, void*, int32 toWhat, int32, bigtime_t* time, int64* frame, off_t* filePos,
+	              char*, int32*, bool* done) override
 	{
 		if (!fFile)
 			return B_NO_INIT;
@@ -229,9 +224,6 @@ private:
 
 }  // namespace
 
-Extractor* instantiate_sndfile_reader()
-{
-	return new (std::nothrow) SndfileReader;
-}
+Extractor* instantiate_sndfile_reader() { return new (std::nothrow) SndfileReader; }
 
 }  // namespace BPrivate::media

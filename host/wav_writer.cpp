@@ -28,10 +28,7 @@ void PutLE32(std::vector<uint8>* v, uint32 x)
 	PutLE16(v, x >> 16);
 }
 
-void PutId(std::vector<uint8>* v, const char* id)
-{
-	v->insert(v->end(), id, id + 4);
-}
+void PutId(std::vector<uint8>* v, const char* id) { v->insert(v->end(), id, id + 4); }
 
 // Bytes per sample of a raw PCM format WAV can hold, 0 for any other.
 uint32 PcmSampleBytes(const media_raw_audio_format& raw)
@@ -49,8 +46,7 @@ bool UsablePcm(const media_raw_audio_format& raw)
 {
 	// WAV samples are little-endian; the frame rate must be a positive 32-bit count.
 	return PcmSampleBytes(raw) && raw.channel_count >= 1 && raw.channel_count <= 0xFFFF &&
-	       raw.byte_order != B_MEDIA_BIG_ENDIAN && raw.frame_rate >= 1 &&
-	       raw.frame_rate < 4294967040.0f;
+	       raw.byte_order != B_MEDIA_BIG_ENDIAN && raw.frame_rate >= 1 && raw.frame_rate < 4294967040.0f;
 }
 
 // WAVEFORMAT / PCMWAVEFORMAT for raw PCM.
@@ -142,8 +138,7 @@ public:
 		return B_OK;
 	}
 
-	status_t WriteData(int32 stream, media_type, const void* data, size_t size,
-	                   media_encode_info*) override
+	status_t WriteData(int32 stream, media_type, const void* data, size_t size, media_encode_info*) override
 	{
 		if (!fTarget)
 			return B_NO_INIT;
@@ -200,15 +195,13 @@ private:
 
 }  // namespace
 
-MediaWriter* instantiate_wav_writer()
-{
-	return new (std::nothrow) WavWriter;
-}
+MediaWriter* instantiate_wav_writer() { return new (std::nothrow) WavWriter; }
 
 status_t wav_writer_info(media_file_format* mfi)
 {
-	fill_media_file_format(mfi, media_file_format::B_WRITABLE | media_file_format::B_KNOWS_RAW_AUDIO |
-	                            media_file_format::B_KNOWS_ENCODED_AUDIO,
+	fill_media_file_format(mfi,
+	                       media_file_format::B_WRITABLE | media_file_format::B_KNOWS_RAW_AUDIO |
+	                               media_file_format::B_KNOWS_ENCODED_AUDIO,
 	                       B_WAV_FORMAT_FAMILY, 100, "audio/x-wav", "RIFF WAV audio file", "wav", "wav");
 	return B_OK;
 }

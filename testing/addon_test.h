@@ -90,8 +90,8 @@ public:
 		if (failWith != B_OK)
 			return failWith;
 		const uint8_t* p = static_cast<const uint8_t*>(data);
-		chunks.push_back({std::vector<uint8_t>(p, p + size), info ? info->flags : 0, info,
-		                  info != callerInfo});
+		chunks.push_back(
+		        {std::vector<uint8_t>(p, p + size), info ? info->flags : 0, info, info != callerInfo});
 		return B_OK;
 	}
 	status_t AddTrackInfo(uint32 code, const void* data, size_t size) override

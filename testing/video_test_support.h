@@ -31,8 +31,8 @@ inline BPrivate::Encoder* NewEncoder(const char* fileName = "krv1.encoder.generi
 
 inline BPrivate::Decoder* NewDecoder()
 {
-	auto make =
-		reinterpret_cast<instantiate_decoder_func>(AddOnEntry("krv1.decoder.generic", "instantiate_decoder"));
+	auto make = reinterpret_cast<instantiate_decoder_func>(
+	        AddOnEntry("krv1.decoder.generic", "instantiate_decoder"));
 	return make ? make() : nullptr;
 }
 

@@ -32,7 +32,7 @@ public:
 			throw Failure(path, "the decoder does not give 16-bit samples");
 		if (!(a.frame_rate >= 1 && a.frame_rate <= 768000) || a.channel_count < 1 || a.channel_count > 64)
 			throw Failure(path, "unsupported audio: " + std::to_string(a.frame_rate) + " Hz, " +
-			                        std::to_string(a.channel_count) + " channels");
+			                            std::to_string(a.channel_count) + " channels");
 		fParams.rate = a.frame_rate;
 		fParams.channels = a.channel_count;
 		fParams.frames = fTrack->CountFrames();
@@ -54,7 +54,8 @@ public:
 				return false;
 			const int64 capacity = (int64)(fBuffer.size() / fParams.channels);
 			if (s != B_OK || frames < 0 || frames > capacity)
-				throw Failure(fPath, "the audio cannot be decoded: " + Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
+				throw Failure(fPath, "the audio cannot be decoded: " +
+				                             Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
 			int64 skip = std::min<int64>(fSkip, frames);
 			fSkip -= skip;
 			samples->insert(samples->end(), fBuffer.begin() + skip * fParams.channels,
@@ -71,7 +72,7 @@ public:
 		int64 at = frame;
 		if (fTrack->SeekToFrame(&at, B_MEDIA_SEEK_CLOSEST_BACKWARD) != B_OK || at > frame)
 			throw Failure(fPath, "cannot seek to sample frame " + std::to_string(frame) + ": " +
-			                         Why(fTrack->ErrorText(), B_ERROR));
+			                             Why(fTrack->ErrorText(), B_ERROR));
 		fSkip = frame - at;
 	}
 
@@ -125,8 +126,8 @@ public:
 		}
 		if (!fTrack)
 			throw Failure(path, Why(fFile->ErrorText(), B_MEDIA_BAD_FORMAT));
-		if (a.format != media_raw_audio_format::B_AUDIO_SHORT || a.channel_count < 1 || a.channel_count > 64 ||
-		    !(a.frame_rate >= 1))
+		if (a.format != media_raw_audio_format::B_AUDIO_SHORT || a.channel_count < 1 ||
+		    a.channel_count > 64 || !(a.frame_rate >= 1))
 			throw Failure(path, "encoder \"" + fCodec + "\" wants samples this tool cannot give");
 		fParams.rate = a.frame_rate;
 		fParams.channels = a.channel_count;

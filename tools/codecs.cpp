@@ -38,7 +38,8 @@ void RunCodecs(const Options& options)
 	std::vector<media_addon_failure> failed;
 	get_media_addons(&loaded, &failed);
 	FILE* out = Console::Out();
-	fprintf(out, "Add-ons in %s: %zu loaded, %zu failed\n", options.addOns.c_str(), loaded.size(), failed.size());
+	fprintf(out, "Add-ons in %s: %zu loaded, %zu failed\n", options.addOns.c_str(), loaded.size(),
+	        failed.size());
 	for (const media_addon_info& a : loaded) {
 		fprintf(out, "%-9s %s\n", KindTitle(a.kind), FileName(a.path).c_str());
 		if (a.has_codec_info)

@@ -38,18 +38,20 @@ void CheckDeclaredLength(const std::string& path, uint64_t size)
 	// 0xFFFFFFFF-style sizes come from writers that streamed and could not go back.
 	if (declared > size && Le32(head + 4) != 0xffffffffu && Le32(head + 4) != 0)
 		throw Failure(path, "is truncated: it says " + std::to_string(declared) + " bytes and has " +
-		                        std::to_string(size));
+		                            std::to_string(size));
 }
 
 // Missing, unreadable and empty inputs get their own message before any reader sees them. PNG
 // patterns and folders are checked by the PNG reader.
 void CheckInput(const std::string& path, FileKind kind)
 {
-	if (path == "-" || (kind == FileKind::PngSequence && (path.find('%') != std::string::npos || path.back() == '/')))
+	if (path == "-" ||
+	    (kind == FileKind::PngSequence && (path.find('%') != std::string::npos || path.back() == '/')))
 		return;
 	struct stat st;
 	if (stat(path.c_str(), &st) != 0)
-		throw Failure(path, errno == ENOENT ? "no such file" : std::string("cannot open: ") + strerror(errno));
+		throw Failure(path,
+		              errno == ENOENT ? "no such file" : std::string("cannot open: ") + strerror(errno));
 	if (S_ISDIR(st.st_mode))
 		return;
 	if (access(path.c_str(), R_OK) != 0)
@@ -81,7 +83,7 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 	if (!options.quiet) {
 		const double kbps = r.mediaSeconds > 0 ? r.bytes * 8.0 / r.mediaSeconds / 1000.0 : 0;
 		fprintf(Console::Err(), "%s: %" PRId64 " %s, %.2f s, %" PRIu64 " bytes, %.0f kb/s%s%s, in %.2f s\n",
-		        out.c_str(), r.frames, IsVideo(outKind) ? "frames" : "sample frames", r.mediaSeconds,
-		        r.bytes, kbps, r.codec.empty() ? "" : ", ", r.codec.c_str(), r.seconds);
+		        out.c_str(), r.frames, IsVideo(outKind) ? "frames" : "sample frames", r.mediaSeconds, r.bytes,
+		        kbps, r.codec.empty() ? "" : ", ", r.codec.c_str(), r.seconds);
 	}
 }

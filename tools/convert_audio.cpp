@@ -19,7 +19,7 @@ ConvertResult ConvertAudio(const std::string& in, const std::string& out, const 
 	const int64_t start = options.start.set ? options.start.Frames(input.rate) : 0;
 	if (input.frames >= 0 && start > 0 && start >= input.frames)
 		throw Failure(in, "has " + std::to_string(input.frames) + " sample frames; --start " +
-		                      std::to_string(start) + " is past the end");
+		                          std::to_string(start) + " is past the end");
 	if (start > 0)
 		reader->SeekTo(start);
 	const int64_t limit = options.frames.set ? options.frames.Frames(input.rate) : -1;
@@ -53,7 +53,7 @@ ConvertResult ConvertAudio(const std::string& in, const std::string& out, const 
 		throw Failure(in, start > 0 ? "has no audio after --start" : "has no audio");
 	if (limit < 0 && total > 0 && result.frames < total)
 		throw Failure(in, "is truncated: " + std::to_string(result.frames) + " of " + std::to_string(total) +
-		                      " sample frames could be read");
+		                          " sample frames could be read");
 	fitted.clear();
 	if (converter.Finish(&fitted) != B_OK)
 		throw Failure(in, "converting its samples failed");

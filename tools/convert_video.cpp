@@ -47,7 +47,7 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 		throw UsageFailure("--start must not be negative");
 	if (params.frames >= 0 && start > 0 && start >= params.frames)
 		throw Failure(in, "has " + std::to_string(params.frames) + " frames; --start " +
-		                      std::to_string(start) + " is past the end");
+		                          std::to_string(start) + " is past the end");
 	int64_t limit = options.frames.set ? options.frames.Frames(rate) : -1;
 	if (start > 0)
 		reader->SeekTo(start);
@@ -70,7 +70,7 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 		throw Failure(in, start > 0 ? "has no frames after --start" : "has no frames");
 	if (limit < 0 && total > 0 && result.frames < total)
 		throw Failure(in, "is truncated: " + std::to_string(result.frames) + " of " + std::to_string(total) +
-		                      " frames could be read");
+		                          " frames could be read");
 	writer->Finish();
 	progress.Finish();
 	result.bytes = writer->Bytes();

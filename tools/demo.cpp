@@ -40,9 +40,11 @@ void PrintTable(const std::vector<Row>& rows)
 	fprintf(out, "%-24s %-22s %10s %13s  %-34s %-16s %s\n", "file", "codec", "size", "bit rate", "quality",
 	        "encode", "decode");
 	for (const Row& r : rows) {
-		const std::string rate = r.mediaSeconds > 0 ? Format("%.1f kb/s", r.bytes * 8.0 / r.mediaSeconds / 1000) : "-";
+		const std::string rate =
+		        r.mediaSeconds > 0 ? Format("%.1f kb/s", r.bytes * 8.0 / r.mediaSeconds / 1000) : "-";
 		fprintf(out, "%-24s %-22s %10llu %13s  %-34s %-16s %s\n", r.file.c_str(), r.codec.c_str(),
-		        (unsigned long long)r.bytes, rate.c_str(), r.quality.c_str(), r.encode.c_str(), r.decode.c_str());
+		        (unsigned long long)r.bytes, rate.c_str(), r.quality.c_str(), r.encode.c_str(),
+		        r.decode.c_str());
 	}
 }
 
@@ -56,7 +58,8 @@ std::string Speed(const ConvertResult& r, bool video)
 {
 	if (r.seconds <= 0)
 		return "-";
-	return video ? Format("%.1f fps", r.frames / r.seconds) : Format("%.1fx realtime", r.mediaSeconds / r.seconds);
+	return video ? Format("%.1f fps", r.frames / r.seconds)
+	             : Format("%.1fx realtime", r.mediaSeconds / r.seconds);
 }
 
 }  // namespace
@@ -101,15 +104,16 @@ void RunDemo(const std::string& dirName, const Options& options)
 		ConvertResult enc = ConvertVideo(at + "clip.y4m", at + "clip.mov", video);
 		step("clip.mov -> clip-decoded.y4m");
 		ConvertResult dec = ConvertVideo(at + "clip.mov", at + "clip-decoded.y4m", video);
-		rows.push_back({"clip.mov", enc.codec, psnrText(MeasurePsnr(at + "clip.y4m", at + "clip-decoded.y4m")),
-		                Speed(enc, true), Speed(dec, true), enc.bytes, enc.mediaSeconds});
-		rows.push_back({"clip-decoded.y4m", dec.codec, "(4:2:0 from clip.mov)", "-", Speed(dec, true), dec.bytes,
-		                dec.mediaSeconds});
+		rows.push_back({"clip.mov", enc.codec,
+		                psnrText(MeasurePsnr(at + "clip.y4m", at + "clip-decoded.y4m")), Speed(enc, true),
+		                Speed(dec, true), enc.bytes, enc.mediaSeconds});
+		rows.push_back({"clip-decoded.y4m", dec.codec, "(4:2:0 from clip.mov)", "-", Speed(dec, true),
+		                dec.bytes, dec.mediaSeconds});
 		step("clip.mov -> png/frame%05d.png");
 		mkdir((at + "png").c_str(), 0777);
 		ConvertResult png = ConvertVideo(at + "clip.mov", at + "png/frame%05d.png", video);
-		rows.push_back({"png/ (" + std::to_string(png.frames) + " frames)", png.codec, "(RGB from clip.mov)", "-",
-		                Speed(png, true), png.bytes, png.mediaSeconds});
+		rows.push_back({"png/ (" + std::to_string(png.frames) + " frames)", png.codec, "(RGB from clip.mov)",
+		                "-", Speed(png, true), png.bytes, png.mediaSeconds});
 	});
 	// The same clip with the encoder's optional settings.
 	Options filtered = video;
@@ -127,8 +131,9 @@ void RunDemo(const std::string& dirName, const Options& options)
 			return;
 		}
 		ConvertResult d = ConvertVideo(at + "clip-filtered.mov", at + "clip-filtered.y4m", filtered);
-		rows.push_back({"clip-filtered.mov", e.codec, psnrText(MeasurePsnr(at + "clip.y4m", at + "clip-filtered.y4m")),
-		                Speed(e, true), Speed(d, true), e.bytes, e.mediaSeconds});
+		rows.push_back({"clip-filtered.mov", e.codec,
+		                psnrText(MeasurePsnr(at + "clip.y4m", at + "clip-filtered.y4m")), Speed(e, true),
+		                Speed(d, true), e.bytes, e.mediaSeconds});
 	});
 
 	Options audio = options;
@@ -141,8 +146,8 @@ void RunDemo(const std::string& dirName, const Options& options)
 		rows.push_back({"signal.ogg", ogg.codec,
 		                Format("SNR %.2f dB", MeasureSnr(at + "signal.wav", at + "signal-decoded.wav")),
 		                Speed(ogg, false), Speed(pcm, false), ogg.bytes, ogg.mediaSeconds});
-		rows.push_back({"signal-decoded.wav", pcm.codec, "(PCM from signal.ogg)", "-", Speed(pcm, false), pcm.bytes,
-		                pcm.mediaSeconds});
+		rows.push_back({"signal-decoded.wav", pcm.codec, "(PCM from signal.ogg)", "-", Speed(pcm, false),
+		                pcm.bytes, pcm.mediaSeconds});
 	});
 	part("signal-g723.wav", [&] {
 		step("signal.wav -> signal-g723.wav (G.723)");
@@ -151,7 +156,7 @@ void RunDemo(const std::string& dirName, const Options& options)
 		ConvertResult r = ConvertAudio(at + "signal.wav", at + "signal-g723.wav", g723);
 		rows.push_back({"signal-g723.wav", r.codec,
 		                Format("SNR %.2f dB", MeasureG723Snr(at + "signal.wav", at + "signal-g723.wav")) +
-		                    " (libsndfile)",
+		                        " (libsndfile)",
 		                Speed(r, false), "-", r.bytes, r.mediaSeconds});
 	});
 	rows.push_back({"clip.y4m", "(source)", "-", "-", "-", Size(at + "clip.y4m"), kFrames / (double)kRate});

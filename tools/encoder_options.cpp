@@ -32,7 +32,7 @@ void Apply(BMediaTrack* track, const char* name, const char* option, const std::
 	media_codec_info codec{};
 	track->GetCodecInfo(&codec);
 	throw Failure(output, std::string("encoder \"") + codec.short_name + "\" offers no " + name +
-	                          " parameter for " + option);
+	                              " parameter for " + option);
 }
 
 }  // namespace

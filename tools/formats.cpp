@@ -15,16 +15,11 @@ struct Entry {
 };
 
 constexpr Entry kTable[] = {
-	{"y4m", FileKind::Y4m, "Y4M video"},
-	{"png", FileKind::PngSequence, "PNG sequence"},
-	{"mov", FileKind::Movie, "QuickTime movie"},
-	{"qt", FileKind::Movie, "QuickTime movie"},
-	{"wav", FileKind::Wav, "WAV audio"},
-	{"aif", FileKind::Aiff, "AIFF audio"},
-	{"aiff", FileKind::Aiff, "AIFF audio"},
-	{"flac", FileKind::Flac, "FLAC audio"},
-	{"ogg", FileKind::Ogg, "Ogg Vorbis audio"},
-	{"oga", FileKind::Ogg, "Ogg Vorbis audio"},
+        {"y4m", FileKind::Y4m, "Y4M video"},         {"png", FileKind::PngSequence, "PNG sequence"},
+        {"mov", FileKind::Movie, "QuickTime movie"}, {"qt", FileKind::Movie, "QuickTime movie"},
+        {"wav", FileKind::Wav, "WAV audio"},         {"aif", FileKind::Aiff, "AIFF audio"},
+        {"aiff", FileKind::Aiff, "AIFF audio"},      {"flac", FileKind::Flac, "FLAC audio"},
+        {"ogg", FileKind::Ogg, "Ogg Vorbis audio"},  {"oga", FileKind::Ogg, "Ogg Vorbis audio"},
 };
 
 }  // namespace

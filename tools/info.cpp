@@ -52,9 +52,11 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 	}
 	if (s != B_LAST_BUFFER_ERROR)
 		throw Failure(path, "chunk " + std::to_string(chunks) + " cannot be read: " +
-		                        (track->ErrorText()[0] ? track->ErrorText() : status_text(s)));
+		                            (track->ErrorText()[0] ? track->ErrorText() : status_text(s)));
 	fprintf(out, "  %-12s%" PRId64 "%s%s%s\n", "key frames:", keys, keys ? " (frame " : "", firstKeys.c_str(),
-	        keys > 8 ? ", ...)" : keys ? ")" : "");
+	        keys > 8 ? ", ...)"
+	        : keys   ? ")"
+	                 : "");
 	fprintf(out, "  %-12s%" PRIu64 " bytes\n", "stream:", bytes);
 	if (track->Duration() > 0)
 		fprintf(out, "  %-12s%.1f kb/s\n", "bit rate:", bytes * 8.0 / (track->Duration() / 1e6) / 1000.0);
@@ -62,8 +64,9 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 
 void AudioTrack(FILE* out, BMediaTrack* track, const media_format& f)
 {
-	const media_raw_audio_format& a =
-	    f.type == B_MEDIA_RAW_AUDIO ? (const media_raw_audio_format&)f.u.raw_audio : f.u.encoded_audio.output;
+	const media_raw_audio_format& a = f.type == B_MEDIA_RAW_AUDIO
+	                                          ? (const media_raw_audio_format&)f.u.raw_audio
+	                                          : f.u.encoded_audio.output;
 	fprintf(out, "  %-12s%.0f Hz, %u channel%s, %u-bit\n", "audio:", a.frame_rate, a.channel_count,
 	        a.channel_count == 1 ? "" : "s", 8 * (a.format & media_raw_audio_format::B_AUDIO_SIZE_MASK));
 	fprintf(out, "  %-12s%" PRId64 " sample frames\n", "frames:", track->CountFrames());
@@ -98,8 +101,10 @@ bool UnreadableWav(FILE* out, const std::string& path, uint64_t size)
 	fprintf(out, "%-12sWAV audio (no reader in this build decodes format tag %s)\n", "container:", tag);
 	fprintf(out, "%-12s%" PRIu64 " bytes\n", "size:", size);
 	fprintf(out, "%-12s1\n", "tracks:");
-	fprintf(out, "track 0:   audio, %s\n", codec.empty() ? (std::string("format tag ") + tag).c_str() : codec.c_str());
-	fprintf(out, "  %-12s%u Hz, %u channel%s\n", "audio:", wav.rate, wav.channels, wav.channels == 1 ? "" : "s");
+	fprintf(out, "track 0:   audio, %s\n",
+	        codec.empty() ? (std::string("format tag ") + tag).c_str() : codec.c_str());
+	fprintf(out, "  %-12s%u Hz, %u channel%s\n", "audio:", wav.rate, wav.channels,
+	        wav.channels == 1 ? "" : "s");
 	fprintf(out, "  %-12s%zu bytes\n", "stream:", wav.data.size());
 	fprintf(out, "  %-12s%.3f s\n", "duration:", seconds);
 	fprintf(out, "%-12s%.3f s\n", "duration:", seconds);
@@ -117,7 +122,8 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 	}
 	media_file_format mfi{};
 	file.GetFileFormatInfo(&mfi);
-	fprintf(out, "%-12s%s (%s)\n", "container:", Field(mfi.pretty_name).c_str(), Field(mfi.short_name).c_str());
+	fprintf(out, "%-12s%s (%s)\n", "container:", Field(mfi.pretty_name).c_str(),
+	        Field(mfi.short_name).c_str());
 	fprintf(out, "%-12s%" PRIu64 " bytes\n", "size:", size);
 	fprintf(out, "%-12s%d\n", "tracks:", file.CountTracks());
 	bigtime_t longest = 0;
@@ -130,9 +136,12 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 		}
 		media_codec_info codec{};
 		std::string name = track->GetCodecInfo(&codec) == B_OK
-		                       ? Field(codec.short_name) + " (" + Field(codec.pretty_name) + ")"
-		                       : "no decoder loaded";
-		fprintf(out, "track %d:   %s, %s\n", i, f.IsVideo() ? "video" : f.IsAudio() ? "audio" : "other",
+		                           ? Field(codec.short_name) + " (" + Field(codec.pretty_name) + ")"
+		                           : "no decoder loaded";
+		fprintf(out, "track %d:   %s, %s\n", i,
+		        f.IsVideo()   ? "video"
+		        : f.IsAudio() ? "audio"
+		                      : "other",
 		        name.c_str());
 		longest = std::max(longest, track->Duration());
 		if (f.type == B_MEDIA_ENCODED_VIDEO)
@@ -147,7 +156,7 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 void OwnFile(FILE* out, const std::string& path, FileKind kind, uint64_t size, const Options& options)
 {
 	std::unique_ptr<VideoReader> reader =
-	    kind == FileKind::Y4m ? OpenY4mReader(path) : OpenPngReader(path, options);
+	        kind == FileKind::Y4m ? OpenY4mReader(path) : OpenPngReader(path, options);
 	const VideoParams& p = reader->Params();
 	fprintf(out, "%-12s%s\n", "container:", KindName(kind));
 	if (size)
@@ -171,11 +180,12 @@ void OwnFile(FILE* out, const std::string& path, FileKind kind, uint64_t size, c
 void RunInfo(const std::string& path, const Options& options)
 {
 	const FileKind kind = FileKindOf(path);
-	struct stat st{};
+	struct stat st {};
 	const bool pattern = kind == FileKind::PngSequence;
 	if (!pattern || path.find('%') == std::string::npos) {
 		if (stat(path.c_str(), &st) != 0)
-			throw Failure(path, errno == ENOENT ? "no such file" : std::string("cannot open: ") + strerror(errno));
+			throw Failure(path,
+			              errno == ENOENT ? "no such file" : std::string("cannot open: ") + strerror(errno));
 		if (!S_ISDIR(st.st_mode) && st.st_size == 0)
 			throw Failure(path, "is empty");
 	}

@@ -43,29 +43,32 @@ int main(int argc, char** argv)
 	Options options;
 	std::string addOns;
 	app.add_option("--addons", addOns, "Folder holding encoders/, decoders/, extractors/, writers/")
-	    ->envname("MEDIACONV_ADDONS");
+	        ->envname("MEDIACONV_ADDONS");
 	app.add_flag("-q,--quiet", options.quiet, "No progress line or summary");
 	app.add_flag("-v,--verbose", options.verbose, "Show what the add-ons print (on standard error)");
 
 	std::string in, out, start, frames, file, dir = "demo-output";
 	CLI::App* convert = app.add_subcommand("convert", "Convert IN to OUT; the kinds follow from the names");
-	convert->add_option("IN", in, "Input: .y4m, .png (frame%05d.png or a folder), .mov, .wav, .aiff, .flac, .ogg")
-	    ->required();
+	convert->add_option("IN", in,
+	                    "Input: .y4m, .png (frame%05d.png or a folder), .mov, .wav, .aiff, .flac, .ogg")
+	        ->required();
 	convert->add_option("OUT", out, "Output: .mov, .y4m, .png pattern or folder/, .ogg, .wav")->required();
 	convert->add_option("--codec", options.codec, "Encoder to use (korvo, vorbis, g723), by name");
 	convert->add_option("--quality", options.quality, "Quality 0..1 (default 0.85)")
-	    ->check(CLI::Range(0.0, 1.0));
+	        ->check(CLI::Range(0.0, 1.0));
 	convert->add_option("--frames", frames, "Convert at most N frames (or seconds with an s: 1.5s)");
 	convert->add_option("--start", start, "Start at frame N (or seconds: 1.5s); seeks first");
 	convert->add_option("--rate", options.rate, "Frame rate of PNG sequence input (default 25)")
-	    ->check(CLI::Range(0.01, 1000.0));
-	convert->add_flag("--artifact-reduction", options.artifactReduction, "Video: deblocking and deringing on");
+	        ->check(CLI::Range(0.01, 1000.0));
+	convert->add_flag("--artifact-reduction", options.artifactReduction,
+	                  "Video: deblocking and deringing on");
 	convert->add_flag("--optimal", options.optimal, "Video: both optimal-compression options");
 
 	CLI::App* info = app.add_subcommand("info", "Describe a media file");
 	info->add_option("FILE", file, "The file")->required();
 	app.add_subcommand("codecs", "List the add-ons loaded, what they offer, and files that failed");
-	CLI::App* demo = app.add_subcommand("demo", "Synthesize a clip and a signal and run them through every add-on");
+	CLI::App* demo =
+	        app.add_subcommand("demo", "Synthesize a clip and a signal and run them through every add-on");
 	demo->add_option("DIR", dir, "Output folder (default demo-output)");
 	// Global flags are also accepted after the subcommand.
 	for (CLI::App* sub : {convert, info, app.get_subcommand("codecs"), demo}) {

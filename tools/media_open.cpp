@@ -15,7 +15,8 @@ BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
 	for (int32 i = 0; i < file.CountTracks(); i++) {
 		BMediaTrack* t = file.TrackAt(i);
 		media_format f;
-		if (t && t->InitCheck() == B_OK && t->EncodedFormat(&f) == B_OK && (video ? f.IsVideo() : f.IsAudio()))
+		if (t && t->InitCheck() == B_OK && t->EncodedFormat(&f) == B_OK &&
+		    (video ? f.IsVideo() : f.IsAudio()))
 			return t;
 	}
 	throw Failure(path, video ? "has no video track" : "has no audio track");

@@ -10,7 +10,9 @@
 class Failure : public std::runtime_error {
 public:
 	Failure(const std::string& file, const std::string& what)
-		: std::runtime_error(file.empty() ? what : file + ": " + what) {}
+	    : std::runtime_error(file.empty() ? what : file + ": " + what)
+	{
+	}
 };
 
 // A misuse of the command line (exit status 2).
@@ -33,7 +35,7 @@ struct Options {
 	std::string codec;   // --codec, "" to follow the output's file name
 	float quality = 0.85f;
 	Amount frames, start;
-	double rate = 25;    // frame rate of PNG sequence input
+	double rate = 25;  // frame rate of PNG sequence input
 	bool artifactReduction = false;
 	bool optimal = false;
 	bool quiet = false;

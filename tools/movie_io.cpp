@@ -33,7 +33,7 @@ public:
 			throw Failure(path, "the decoder does not give the colour space asked for");
 		if (!fParams.width || !fParams.height || fParams.width > 8192 || fParams.height > 8192)
 			throw Failure(path, "bad picture size " + std::to_string(fParams.width) + "x" +
-			                        std::to_string(fParams.height));
+			                            std::to_string(fParams.height));
 		if (v.display.bytes_per_row != fParams.FrameBytes() / fParams.height)
 			throw Failure(path, "the decoder pads its rows");
 		RateAsFraction(v.field_rate, &fParams.rateNum, &fParams.rateDen);
@@ -56,7 +56,7 @@ public:
 			return false;
 		if (s != B_OK || count != 1)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " cannot be decoded: " +
-			                         Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
+			                             Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
 		// A decoder that used none of the chunk made no picture (a Korvo chunk without a start code
 		// leaves the buffer as it was).
 		if (header.size_used == 0)
@@ -71,7 +71,7 @@ public:
 		int64 at = index;
 		if (fTrack->SeekToFrame(&at, B_MEDIA_SEEK_CLOSEST_BACKWARD) != B_OK)
 			throw Failure(fPath, "cannot seek to frame " + std::to_string(index) + ": " +
-			                         Why(fTrack->ErrorText(), B_ERROR));
+			                             Why(fTrack->ErrorText(), B_ERROR));
 		fNext = at;
 		VideoReader::SeekTo(index);
 	}
@@ -95,7 +95,7 @@ media_file_format QuickTimeFormat()
 class MovieWriter : public VideoWriter {
 public:
 	MovieWriter(const std::string& path, const VideoParams& params, const Options& options)
-		: fOut(path), fParams(params)
+	    : fOut(path), fParams(params)
 	{
 		media_file_format mfi = QuickTimeFormat();
 		fFile = std::make_unique<BMediaFile>(fOut.TempPath().c_str(), &mfi);
@@ -122,7 +122,8 @@ public:
 		if (!fTrack)
 			throw Failure(path, Why(fFile->ErrorText(), B_MEDIA_BAD_FORMAT));
 		if (format.u.raw_video.display.format != params.space)
-			throw Failure(path, std::string("encoder \"") + codec.short_name + "\" does not take these frames");
+			throw Failure(path,
+			              std::string("encoder \"") + codec.short_name + "\" does not take these frames");
 		encode_parameters p{};
 		p.quality = options.quality;
 		fTrack->SetEncodeParameters(&p);
@@ -135,8 +136,8 @@ public:
 	{
 		status_t s = fTrack->WriteFrames(frame, 1);
 		if (s != B_OK)
-			throw Failure(fOut.Target(), "frame " + std::to_string(fFrames) + " cannot be encoded: " +
-			                                 Why(fTrack->ErrorText(), s));
+			throw Failure(fOut.Target(), "frame " + std::to_string(fFrames) +
+			                                     " cannot be encoded: " + Why(fTrack->ErrorText(), s));
 		fFrames++;
 	}
 

@@ -59,7 +59,8 @@ public:
 				throw Failure(path, "not a PNG file name pattern (one %d conversion, as in frame%05d.png)");
 			fFirst = IsFile(SequenceName(fPattern, 0)) ? 0 : 1;
 			if (!IsFile(SequenceName(fPattern, fFirst)))
-				throw Failure(path, "no such PNG sequence (" + SequenceName(fPattern, 0) + " does not exist)");
+				throw Failure(path,
+				              "no such PNG sequence (" + SequenceName(fPattern, 0) + " does not exist)");
 		}
 		int64_t count = 1;
 		if (!fSingle) {
@@ -75,7 +76,8 @@ public:
 		fParams.height = image.height;
 		png_image_free(&image);
 		if (fParams.width % 2)
-			throw Failure(NameOf(0), "width " + std::to_string(fParams.width) + " is odd; the codec needs an even width");
+			throw Failure(NameOf(0), "width " + std::to_string(fParams.width) +
+			                                 " is odd; the codec needs an even width");
 	}
 
 	bool Read(uint8_t* frame) override
@@ -87,8 +89,8 @@ public:
 		if (image.width != fParams.width || image.height != fParams.height) {
 			png_image_free(&image);
 			throw Failure(name, "is " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-			                        ", not " + std::to_string(fParams.width) + "x" +
-			                        std::to_string(fParams.height) + " as the first picture");
+			                            ", not " + std::to_string(fParams.width) + "x" +
+			                            std::to_string(fParams.height) + " as the first picture");
 		}
 		image.format = PNG_FORMAT_BGRA;
 		if (!png_image_finish_read(&image, nullptr, frame, (png_int_32)(fParams.width * 4), nullptr))
@@ -100,7 +102,10 @@ public:
 	void SeekTo(int64_t index) override { fNext = std::min<int64_t>(index, fParams.frames); }
 
 private:
-	std::string NameOf(int64_t index) const { return fSingle ? fPath : SequenceName(fPattern, fFirst + index); }
+	std::string NameOf(int64_t index) const
+	{
+		return fSingle ? fPath : SequenceName(fPattern, fFirst + index);
+	}
 
 	png_image Begin(const std::string& name) const
 	{
@@ -112,7 +117,7 @@ private:
 		if (!image.width || !image.height || image.width > kMaxSide || image.height > kMaxSide) {
 			png_image_free(&image);
 			throw Failure(name, "picture size " + std::to_string(image.width) + "x" +
-			                        std::to_string(image.height) + " is not supported");
+			                            std::to_string(image.height) + " is not supported");
 		}
 		return image;
 	}
@@ -133,7 +138,7 @@ std::string MakeFolder(const std::string& path)
 class PngWriter : public VideoWriter {
 public:
 	PngWriter(const std::string& path, const VideoParams& params)
-		: fOut(MakeFolder(path)), fParams(params), fRgb((size_t)params.width * params.height * 3)
+	    : fOut(MakeFolder(path)), fParams(params), fRgb((size_t)params.width * params.height * 3)
 	{
 		if (!IsPattern(fOut.Pattern()))
 			throw Failure(path, "not a PNG file name pattern (one %d conversion, as in frame%05d.png)");
@@ -157,7 +162,8 @@ public:
 		image.format = PNG_FORMAT_RGB;
 		const std::string temp = fOut.TempPathFor(fIndex);
 		if (!png_image_write_to_file(&image, temp.c_str(), 0, fRgb.data(), 0, nullptr))
-			throw Failure(SequenceName(fOut.Pattern(), fIndex), std::string("cannot write: ") + image.message);
+			throw Failure(SequenceName(fOut.Pattern(), fIndex),
+			              std::string("cannot write: ") + image.message);
 		struct stat st;
 		if (stat(temp.c_str(), &st) == 0)
 			fBytes += (uint64_t)st.st_size;

@@ -6,9 +6,9 @@
 #include "console.h"
 
 Progress::Progress(bool quiet, const char* unit, double total, double unitsPerSecond)
-	: fShown(!quiet && Console::ErrIsTerminal()), fUnit(unit), fTotal(total),
-	  fUnitsPerSecond(unitsPerSecond > 0 ? unitsPerSecond : 1),
-	  fStart(std::chrono::steady_clock::now()), fLast(fStart)
+    : fShown(!quiet && Console::ErrIsTerminal()), fUnit(unit), fTotal(total),
+      fUnitsPerSecond(unitsPerSecond > 0 ? unitsPerSecond : 1), fStart(std::chrono::steady_clock::now()),
+      fLast(fStart)
 {
 }
 
@@ -31,8 +31,8 @@ void Progress::Update(double done, uint64_t bytes)
 	bool frames = fUnit == "frames";
 	if (fTotal > 0) {
 		n = snprintf(line, sizeof line, "[%3.0f%%] ", 100.0 * done / fTotal);
-		n += snprintf(line + n, sizeof line - n, frames ? "%.0f/%.0f %s" : "%.1f/%.1f %s", done,
-		              fTotal, fUnit.c_str());
+		n += snprintf(line + n, sizeof line - n, frames ? "%.0f/%.0f %s" : "%.1f/%.1f %s", done, fTotal,
+		              fUnit.c_str());
 	} else {
 		n = snprintf(line, sizeof line, frames ? "%.0f %s" : "%.1f %s", done, fUnit.c_str());
 	}

@@ -26,8 +26,7 @@ std::vector<int16_t> ReadAll(const std::string& path)
 {
 	std::unique_ptr<AudioReader> r = OpenAudioReader(path);
 	std::vector<int16_t> samples;
-	while (r->Read(&samples)) {
-	}
+	while (r->Read(&samples)) {}
 	return samples;
 }
 

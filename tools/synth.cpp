@@ -122,7 +122,8 @@ void WriteDemoSignal(const std::string& path, double seconds, uint32_t rate)
 			left = 0.3 * std::sin(sweepPhase);
 			right = 0.3 * std::sin(sweepPhase + M_PI / 2);
 		} else {
-			left = 0.2 * (std::sin(2 * M_PI * 330 * t) + std::sin(2 * M_PI * 415 * t) + std::sin(2 * M_PI * 494 * t));
+			left = 0.2 * (std::sin(2 * M_PI * 330 * t) + std::sin(2 * M_PI * 415 * t) +
+			              std::sin(2 * M_PI * 494 * t));
 			right = 0.25 * std::sin(2 * M_PI * 220 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t));
 		}
 		left += 0.005 * random.Uniform();

@@ -120,8 +120,9 @@ private:
 				else if (value == "mono")
 					fChroma = Chroma::Mono;
 				else
-					throw Failure(fPath, "colour format C" + value +
-					                         " is not supported (8-bit 4:2:0, 4:2:2, 4:4:4 or mono only)");
+					throw Failure(fPath,
+					              "colour format C" + value +
+					                      " is not supported (8-bit 4:2:0, 4:2:2, 4:4:4 or mono only)");
 			}
 			// I (interlacing), A (aspect) and X (extensions) do not change the samples.
 		}
@@ -129,10 +130,10 @@ private:
 			throw Failure(fPath, "the header has no valid W and H");
 		if (fParams.width > kMaxSide || fParams.height > kMaxSide)
 			throw Failure(fPath, "picture size " + std::to_string(fParams.width) + "x" +
-			                         std::to_string(fParams.height) + " is too large");
+			                             std::to_string(fParams.height) + " is too large");
 		if (fParams.width % 2)
 			throw Failure(fPath, "width " + std::to_string(fParams.width) +
-			                         " is odd; 4:2:2 video needs an even width");
+			                             " is odd; 4:2:2 video needs an even width");
 	}
 
 	// Frames with bare "FRAME" headers can be counted from the file size.

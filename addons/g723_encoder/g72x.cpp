@@ -10,8 +10,7 @@
 #define G72X_PRODUCT_ROUNDING 48
 #endif
 
-const int16_t power2[15] = {1,   2,   4,   8,    16,   32,   64,   128,
-                            256, 512, 1024, 2048, 4096, 8192, 16384};
+const int16_t power2[15] = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
 
 namespace {
 
@@ -22,10 +21,7 @@ const int16_t _dqlntab[8] = {-2048, 135, 273, 373, 373, 273, 135, -2048};
 const int16_t _witab[8] = {-128, 960, 4384, 18624, 18624, 4384, 960, -128};
 const int16_t _fitab[8] = {0, 512, 1024, 3584, 3584, 1024, 512, 0};
 
-int Wrap16(int value)
-{
-	return static_cast<int16_t>(value);
-}
+int Wrap16(int value) { return static_cast<int16_t>(value); }
 
 // A signed magnitude (0..32767) in floating format: exponent, 6-bit normalised mantissa, sign.
 int16_t ToFloat(int magnitude, bool negative)
@@ -235,8 +231,7 @@ void update(int code_size, int y, int wi, int fi, int dq, int sr, int dqsez, g72
 	state->dml = static_cast<int16_t>(state->dml + (((fi << 2) - state->dml) >> 7));
 	if (tr)
 		state->ap = 256;
-	else if (y < 1536 || state->td == 1 ||
-	         std::abs((state->dms << 2) - state->dml) >= (state->dml >> 3))
+	else if (y < 1536 || state->td == 1 || std::abs((state->dms << 2) - state->dml) >= (state->dml >> 3))
 		state->ap = static_cast<int16_t>(state->ap + ((0x200 - state->ap) >> 4));
 	else
 		state->ap = static_cast<int16_t>(state->ap + ((-state->ap) >> 4));
@@ -264,16 +259,10 @@ int alaw_to_linear(uint8_t code)
 int g723_24_encode(int sample, int in_coding, g72x_state* state, int* reconstructed)
 {
 	switch (in_coding) {
-	case G72X_CODING_ULAW:
-		sample = ulaw_to_linear(static_cast<uint8_t>(sample));
-		break;
-	case G72X_CODING_ALAW:
-		sample = alaw_to_linear(static_cast<uint8_t>(sample));
-		break;
-	case G72X_CODING_LINEAR:
-		break;
-	default:
-		return -1;
+		case G72X_CODING_ULAW: sample = ulaw_to_linear(static_cast<uint8_t>(sample)); break;
+		case G72X_CODING_ALAW: sample = alaw_to_linear(static_cast<uint8_t>(sample)); break;
+		case G72X_CODING_LINEAR: break;
+		default: return -1;
 	}
 	const int sl = sample >> 2;  // 14-bit range
 

@@ -35,17 +35,14 @@ int pioSeek(void* source, ogg_int64_t offset, int whence)
 	return static_cast<BPositionIO*>(source)->Seek(offset, static_cast<uint32>(whence)) < 0 ? -1 : 0;
 }
 
-long pioTell(void* source)
-{
-	return static_cast<long>(static_cast<BPositionIO*>(source)->Position());
-}
+long pioTell(void* source) { return static_cast<long>(static_cast<BPositionIO*>(source)->Position()); }
 
 class OggAudioExtractor : public BPrivate::Extractor {
 public:
 	OggAudioExtractor()
 	{
 		static const char kStars[] =
-			"*********************************************************************\n";
+		        "*********************************************************************\n";
 		fputs(kStars, stderr);
 		fputs("Vorbis Extractor.\nThis decoder is based on undocumented APIs.\n", stderr);
 		fputs("Therefore it is likely, if not certain, to break in future\n", stderr);
@@ -59,10 +56,11 @@ public:
 
 	status_t GetFileFormatInfo(media_file_format* mfi) override
 	{
-		fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
-		                            media_file_format::B_IMPERFECTLY_SEEKABLE |
-		                            media_file_format::B_KNOWS_ENCODED_AUDIO,
-		                       B_MISC_FORMAT_FAMILY, 1280, "audio/x-Vorbis", "Ogg Vorbis File", "vorbis", "ogg");
+		fill_media_file_format(
+		        mfi,
+		        media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+		                media_file_format::B_IMPERFECTLY_SEEKABLE | media_file_format::B_KNOWS_ENCODED_AUDIO,
+		        B_MISC_FORMAT_FAMILY, 1280, "audio/x-Vorbis", "Ogg Vorbis File", "vorbis", "ogg");
 		return B_OK;
 	}
 
@@ -169,8 +167,8 @@ public:
 		return B_OK;
 	}
 
-	status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char*, int32* packetSize,
-	                   char** chunk, int32* chunkSize, media_header* header) override
+	status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char*, int32* packetSize, char** chunk,
+	                   int32* chunkSize, media_header* header) override
 	{
 		if (!opened || !cookie)
 			return B_NO_INIT;
@@ -182,9 +180,9 @@ public:
 		delivered = 0;
 		bool end = false;
 		while (fill < chunkBytes) {
-			const long n = ov_read(&vf, pcm + fill, kBufferBytes - fill < kChunkBytes
-			                                            ? kBufferBytes - fill : kChunkBytes,
-			                       0, 2, 1, static_cast<int*>(cookie));
+			const long n = ov_read(&vf, pcm + fill,
+			                       kBufferBytes - fill < kChunkBytes ? kBufferBytes - fill : kChunkBytes, 0,
+			                       2, 1, static_cast<int*>(cookie));
 			if (n == OV_HOLE)  // a gap in the data: decoding goes on after it
 				continue;
 			if (n <= 0) {
@@ -216,8 +214,8 @@ public:
 		return B_OK;
 	}
 
-	status_t Seek(int32 stream, void*, int32 toWhat, int32, bigtime_t* time, int64* frame,
-	              off_t* filePos, char*, int32* size, bool* done) override
+	status_t Seek(int32 stream, void*, int32 toWhat, int32, bigtime_t* time, int64* frame, off_t* filePos,
+	              char*, int32* size, bool* done) override
 	{
 		if (!opened)
 			return B_NO_INIT;
@@ -227,14 +225,9 @@ public:
 			return B_BAD_VALUE;
 		int result;
 		switch (toWhat) {
-			case B_SEEK_BY_FRAME:
-				result = ov_pcm_seek(&vf, *frame);
-				break;
-			case B_SEEK_BY_TIME:
-				result = ov_time_seek(&vf, *time / 1000000.0);
-				break;
-			default:
-				return B_BAD_VALUE;
+			case B_SEEK_BY_FRAME: result = ov_pcm_seek(&vf, *frame); break;
+			case B_SEEK_BY_TIME: result = ov_time_seek(&vf, *time / 1000000.0); break;
+			default: return B_BAD_VALUE;
 		}
 		if (result != 0)
 			return B_BAD_VALUE;
@@ -282,7 +275,4 @@ private:
 
 }  // namespace
 
-KORVO_EXPORT BPrivate::Extractor* instantiate_extractor()
-{
-	return new (std::nothrow) OggAudioExtractor;
-}
+KORVO_EXPORT BPrivate::Extractor* instantiate_extractor() { return new (std::nothrow) OggAudioExtractor; }

@@ -35,9 +35,10 @@ status_t CheckVorbis(const media_format& format)
 
 void FillFileFormat(media_file_format* mfi)
 {
-	fill_media_file_format(mfi, media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
-	                            media_file_format::B_IMPERFECTLY_SEEKABLE |
-	                            media_file_format::B_KNOWS_ENCODED_AUDIO,
+	fill_media_file_format(mfi,
+	                       media_file_format::B_READABLE | media_file_format::B_PERFECTLY_SEEKABLE |
+	                               media_file_format::B_IMPERFECTLY_SEEKABLE |
+	                               media_file_format::B_KNOWS_ENCODED_AUDIO,
 	                       B_MISC_FORMAT_FAMILY, 1280, "audio/x-Vorbis", "Ogg Vorbis File", "vorbis", "ogg");
 }
 

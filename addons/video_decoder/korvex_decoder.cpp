@@ -56,8 +56,7 @@ public:
 	status_t Sniff(const media_format* format, const void* info, size_t size) override;
 	status_t Format(media_format* format) override;
 	status_t Decode(void* out, int64* frames, media_header* header, media_decode_info* info) override;
-	status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time,
-	               bigtime_t* time) override;
+	status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time, bigtime_t* time) override;
 
 private:
 	void DumpProcessDetails();
@@ -215,8 +214,7 @@ void KorvexDecoder::RestartTimingAt(int64 position)
 		DumpProcessDetails();
 }
 
-status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time,
-                              bigtime_t* time)
+status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time, bigtime_t* time)
 {
 	if (what == B_SEEK_BY_TIME) {
 		printf("KORVEXDecoder::Reset Current Frame %" PRId64 " inout time  %" PRId64
@@ -242,7 +240,8 @@ status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_
 	*frame = SaturatingAdd(*frame, skipFrames);
 	// Without a field rate there is no time per frame to move by.
 	if (fieldRate > 0)
-		*time = SaturatingAdd(*time, TruncateToInt64(static_cast<double>(skipFrames) * 1000000.0 / fieldRate));
+		*time = SaturatingAdd(*time,
+		                      TruncateToInt64(static_cast<double>(skipFrames) * 1000000.0 / fieldRate));
 	skippedFrames = SaturatingAdd(skippedFrames, SaturatingSub(*frame, frameCount));
 	frameCount = *frame;
 	return B_OK;
@@ -256,9 +255,10 @@ void KorvexDecoder::DumpProcessDetails()
 	const int64 elapsed = endTime - startTime;
 	const int64 drawn = frameCount - skippedFrames;
 	// A run too short for the clock has no measurable rate; it met any required rate.
-	const double rate = elapsed > 0 ? static_cast<double>(drawn) / static_cast<double>(elapsed) * 1000000.0 : 0.0;
-	printf("Korvo decoder took %" PRId64 " usec to draw %" PRId64 " frame(s) giving %f FPS\n", elapsed,
-	       drawn, rate);
+	const double rate =
+	        elapsed > 0 ? static_cast<double>(drawn) / static_cast<double>(elapsed) * 1000000.0 : 0.0;
+	printf("Korvo decoder took %" PRId64 " usec to draw %" PRId64 " frame(s) giving %f FPS\n", elapsed, drawn,
+	       rate);
 	double percent = elapsed > 0 && fieldRate > 0 ? rate / fieldRate * 100.0 : 100.0;
 	if (percent > 100.0)
 		percent = 100.0;

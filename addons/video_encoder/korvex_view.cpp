@@ -13,20 +13,20 @@ namespace {
 
 constexpr float kGap = 5;
 constexpr float kLeft = 30;
-constexpr uint32 kControlResizing = 0x1212;  // B_FOLLOW_LEFT | B_FOLLOW_TOP
+constexpr uint32 kControlResizing = 0x1212;   // B_FOLLOW_LEFT | B_FOLLOW_TOP
 constexpr uint32 kControlFlags = 0x22000000;  // B_WILL_DRAW | B_NAVIGABLE
 constexpr uint32 kSliderFlags = 0x26000000;   // and B_FRAME_EVENTS
 
 const char kOverview[] =
-	"When a data rate is specified Korvo interprets the Quality percentage as a minimum quality, "
-	"increasing the compression efficiency will result in better quality at the desired bitrate.  "
-	"If a data rate is not specified, then increasing the compression efficiency will result in a "
-	"smaller file for the specified quality.";
+        "When a data rate is specified Korvo interprets the Quality percentage as a minimum quality, "
+        "increasing the compression efficiency will result in better quality at the desired bitrate.  "
+        "If a data rate is not specified, then increasing the compression efficiency will result in a "
+        "smaller file for the specified quality.";
 
 }  // namespace
 
 KorvexView::KorvexView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-	: BView(frame, name, resizingMode, flags)
+    : BView(frame, name, resizingMode, flags)
 {
 	float top = kGap;
 	auto stack = [&](BView* child) {
@@ -34,8 +34,8 @@ KorvexView::KorvexView(BRect frame, const char* name, uint32 resizingMode, uint3
 		top += child->Frame().Height() + kGap;
 	};
 
-	auto* overview = new BTextView(BRect(kLeft, top, 390, top), "OverView", BRect(0, 0, 350, 0), 0,
-	                               0x30000000);
+	auto* overview =
+	        new BTextView(BRect(kLeft, top, 390, top), "OverView", BRect(0, 0, 350, 0), 0, 0x30000000);
 	overview->SetViewColor(100, 225, 100, 255);
 	overview->SetWordWrap(true);
 	overview->MakeSelectable(false);

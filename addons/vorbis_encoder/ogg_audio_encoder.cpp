@@ -102,8 +102,8 @@ public:
 		ogg_packet identification, comments, codebooks;
 		if (vorbis_analysis_headerout(&vd, &vc, &identification, &comments, &codebooks) != 0)
 			return Abandon();
-		if (ogg_stream_packetin(&os, &identification) != 0 ||
-		    ogg_stream_packetin(&os, &comments) != 0 || ogg_stream_packetin(&os, &codebooks) != 0)
+		if (ogg_stream_packetin(&os, &identification) != 0 || ogg_stream_packetin(&os, &comments) != 0 ||
+		    ogg_stream_packetin(&os, &codebooks) != 0)
 			return Abandon();
 		headersPending = 1;
 		eos = 0;
@@ -242,8 +242,7 @@ private:
 	uint8 flushed = 0;
 	uint8 headersPending = 0;
 	// Which library records are initialised and must be cleared.
-	bool infoReady = false, dspReady = false, blockReady = false, streamReady = false,
-	     commentReady = false;
+	bool infoReady = false, dspReady = false, blockReady = false, streamReady = false, commentReady = false;
 };
 
 }  // namespace
@@ -263,7 +262,4 @@ KORVO_EXPORT void register_encoder()
 		oggEncoding = format.u.encoded_audio.encoding;
 }
 
-KORVO_EXPORT BPrivate::Encoder* instantiate_encoder()
-{
-	return new (std::nothrow) OggAudioEncoder;
-}
+KORVO_EXPORT BPrivate::Encoder* instantiate_encoder() { return new (std::nothrow) OggAudioEncoder; }

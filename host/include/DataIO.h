@@ -46,8 +46,8 @@ public:
 
 private:
 	char* fData;
-	size_t fLength;     // bytes of data
-	size_t fCapacity;   // bytes of the buffer
+	size_t fLength;    // bytes of data
+	size_t fCapacity;  // bytes of the buffer
 	off_t fPosition;
 	bool fReadOnly;
 };

@@ -27,12 +27,10 @@ public:
 	// The caller's proposal of a raw format in, the decoder's answer out.
 	virtual status_t Format(media_format* inout_format) = 0;
 	// Fills `out` with decoded frames; `*frames` gets how many.
-	virtual status_t Decode(void* out, int64* frames, media_header* header,
-	                        media_decode_info* info = 0) = 0;
+	virtual status_t Decode(void* out, int64* frames, media_header* header, media_decode_info* info = 0) = 0;
 	// After the host moved the track (what = B_SEEK_BY_FRAME or B_SEEK_BY_TIME): the next chunk is
 	// the one at *frame / *time; to_frame / to_time are what the application asked for.
-	virtual status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time,
-	                       bigtime_t* time) = 0;
+	virtual status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time, bigtime_t* time) = 0;
 	virtual status_t Perform(perform_code code, void* data);
 
 	// Host service. Without a chunk provider it returns B_NO_INIT.

@@ -27,14 +27,12 @@ public:
 	virtual status_t FreeCookie(int32 stream, void* cookie);
 	// The next chunk of the stream; B_LAST_BUFFER_ERROR at its end. `header` gets the chunk's
 	// start_time, size_used, file_pos and, for video, B_MEDIA_KEY_FRAME in u.encoded_video.field_flags.
-	virtual status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char* packet,
-	                           int32* packetSize, char** chunk, int32* chunkSize,
-	                           media_header* header) = 0;
+	virtual status_t SplitNext(int32 stream, void* cookie, off_t* filePos, char* packet, int32* packetSize,
+	                           char** chunk, int32* chunkSize, media_header* header) = 0;
 	// toWhat B_SEEK_BY_FRAME or B_SEEK_BY_TIME; flags B_MEDIA_SEEK_CLOSEST_BACKWARD / _FORWARD.
 	// On return *time and *frame hold where the next SplitNext starts.
 	virtual status_t Seek(int32 stream, void* cookie, int32 toWhat, int32 flags, bigtime_t* time,
-	                      int64* frame, off_t* filePos, char* packet, int32* packetSize,
-	                      bool* done) = 0;
+	                      int64* frame, off_t* filePos, char* packet, int32* packetSize, bool* done) = 0;
 	virtual status_t Perform(perform_code code, void* data);
 
 	// Host service: the file being read (a BPositionIO for files the host opens).

@@ -9,7 +9,8 @@ struct rgb_color {
 	uint8 blue;
 	uint8 alpha;
 
-	bool operator==(const rgb_color& other) const {
+	bool operator==(const rgb_color& other) const
+	{
 		return red == other.red && green == other.green && blue == other.blue && alpha == other.alpha;
 	}
 };

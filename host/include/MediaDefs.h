@@ -190,15 +190,44 @@ enum media_format_family : uint32 {
 	B_MISC_FORMAT_FAMILY = 99999,
 };
 
-struct media_beos_description { uint32 format; uint32 _reserved_[2]; };
-struct media_quicktime_description { uint32 codec; uint32 vendor; uint32 _reserved_[2]; };
-struct media_avi_description { uint32 codec; uint32 _reserved_[7]; };
-struct media_avr_description { uint32 id; uint32 _reserved_[7]; };
-struct media_mpeg_description { uint32 id; uint32 _reserved_[7]; };
-struct media_wav_description { uint32 codec; uint32 _reserved_[7]; };
-struct media_aiff_description { uint32 codec; uint32 _reserved_[7]; };
-struct media_asf_description { uint8 guid[16]; uint32 _reserved_[4]; };
-struct media_misc_description { uint32 file_format; uint32 codec; uint32 _reserved_[6]; };
+struct media_beos_description {
+	uint32 format;
+	uint32 _reserved_[2];
+};
+struct media_quicktime_description {
+	uint32 codec;
+	uint32 vendor;
+	uint32 _reserved_[2];
+};
+struct media_avi_description {
+	uint32 codec;
+	uint32 _reserved_[7];
+};
+struct media_avr_description {
+	uint32 id;
+	uint32 _reserved_[7];
+};
+struct media_mpeg_description {
+	uint32 id;
+	uint32 _reserved_[7];
+};
+struct media_wav_description {
+	uint32 codec;
+	uint32 _reserved_[7];
+};
+struct media_aiff_description {
+	uint32 codec;
+	uint32 _reserved_[7];
+};
+struct media_asf_description {
+	uint8 guid[16];
+	uint32 _reserved_[4];
+};
+struct media_misc_description {
+	uint32 file_format;
+	uint32 codec;
+	uint32 _reserved_[6];
+};
 
 struct KORVO_HOST_API media_format_description {
 	media_format_family family;
@@ -265,9 +294,9 @@ struct media_file_format {
 // Fills `mfi` afresh: capabilities, family, version and its names, each cut to its field. Readers and
 // writers describe their container through it.
 KORVO_HOST_API void fill_media_file_format(media_file_format* mfi, uint32 capabilities,
-                                           media_format_family family, int32 version,
-                                           const char* mimeType, const char* prettyName,
-                                           const char* shortName, const char* extension);
+                                           media_format_family family, int32 version, const char* mimeType,
+                                           const char* prettyName, const char* shortName,
+                                           const char* extension);
 
 // ---- per-buffer records ----
 

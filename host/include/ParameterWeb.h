@@ -28,8 +28,8 @@ public:
 	BParameterGroup* Group() const { return fGroup; }
 
 protected:
-	BParameter(media_parameter_type type, int32 id, media_type mediaType, const char* name,
-	           const char* kind, BParameterGroup* group);
+	BParameter(media_parameter_type type, int32 id, media_type mediaType, const char* name, const char* kind,
+	           BParameterGroup* group);
 
 private:
 	media_parameter_type fType;
@@ -49,9 +49,8 @@ public:
 
 private:
 	friend class BParameterGroup;
-	BContinuousParameter(int32 id, media_type mediaType, const char* name, const char* kind,
-	                     const char* unit, float minimum, float maximum, float step,
-	                     BParameterGroup* group);
+	BContinuousParameter(int32 id, media_type mediaType, const char* name, const char* kind, const char* unit,
+	                     float minimum, float maximum, float step, BParameterGroup* group);
 	std::string fUnit;
 	float fMinimum, fMaximum, fStep;
 };

@@ -22,10 +22,23 @@ public:
 	float Height() const { return bottom - top; }
 	bool IsValid() const { return left <= right && top <= bottom; }
 	BPoint LeftTop() const { return BPoint(left, top); }
-	void OffsetBy(float dx, float dy) { left += dx; right += dx; top += dy; bottom += dy; }
+	void OffsetBy(float dx, float dy)
+	{
+		left += dx;
+		right += dx;
+		top += dy;
+		bottom += dy;
+	}
 	void OffsetTo(float x, float y) { OffsetBy(x - left, y - top); }
-	void InsetBy(float dx, float dy) { left += dx; right -= dx; top += dy; bottom -= dy; }
-	bool operator==(const BRect& o) const {
+	void InsetBy(float dx, float dy)
+	{
+		left += dx;
+		right -= dx;
+		top += dy;
+		bottom -= dy;
+	}
+	bool operator==(const BRect& o) const
+	{
 		return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
 	}
 };

@@ -8,9 +8,9 @@
 #include "TextControl.h"
 #include "TextView.h"
 
-BControl::BControl(BRect frame, const char* name, const char* label, BMessage* message,
-                   uint32 resizingMode, uint32 flags)
-	: BView(frame, name, resizingMode, flags), fLabel(label ? label : ""), fMessage(message)
+BControl::BControl(BRect frame, const char* name, const char* label, BMessage* message, uint32 resizingMode,
+                   uint32 flags)
+    : BView(frame, name, resizingMode, flags), fLabel(label ? label : ""), fMessage(message)
 {
 }
 
@@ -23,16 +23,15 @@ void BControl::SetMessage(BMessage* message)
 	fMessage = message;
 }
 
-BCheckBox::BCheckBox(BRect frame, const char* name, const char* label, BMessage* message,
-                     uint32 resizingMode, uint32 flags)
-	: BControl(frame, name, label, message, resizingMode, flags)
+BCheckBox::BCheckBox(BRect frame, const char* name, const char* label, BMessage* message, uint32 resizingMode,
+                     uint32 flags)
+    : BControl(frame, name, label, message, resizingMode, flags)
 {
 }
 
-BTextControl::BTextControl(BRect frame, const char* name, const char* label,
-                           const char* initialText, BMessage* message, uint32 resizingMode,
-                           uint32 flags)
-	: BControl(frame, name, label, message, resizingMode, flags)
+BTextControl::BTextControl(BRect frame, const char* name, const char* label, const char* initialText,
+                           BMessage* message, uint32 resizingMode, uint32 flags)
+    : BControl(frame, name, label, message, resizingMode, flags)
 {
 	// The text field starts after the label and a small gap.
 	float divider = label && *label ? StringWidth(label) + 5 : 0;
@@ -48,11 +47,10 @@ const char* BTextControl::Text() const { return fTextView->Text(); }
 
 void BTextControl::SetText(const char* text) { fTextView->SetText(text); }
 
-BSlider::BSlider(BRect frame, const char* name, const char* label, BMessage* message,
-                 int32 minValue, int32 maxValue, thumb_style thumbType, uint32 resizingMode,
-                 uint32 flags)
-	: BControl(frame, name, label, message, resizingMode, flags), fMinimum(minValue),
-	  fMaximum(std::max(minValue, maxValue)), fThumb(thumbType)
+BSlider::BSlider(BRect frame, const char* name, const char* label, BMessage* message, int32 minValue,
+                 int32 maxValue, thumb_style thumbType, uint32 resizingMode, uint32 flags)
+    : BControl(frame, name, label, message, resizingMode, flags), fMinimum(minValue),
+      fMaximum(std::max(minValue, maxValue)), fThumb(thumbType)
 {
 	BControl::SetValue(fMinimum);
 }

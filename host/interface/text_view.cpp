@@ -5,9 +5,8 @@
 
 #include "TextView.h"
 
-BTextView::BTextView(BRect frame, const char* name, BRect textRect, uint32 resizingMode,
-                     uint32 flags)
-	: BView(frame, name, resizingMode, flags), fTextRect(textRect)
+BTextView::BTextView(BRect frame, const char* name, BRect textRect, uint32 resizingMode, uint32 flags)
+    : BView(frame, name, resizingMode, flags), fTextRect(textRect)
 {
 	Layout();
 }

@@ -8,7 +8,7 @@
 #include "Window.h"
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
-	: fName(name ? name : ""), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
+    : fName(name ? name : ""), fFrame(frame), fResizingMode(resizingMode), fFlags(flags)
 {
 }
 
@@ -96,10 +96,7 @@ BView* BView::FindView(const char* name) const
 	return nullptr;
 }
 
-float BView::StringWidth(const char* text) const
-{
-	return text ? kFontCharWidth * (float)strlen(text) : 0;
-}
+float BView::StringWidth(const char* text) const { return text ? kFontCharWidth * (float)strlen(text) : 0; }
 
 // AttachedToWindow down the tree, parents first, then AllAttached back up, children first.
 void BView::Attach(BWindow* window)
@@ -114,8 +111,8 @@ void BView::Attach(BWindow* window)
 // ---- BWindow ----
 
 BWindow::BWindow(BRect frame, const char* title)
-	: fTitle(title ? title : ""), fTop(BRect(0, 0, frame.Width(), frame.Height()), "top view",
-	                                   B_FOLLOW_ALL, 0)
+    : fTitle(title ? title : ""),
+      fTop(BRect(0, 0, frame.Width(), frame.Height()), "top view", B_FOLLOW_ALL, 0)
 {
 	// The panel grey of the platform's windows.
 	fTop.SetViewColor(216, 216, 216);

@@ -12,7 +12,8 @@ namespace {
 const media_addon_info* Find(const std::vector<media_addon_info>& list, const std::string& name)
 {
 	for (const media_addon_info& a : list) {
-		if (a.path.size() >= name.size() && a.path.compare(a.path.size() - name.size(), name.size(), name) == 0)
+		if (a.path.size() >= name.size() &&
+		    a.path.compare(a.path.size() - name.size(), name.size(), name) == 0)
 			return &a;
 	}
 	return nullptr;

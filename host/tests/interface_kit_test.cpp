@@ -45,9 +45,9 @@ TEST(InterfaceKit, WindowAttachesParentsFirstAndOwnsTheTree)
 		parent->AddChild(new LoggingView("late"));  // added while attached: attached at once
 		EXPECT_EQ(parent->FindView("late"), parent->ChildAt(1));
 	}
-	EXPECT_EQ(log, (std::vector<std::string>{"attached parent", "attached child", "all child",
-	                                         "all parent", "attached late", "all late",
-	                                         "delete parent", "delete child", "delete late"}));
+	EXPECT_EQ(log, (std::vector<std::string>{"attached parent", "attached child", "all child", "all parent",
+	                                         "attached late", "all late", "delete parent", "delete child",
+	                                         "delete late"}));
 }
 
 TEST(InterfaceKit, TextViewWrapsWordsToItsTextRect)
@@ -81,8 +81,8 @@ TEST(InterfaceKit, ControlsKeepTheirState)
 	EXPECT_EQ(box.ResizingMode(), (uint32)(B_FOLLOW_LEFT | B_FOLLOW_TOP));
 	EXPECT_EQ(box.Flags(), (uint32)(B_WILL_DRAW | B_NAVIGABLE));
 
-	BTextControl rate(BRect(0, 0, 120, 20), "DataRate", "Data Rate", "128", new BMessage('rate'),
-	                  0x1212, 0x22000000);
+	BTextControl rate(BRect(0, 0, 120, 20), "DataRate", "Data Rate", "128", new BMessage('rate'), 0x1212,
+	                  0x22000000);
 	EXPECT_STREQ(rate.Text(), "128");
 	EXPECT_EQ(rate.Message()->what, (uint32)'rate');
 	rate.SetText("abc");
@@ -123,9 +123,9 @@ TEST(ParameterWeb, GroupsOwnContinuousParameters)
 	BParameterWeb web;
 	BParameterGroup* group = web.MakeGroup("Korvo");
 	BContinuousParameter* quality =
-		group->MakeContinuousParameter(4, B_MEDIA_PARAMETERS, "Quality", B_GENERIC, "y", 0, 100, 0.85f);
-	group->MakeGroup("inner")->MakeContinuousParameter(5, B_MEDIA_PARAMETERS, "Other", B_GAIN, "dB",
-	                                                   -10, 10, 1);
+	        group->MakeContinuousParameter(4, B_MEDIA_PARAMETERS, "Quality", B_GENERIC, "y", 0, 100, 0.85f);
+	group->MakeGroup("inner")->MakeContinuousParameter(5, B_MEDIA_PARAMETERS, "Other", B_GAIN, "dB", -10, 10,
+	                                                   1);
 	EXPECT_EQ(web.CountGroups(), 1);
 	ASSERT_EQ(web.CountParameters(), 2);
 	EXPECT_EQ(web.ParameterAt(0), quality);

@@ -73,8 +73,7 @@ void WriteKorvoMovie(BPositionIO* io, const std::vector<TrackPlan>& plans, const
 }
 
 // The value of "key" in the JSON object of MediaInfo's track of @type `type` ("" if absent).
-std::string MediaInfoField(const std::string& json, const std::string& type, int nth,
-                           const std::string& key)
+std::string MediaInfoField(const std::string& json, const std::string& type, int nth, const std::string& key)
 {
 	size_t at = 0;
 	for (int i = 0; i <= nth; i++) {
@@ -193,7 +192,10 @@ TEST(QuickTime, ReadBackChunksFlagsAndCopyrightBytes)
 	WriteKorvoMovie(&io, {{20, 12, 25, 10, 5}, {64, 48, 29.97f, 12, 4}}, "(c) Korvo");
 	std::string bytes(static_cast<const char*>(io.Buffer()), io.BufferLength());
 	EXPECT_EQ(bytes.substr(4, 8), "ftypqt  ");
-	EXPECT_NE(bytes.find("\xA9" "cpy\x00\x09\x00\x00(c) Korvo", 0, 16), std::string::npos);
+	EXPECT_NE(bytes.find("\xA9"
+	                     "cpy\x00\x09\x00\x00(c) Korvo",
+	                     0, 16),
+	          std::string::npos);
 	EXPECT_NE(bytes.find("KRV1"), std::string::npos);
 	EXPECT_NE(bytes.find("KRVO"), std::string::npos);
 	EXPECT_EQ(bytes.find("co64"), std::string::npos);
@@ -260,7 +262,9 @@ public:
 	}
 	off_t Seek(off_t position, uint32 mode) override
 	{
-		fPosition = mode == SEEK_SET ? position : mode == SEEK_CUR ? fPosition + position : fLength + position;
+		fPosition = mode == SEEK_SET   ? position
+		            : mode == SEEK_CUR ? fPosition + position
+		                               : fLength + position;
 		return fPosition;
 	}
 	off_t Position() const override { return fPosition; }
@@ -566,7 +570,8 @@ TEST(QuickTime, TruncatedFilesAreRefused)
 	ASSERT_GT(boxes.size(), 30u);
 	// The 'moov' is last, so every cut loses part of it; every length, box boundaries included.
 	for (size_t n = 0; n < movie.size(); n++)
-		OpenDamaged(std::vector<uint8>(movie.begin(), movie.begin() + n), true, "cut at " + std::to_string(n));
+		OpenDamaged(std::vector<uint8>(movie.begin(), movie.begin() + n), true,
+		            "cut at " + std::to_string(n));
 	OpenDamaged(movie, false, "whole");
 	BMemoryIO io(static_cast<const void*>(movie.data()), movie.size() - 1);
 	BMediaFile cut(&io);
@@ -639,10 +644,10 @@ TEST(QuickTime, RefusalsNameTheBoxAndItsBounds)
 	std::vector<uint8> bad = movie;
 	put32(bad, moov, left + 1);
 	EXPECT_NE(refusal(bad).find("box 'moov' at offset " + std::to_string(moov) + " claims " +
-	                            std::to_string(left + 1) + " bytes, the file has " +
-	                            std::to_string(left) + " from there"),
+	                            std::to_string(left + 1) + " bytes, the file has " + std::to_string(left) +
+	                            " from there"),
 	          std::string::npos)
-		<< refusal(bad);
+	        << refusal(bad);
 
 	bad = movie;
 	put32(bad, trak, movie.size() - trak + 1);
@@ -650,17 +655,17 @@ TEST(QuickTime, RefusalsNameTheBoxAndItsBounds)
 	                            " bytes but its parent holds " + std::to_string(movie.size() - trak) +
 	                            " there"),
 	          std::string::npos)
-		<< refusal(bad);
+	        << refusal(bad);
 
 	bad = movie;
 	for (uint8 c : {'\0', '\0', '\0', '\1', 'f', 'r', 'e', 'e'})
 		bad.push_back(c);
 	EXPECT_NE(refusal(bad).find("box 'free' has its 64-bit size cut short"), std::string::npos)
-		<< refusal(bad);
+	        << refusal(bad);
 	bad.resize(movie.size() + 4);
 	EXPECT_NE(refusal(bad).find("box header cut short at offset " + std::to_string(movie.size())),
 	          std::string::npos)
-		<< refusal(bad);
+	        << refusal(bad);
 
 	BMemoryIO io(static_cast<const void*>(movie.data()), movie.size());
 	BMediaFile file(&io);

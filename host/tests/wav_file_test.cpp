@@ -25,10 +25,7 @@ std::vector<uint8_t> ReadAll(const std::string& path)
 	return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-uint32_t LE32(const uint8_t* p)
-{
-	return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t LE32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 media_file_format WavFileFormat()
 {
@@ -248,8 +245,10 @@ TEST(WavFiles, OtherAudioFilesAreReadThroughLibsndfile)
 		const std::string path = TempPath("tone.") + extension;
 		std::string log;
 		ASSERT_EQ(RunCommand(std::string(SOX_PROGRAM) + " -n -r 16000 -c 3 -b 16 " + path +
-		                         " synth 1.37 sine 300 sine 500 sine 900",
-		                     &log), 0) << log;
+		                             " synth 1.37 sine 300 sine 500 sine 900",
+		                     &log),
+		          0)
+		        << log;
 		SF_INFO info;
 		const std::vector<int16_t> want = SndfileSamples(path, &info);
 		media_format decoded;

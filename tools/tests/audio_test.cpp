@@ -12,7 +12,8 @@ protected:
 	void SetUp() override
 	{
 		ToolTest::SetUp();
-		if (!HaveProgram("sox") || !HaveProgram("oggenc") || !HaveProgram("ogginfo") || !HaveProgram("oggdec"))
+		if (!HaveProgram("sox") || !HaveProgram("oggenc") || !HaveProgram("ogginfo") ||
+		    !HaveProgram("oggdec"))
 			GTEST_SKIP() << "sox and vorbis-tools are needed";
 	}
 
@@ -38,7 +39,7 @@ TEST_F(Audio, SoxFilesToOggVorbis)
 	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 in.wav synth 1 sine 440 sine 660 && "
 	                "sox -n -r 48000 -c 2 -b 16 in.aiff synth 1 sine 300 && "
 	                "sox -n -r 8000 -c 1 -b 16 in.flac synth 1 sine 250")
-	              .status,
+	                  .status,
 	          0);
 	for (const char* in : {"in.wav", "in.aiff", "in.flac"}) {
 		const std::string out = std::string(in) + ".ogg";
@@ -57,9 +58,10 @@ TEST_F(Audio, SoxFilesToOggVorbis)
 
 TEST_F(Audio, OggencFilesToWavMatchOggdec)
 {
-	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 1 sine 440 sine 1000 && oggenc -Q -o s.ogg s.wav && "
+	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 1 sine 440 sine 1000 && oggenc -Q -o s.ogg s.wav "
+	                "&& "
 	                "oggdec -Q -o ref.wav s.ogg")
-	              .status,
+	                  .status,
 	          0);
 	Result r = Tool("convert s.ogg out.wav");
 	ASSERT_EQ(r.status, 0) << r.err;
@@ -78,7 +80,8 @@ TEST_F(Audio, OggencFilesToWavMatchOggdec)
 	EXPECT_NE(r.out.find("44100 sample frames"), std::string::npos) << r.out;
 
 	// Other rates and channel counts stay what they were.
-	ASSERT_EQ(Shell("sox -n -r 48000 -c 1 -b 16 m.wav synth 1 sine 440 && oggenc -Q -o m.ogg m.wav").status, 0);
+	ASSERT_EQ(Shell("sox -n -r 48000 -c 1 -b 16 m.wav synth 1 sine 440 && oggenc -Q -o m.ogg m.wav").status,
+	          0);
 	r = Tool("convert m.ogg m-back.wav");
 	ASSERT_EQ(r.status, 0) << r.err;
 	Result info = Shell("soxi m-back.wav");

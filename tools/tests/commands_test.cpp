@@ -65,7 +65,7 @@ TEST_F(Commands, CodecsListsAddOnsAndFailures)
 	// A folder of its own: one real add-on and two files that are not add-ons.
 	ASSERT_EQ(system(("mkdir -p '" + Path("addons/encoders") + "' '" + Path("addons/decoders") + "' && cp '" +
 	                  MEDIACONV_ADDONS "/encoders/g723.encoder' '" + Path("addons/encoders/") + "'")
-	                     .c_str()),
+	                         .c_str()),
 	          0);
 	WriteFile(Path("addons/encoders/notes.txt"), "not a library");
 	WriteFile(Path("addons/decoders/broken.so"), std::string(100, '\x7f'));
@@ -96,7 +96,8 @@ TEST_F(Commands, InfoOnAudioFiles)
 	EXPECT_NE(r.out.find("duration:   1.000 s"), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("bit rate:   353."), std::string::npos) << r.out;
 
-	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 2 sine 300 && oggenc -Q -o s.ogg s.wav").status, 0);
+	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 2 sine 300 && oggenc -Q -o s.ogg s.wav").status,
+	          0);
 	r = Tool("info s.ogg");
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_NE(r.out.find("Ogg Vorbis File (vorbis)"), std::string::npos) << r.out;

@@ -33,9 +33,14 @@ TEST_F(Errors, MissingEmptyAndWrongKindInputs)
 	ExpectRefused("info none.mov", "none.mov", "x", {});
 	for (const char* name : {"e.y4m", "e.wav", "e.ogg", "e.mov", "e.png"}) {
 		WriteFile(Path(name), "");
-		const std::string out = std::string(name)[2] == 'w' || std::string(name)[2] == 'o' ? "o.wav" : "o.y4m";
+		const std::string out =
+		        std::string(name)[2] == 'w' || std::string(name)[2] == 'o' ? "o.wav" : "o.y4m";
 		const std::string in = name;
-		ExpectRefused("convert " + in + " " + (in == "e.ogg" ? "o.wav" : in == "e.wav" ? "o.ogg" : in == "e.mov" ? "o.y4m" : "o.mov"),
+		ExpectRefused("convert " + in + " " +
+		                      (in == "e.ogg"   ? "o.wav"
+		                       : in == "e.wav" ? "o.ogg"
+		                       : in == "e.mov" ? "o.y4m"
+		                                       : "o.mov"),
 		              in, out, {in});
 		unlink(Path(name).c_str());
 	}
@@ -54,11 +59,14 @@ TEST_F(Errors, TruncatedAndCorruptAudio)
 {
 	if (!HaveProgram("sox") || !HaveProgram("oggenc"))
 		GTEST_SKIP() << "sox and oggenc are needed";
-	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 1 sine 440 && sox s.wav s.aiff && sox s.wav s.flac && "
-	                "oggenc -Q -o s.ogg s.wav && head -c 5000 s.wav > cut.wav && head -c 5000 s.aiff > cut.aiff && "
-	                "head -c 5000 s.flac > cut.flac && head -c 3000 s.ogg > cut.ogg && rm s.wav s.aiff s.flac")
-	              .status,
-	          0);
+	ASSERT_EQ(
+	        Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 1 sine 440 && sox s.wav s.aiff && sox s.wav s.flac "
+	              "&& "
+	              "oggenc -Q -o s.ogg s.wav && head -c 5000 s.wav > cut.wav && head -c 5000 s.aiff > "
+	              "cut.aiff && "
+	              "head -c 5000 s.flac > cut.flac && head -c 3000 s.ogg > cut.ogg && rm s.wav s.aiff s.flac")
+	                .status,
+	        0);
 	// A corrupt page in the middle of the Vorbis stream.
 	std::string ogg = ReadFile(Path("s.ogg"));
 	for (size_t i = ogg.size() / 2; i < ogg.size() / 2 + 64; i++)
@@ -82,9 +90,10 @@ TEST_F(Errors, TruncatedAndCorruptY4m)
 	WriteFile(Path("odd.y4m"), "YUV4MPEG2 W33 H16 F25:1\nFRAME\n" + std::string(33 * 16 * 2, 'x'));
 	WriteFile(Path("deep.y4m"), "YUV4MPEG2 W32 H16 F25:1 C420p10\nFRAME\n" + std::string(32 * 16 * 4, 'x'));
 	WriteFile(Path("rate.y4m"), "YUV4MPEG2 W32 H16 F25:0\nFRAME\n");
-	WriteFile(Path("marker.y4m"), good.substr(0, good.find('\n') + 1) + "FRAMX\n" + std::string(32 * 16 * 3 / 2, 'x'));
+	WriteFile(Path("marker.y4m"),
+	          good.substr(0, good.find('\n') + 1) + "FRAMX\n" + std::string(32 * 16 * 3 / 2, 'x'));
 	WriteFile(Path("long.y4m"), "YUV4MPEG2 " + std::string(10000, 'X') + "\n");
-	const std::vector<std::string> all = {"good.y4m", "cut.y4m", "header.y4m", "huge.y4m", "odd.y4m",
+	const std::vector<std::string> all = {"good.y4m", "cut.y4m",  "header.y4m", "huge.y4m", "odd.y4m",
 	                                      "deep.y4m", "rate.y4m", "marker.y4m", "long.y4m"};
 	// The output kind that needs no add-on keeps these independent of the codec: Y4M readers fail
 	// before any writer is opened, or while the frames are read.
@@ -131,14 +140,17 @@ TEST_F(Errors, FailedRunLeavesTheEarlierOutput)
 {
 	if (!HaveProgram("sox"))
 		GTEST_SKIP() << "sox is needed";
-	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 0.2 sine 440 && head -c 3000 s.wav > cut.wav").status, 0);
+	ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 s.wav synth 0.2 sine 440 && head -c 3000 s.wav > cut.wav")
+	                  .status,
+	          0);
 	ASSERT_EQ(Tool("convert s.wav out.ogg").status, 0);
 	const std::string before = ReadFile(Path("out.ogg"));
 	ASSERT_FALSE(before.empty());
 	ExpectRefused("convert cut.wav out.ogg", "cut.wav", "none", {"s.wav", "cut.wav", "out.ogg"});
 	EXPECT_EQ(ReadFile(Path("out.ogg")), before);
 	// Outputs that cannot be made.
-	ExpectRefused("convert s.wav no/such/folder/o.ogg", "no/such/folder/o.ogg", "o.ogg", {"s.wav", "cut.wav", "out.ogg"});
+	ExpectRefused("convert s.wav no/such/folder/o.ogg", "no/such/folder/o.ogg", "o.ogg",
+	              {"s.wav", "cut.wav", "out.ogg"});
 	Result r = Tool("convert s.wav s.wav");
 	EXPECT_EQ(r.status, 2) << r.err;
 	EXPECT_EQ(r.err, "mediaconv: s.wav: the output would overwrite the input\n");

@@ -82,7 +82,8 @@ protected:
 		Result r;
 		const std::string out = Path(".stdout"), err = Path(".stderr");
 		const std::string line = "cd '" + dir + "' && MC='" MEDIACONV_PATH "' && " +
-		                         "export ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 && { " +
+		                         "export ASAN_OPTIONS=exitcode=86:detect_leaks=1 "
+		                         "UBSAN_OPTIONS=halt_on_error=1:exitcode=86 && { " +
 		                         command + "; } >'" + out + "' 2>'" + err + "'";
 		int status = system(("bash -c \"" + Escape(line) + "\"").c_str());
 		r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -152,7 +153,8 @@ inline Clip MovingClip(int width, int height, int frames, int chroma = 420)
 		for (int y = 0; y < height; y++) {
 			for (int x = 0; x < width; x++) {
 				const double u = x + 1.5 * t, v = y + 0.75 * t;
-				double value = 120 + 40 * std::sin(u * 0.19) * std::cos(v * 0.13) + 25 * std::sin((u - v) * 0.07);
+				double value =
+				        120 + 40 * std::sin(u * 0.19) * std::cos(v * 0.13) + 25 * std::sin((u - v) * 0.07);
 				const int sx = (t * 3) % width, sy = height / 3;
 				if (x >= sx && x < sx + width / 5 && y >= sy && y < sy + height / 4)
 					value = 210;
@@ -177,8 +179,9 @@ inline Clip MovingClip(int width, int height, int frames, int chroma = 420)
 
 inline void WriteY4m(const std::string& path, const Clip& c, const char* rate = "25:1")
 {
-	std::string data = "YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) + " F" + rate +
-	                   " Ip A1:1 C" + std::to_string(c.chroma) + (c.chroma == 420 ? "jpeg" : "") + "\n";
+	std::string data = "YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) + " F" +
+	                   rate + " Ip A1:1 C" + std::to_string(c.chroma) + (c.chroma == 420 ? "jpeg" : "") +
+	                   "\n";
 	for (size_t i = 0; i < c.y.size(); i++) {
 		data += "FRAME\n";
 		data.append(c.y[i].begin(), c.y[i].end());

@@ -220,7 +220,8 @@ TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
 		Result r = Tool(std::string("convert in.y4m set.mov ") + option);
 		if (r.status == 1) {
 			// The encoder publishes no parameter for it: refused, never silently ignored.
-			EXPECT_NE(r.err.find("set.mov: encoder \"Korvo Vela 3.5\" offers no "), std::string::npos) << r.err;
+			EXPECT_NE(r.err.find("set.mov: encoder \"Korvo Vela 3.5\" offers no "), std::string::npos)
+			        << r.err;
 			EXPECT_FALSE(Exists(Path("set.mov")));
 			continue;
 		}

@@ -124,17 +124,31 @@ TEST(G723AddOn, SetFormatRefusesNullsAndForeignFamiliesUnchanged)
 
 TEST(G723AddOn, WaveFormatHeader)
 {
-	struct Case { uint32 channels; float rate; uint32 bytesPerSecond; };
+	struct Case {
+		uint32 channels;
+		float rate;
+		uint32 bytesPerSecond;
+	};
 	for (const Case c : {Case{2, 8000, 6000}, Case{1, 44100.9f, 16537}, Case{6, 48000, 108000}}) {
 		SetUpEncoder s(c.channels, c.rate);
 		ASSERT_NE(s.encoder, nullptr);
 		ASSERT_EQ(s.writer.trackInfos.size(), 1u);
 		EXPECT_EQ(s.writer.trackInfoCodes[0], 0u);
 		const uint32 rate = static_cast<uint32>(c.rate);
-		const std::vector<uint8_t> expected = {
-			0x33, 0x72, uint8_t(c.channels), 0, uint8_t(rate), uint8_t(rate >> 8), uint8_t(rate >> 16), 0,
-			uint8_t(c.bytesPerSecond), uint8_t(c.bytesPerSecond >> 8), uint8_t(c.bytesPerSecond >> 16), 0,
-			1, 0};
+		const std::vector<uint8_t> expected = {0x33,
+		                                       0x72,
+		                                       uint8_t(c.channels),
+		                                       0,
+		                                       uint8_t(rate),
+		                                       uint8_t(rate >> 8),
+		                                       uint8_t(rate >> 16),
+		                                       0,
+		                                       uint8_t(c.bytesPerSecond),
+		                                       uint8_t(c.bytesPerSecond >> 8),
+		                                       uint8_t(c.bytesPerSecond >> 16),
+		                                       0,
+		                                       1,
+		                                       0};
 		EXPECT_EQ(s.writer.trackInfos[0], expected);
 	}
 }

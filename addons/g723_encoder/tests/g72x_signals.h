@@ -18,7 +18,7 @@
 namespace g72x_test {
 
 struct Coded {
-	std::vector<uint8_t> bytes;   // codes packed three bits at a time, least significant first
+	std::vector<uint8_t> bytes;  // codes packed three bits at a time, least significant first
 	std::vector<int> codes;
 	std::vector<int16_t> reconstructed;
 };

@@ -49,19 +49,22 @@ const OggFile& MakeFile(int rate, int channels, bool noise = false)
 	f->rate = rate;
 	f->channels = channels;
 	f->noise = noise;
-	const std::string base = TempPath(((noise ? "noise" : "tone") + std::to_string(rate) + "_" +
-	                                   std::to_string(channels)).c_str());
+	const std::string base = TempPath(
+	        ((noise ? "noise" : "tone") + std::to_string(rate) + "_" + std::to_string(channels)).c_str());
 	const std::string synth = noise ? "synth 4.0321 pinknoise vol 0.5" : "synth 3.0123 sine 440 sine 700";
 	f->path = base + ".ogg";
 	std::string log;
 	// Three seconds and a bit, so the last chunk is a partial one.
 	EXPECT_EQ(RunCommand(std::string(SOX_PROGRAM) + " -n -r " + std::to_string(rate) + " -c " +
-	                         std::to_string(channels) + " -b 16 " + base + ".wav " + synth,
-	                     &log), 0) << log;
-	EXPECT_EQ(RunCommand(std::string(OGGENC_PROGRAM) + " -Q -q 3 -o " + f->path + " " + base + ".wav", &log), 0)
-		<< log;
+	                             std::to_string(channels) + " -b 16 " + base + ".wav " + synth,
+	                     &log),
+	          0)
+	        << log;
+	EXPECT_EQ(RunCommand(std::string(OGGENC_PROGRAM) + " -Q -q 3 -o " + f->path + " " + base + ".wav", &log),
+	          0)
+	        << log;
 	EXPECT_EQ(RunCommand(std::string(OGGDEC_PROGRAM) + " -Q -R -o " + base + ".raw " + f->path, &log), 0)
-		<< log;
+	        << log;
 	f->bytes = ReadAll(f->path);
 	static std::vector<std::string> paths;
 	if (paths.empty())
@@ -263,7 +266,7 @@ TEST_P(OggExtractorFiles, ReadsExactlyWhatOggdecDecodes)
 		// The tail that does not fill a chunk came out as its own, shorter chunk.
 		EXPECT_EQ(chunks, (f.pcm.size() + 4095) / 4096);
 		EXPECT_EQ(o.lastWasPartial, f.pcm.size() % 4096 != 0);
-	EXPECT_FALSE(o.partialInTheMiddle);
+		EXPECT_FALSE(o.partialInTheMiddle);
 		printf("%d Hz, %d channels, %s: %zu bytes of PCM agree with oggdec in %zu chunks\n", f.rate,
 		       f.channels, noise ? "noise" : "tones", f.pcm.size(), chunks);
 	}
@@ -431,19 +434,20 @@ TEST(OggExtractor, HoleInTheDataIsSkipped)
 	// Read from a seekable source and from an unseekable one, where libvorbisfile reports the hole.
 	BMemoryIO seekable(holed.data(), holed.size());
 	Unseekable unseekable(holed);
-	for (BPositionIO* source : {static_cast<BPositionIO*>(&seekable), static_cast<BPositionIO*>(&unseekable)}) {
-	Open o(source);
-	ASSERT_EQ(o.status, B_OK);
-	const std::vector<uint8_t> got = o.ReadToEnd();
-	// Decoding went on after the hole up to the end: far more than the part before it, with the
-	// stream's first samples intact.
-	const size_t beforeHole = f.pcm.size() * pages[drop] / f.bytes.size();
-	printf("dropped page %zu of %zu: %zu of %zu bytes of PCM read\n", drop, pages.size(), got.size(),
-	       f.pcm.size());
-	EXPECT_GT(got.size(), beforeHole + (f.pcm.size() - beforeHole) / 2);
-	EXPECT_FALSE(o.partialInTheMiddle);
-	ASSERT_GT(got.size(), 4096u);
-	EXPECT_EQ(memcmp(got.data(), f.pcm.data(), 4096), 0);
+	for (BPositionIO* source :
+	     {static_cast<BPositionIO*>(&seekable), static_cast<BPositionIO*>(&unseekable)}) {
+		Open o(source);
+		ASSERT_EQ(o.status, B_OK);
+		const std::vector<uint8_t> got = o.ReadToEnd();
+		// Decoding went on after the hole up to the end: far more than the part before it, with the
+		// stream's first samples intact.
+		const size_t beforeHole = f.pcm.size() * pages[drop] / f.bytes.size();
+		printf("dropped page %zu of %zu: %zu of %zu bytes of PCM read\n", drop, pages.size(), got.size(),
+		       f.pcm.size());
+		EXPECT_GT(got.size(), beforeHole + (f.pcm.size() - beforeHole) / 2);
+		EXPECT_FALSE(o.partialInTheMiddle);
+		ASSERT_GT(got.size(), 4096u);
+		EXPECT_EQ(memcmp(got.data(), f.pcm.data(), 4096), 0);
 	}
 }
 

@@ -28,10 +28,7 @@ BPrivate::MediaWriter* NewWriter()
 	return instantiate ? instantiate() : nullptr;
 }
 
-accepts_format_func Accepts()
-{
-	return Entry<accepts_format_func>("OggAudioWriter", "accepts_format");
-}
+accepts_format_func Accepts() { return Entry<accepts_format_func>("OggAudioWriter", "accepts_format"); }
 
 media_format VorbisFormat()
 {
@@ -269,7 +266,7 @@ TEST(OggAudioWriter, EncodedFilePassesOgginfoAndDecodes)
 	const std::string raw = path + ".raw";
 	std::string decodeOutput;
 	ASSERT_EQ(RunCommand(std::string(OGGDEC_PROGRAM) + " -R -o " + raw + " " + path, &decodeOutput), 0)
-		<< decodeOutput;
+	        << decodeOutput;
 	struct stat st;
 	ASSERT_EQ(stat(raw.c_str(), &st), 0);
 	EXPECT_EQ(st.st_size, frames * 4);

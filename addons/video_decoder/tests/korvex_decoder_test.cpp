@@ -49,8 +49,9 @@ TEST(KorvexDecoder, SniffSaysWhyItRefuses)
 	{
 		StdoutCapture out;
 		EXPECT_EQ(d->Sniff(&other, nullptr, 0), B_BAD_TYPE);
-		EXPECT_EQ(out.Text(), "Sniffer Called\nIsA Media Encoded Video that is Encoded with an unknown (to me) "
-		                      "encoding\n");
+		EXPECT_EQ(out.Text(),
+		          "Sniffer Called\nIsA Media Encoded Video that is Encoded with an unknown (to me) "
+		          "encoding\n");
 	}
 	// Refused formats leave no context: nothing can be negotiated or decoded.
 	media_format proposal;
@@ -168,7 +169,8 @@ TEST(KorvexDecoder, DecodesTheCoreStreamIntoStridedRows)
 		EXPECT_EQ(h.size_used, core.chunks[i].size()) << i;
 		EXPECT_EQ(h.start_time, bigtime_t(i) * 40000);
 		for (uint32 y = 0; y < kHeight; y++) {
-			ASSERT_EQ(memcmp(&buffer[y * 400], &core.pictures[i][y * kWidth * 4], kWidth * 4), 0) << i << " " << y;
+			ASSERT_EQ(memcmp(&buffer[y * 400], &core.pictures[i][y * kWidth * 4], kWidth * 4), 0)
+			        << i << " " << y;
 			ASSERT_EQ(buffer[y * 400 + kWidth * 4], 0xEE) << "wrote past the row";
 		}
 	}
@@ -329,15 +331,17 @@ TEST(KorvexDecoder, StatisticsFromElevenFramesOn)
 	EXPECT_EQ(eleven.rfind("Processed 11 Frames\nKorvo decoder took ", 0), 0u) << eleven;
 	EXPECT_NE(eleven.find(" usec to draw 11 frame(s) giving "), std::string::npos) << eleven;
 	// 96x64 pictures decode far faster than 25 per second: the share is held at 100.
-	EXPECT_NE(eleven.find(" FPS\nWhich is 100.000000% of required rate\nTerminating Korvex\n"), std::string::npos)
-		<< eleven;
+	EXPECT_NE(eleven.find(" FPS\nWhich is 100.000000% of required rate\nTerminating Korvex\n"),
+	          std::string::npos)
+	        << eleven;
 	// A seek back to the start closes the timing run with its statistics; the next run is empty.
 	const std::string seek = StatisticsAfter(11, true);
-	EXPECT_EQ(seek.rfind("KORVEXDecoder::Reset Current Frame 11 inout frame 0 Required Frame 0\nSeek by Frame "
-	                     "Processed 11 Frames\n",
-	                     0),
-	          0u)
-		<< seek;
+	EXPECT_EQ(
+	        seek.rfind("KORVEXDecoder::Reset Current Frame 11 inout frame 0 Required Frame 0\nSeek by Frame "
+	                   "Processed 11 Frames\n",
+	                   0),
+	        0u)
+	        << seek;
 	EXPECT_EQ(seek.find("Processed", seek.find("Skipping 0 Frames")), std::string::npos) << seek;
 }
 

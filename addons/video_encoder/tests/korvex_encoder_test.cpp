@@ -228,9 +228,10 @@ TEST(KorvexEncoder, SetFormatDescribesTheTrack)
 	{
 		StdoutCapture capture;
 		ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
-		EXPECT_EQ(capture.Text(), "Frame Size 24000 Buffer Size 24960\n"
-		                          "Warning - Input source is NOT a multiple of 16, output quality will suffer\n"
-		                          "Line Width 100 Bytes Per Row 416\nInput is RGBA32\n");
+		EXPECT_EQ(capture.Text(),
+		          "Frame Size 24000 Buffer Size 24960\n"
+		          "Warning - Input source is NOT a multiple of 16, output quality will suffer\n"
+		          "Line Width 100 Bytes Per Row 416\nInput is RGBA32\n");
 	}
 	EXPECT_EQ(mfi.family, B_QUICKTIME_FORMAT_FAMILY);
 	EXPECT_EQ(in.deny_flags, 0xFFF0u);
@@ -303,18 +304,19 @@ TEST(KorvexEncoder, ChunksAreTheCoresWithKeyFramesFlaggedPerFrame)
 			StdoutCapture out;
 			ASSERT_EQ(e->Encode(clip[i].data(), 1, &info), B_OK) << i;
 			const std::string text = out.Text();
-			EXPECT_EQ(text.rfind("Encoded Frame of 24576 bytes into " + std::to_string(core.chunks[i].size()) +
-			                         " bytes Quality Level ",
+			EXPECT_EQ(text.rfind("Encoded Frame of 24576 bytes into " +
+			                             std::to_string(core.chunks[i].size()) + " bytes Quality Level ",
 			                     0),
 			          0u)
-				<< text;
+			        << text;
 			EXPECT_NE(text.find(" usec to encode 1 frame ("), std::string::npos) << text;
 			EXPECT_EQ(text.find("Frame was a Keyframe\n") != std::string::npos, core.intra[i]) << i;
 		}
 		ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
 		for (int i = 0; i < kFrames; i++) {
 			EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << file << " frame " << i;
-			EXPECT_EQ(writer.chunks[i].flags & B_MEDIA_KEY_FRAME, core.intra[i] ? 1u : 0u) << file << " " << i;
+			EXPECT_EQ(writer.chunks[i].flags & B_MEDIA_KEY_FRAME, core.intra[i] ? 1u : 0u)
+			        << file << " " << i;
 			EXPECT_EQ(writer.chunks[i].info, &info);
 		}
 	}
@@ -509,7 +511,7 @@ TEST(KorvexEncoder, FailuresAreReported)
 	// Rows shorter than the picture's cannot be read: the codec fails the frame.
 	RecordingWriter short_writer;
 	std::unique_ptr<BPrivate::Encoder> shortRows =
-		SetUpEncoder(RawVideo(kWidth, kHeight, 25, B_RGB32, kWidth * 4 - 4), &short_writer);
+	        SetUpEncoder(RawVideo(kWidth, kHeight, 25, B_RGB32, kWidth * 4 - 4), &short_writer);
 	ASSERT_NE(shortRows, nullptr);
 	EXPECT_EQ(shortRows->Encode(frame.data(), 1, &info), B_NO_MEMORY);
 	EXPECT_TRUE(short_writer.chunks.empty());

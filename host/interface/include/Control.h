@@ -11,8 +11,8 @@ enum { B_CONTROL_OFF = 0, B_CONTROL_ON = 1 };
 class KORVO_HOST_API BControl : public BView {
 public:
 	// Takes ownership of `message` (may be null).
-	BControl(BRect frame, const char* name, const char* label, BMessage* message,
-	         uint32 resizingMode, uint32 flags);
+	BControl(BRect frame, const char* name, const char* label, BMessage* message, uint32 resizingMode,
+	         uint32 flags);
 	~BControl() override;
 
 	const char* Label() const { return fLabel.c_str(); }

@@ -8,8 +8,8 @@ class BTextView;
 
 class KORVO_HOST_API BTextControl : public BControl {
 public:
-	BTextControl(BRect frame, const char* name, const char* label, const char* initialText,
-	             BMessage* message, uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP,
+	BTextControl(BRect frame, const char* name, const char* label, const char* initialText, BMessage* message,
+	             uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP,
 	             uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
 
 	const char* Text() const;

@@ -85,8 +85,8 @@ public:
 		return B_OK;
 	}
 
-	status_t SplitNext(int32, void* cookie, off_t* filePos, char*, int32*, char** chunk,
-	                   int32* chunkSize, media_header* header) override
+	status_t SplitNext(int32, void* cookie, off_t* filePos, char*, int32*, char** chunk, int32* chunkSize,
+	                   media_header* header) override
 	{
 		Cookie* c = static_cast<Cookie*>(cookie);
 		ssize_t n = fIO->ReadAt(c->position, c->buffer.data(), kChunk);
@@ -103,8 +103,8 @@ public:
 		return B_OK;
 	}
 
-	status_t Seek(int32, void* cookie, int32 toWhat, int32, bigtime_t* time, int64* frame, off_t*,
-	              char*, int32*, bool* done) override
+	status_t Seek(int32, void* cookie, int32 toWhat, int32, bigtime_t* time, int64* frame, off_t*, char*,
+	              int32*, bool* done) override
 	{
 		if (toWhat == B_SEEK_BY_TIME)
 			*frame = *time * fRate / 1000000;

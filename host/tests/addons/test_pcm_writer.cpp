@@ -37,10 +37,18 @@ public:
 
 	status_t CommitHeader() override
 	{
-		unsigned char h[kTestPcmHeader] = {'T', 'P', 'C', 'M', (unsigned char)fRate,
-		                                   (unsigned char)(fRate >> 8), (unsigned char)(fRate >> 16),
-		                                   (unsigned char)(fRate >> 24), (unsigned char)fChannels,
-		                                   (unsigned char)(fChannels >> 8), 0, 0};
+		unsigned char h[kTestPcmHeader] = {'T',
+		                                   'P',
+		                                   'C',
+		                                   'M',
+		                                   (unsigned char)fRate,
+		                                   (unsigned char)(fRate >> 8),
+		                                   (unsigned char)(fRate >> 16),
+		                                   (unsigned char)(fRate >> 24),
+		                                   (unsigned char)fChannels,
+		                                   (unsigned char)(fChannels >> 8),
+		                                   0,
+		                                   0};
 		return fTarget->Write(h, sizeof(h)) == (ssize_t)sizeof(h) ? B_OK : B_IO_ERROR;
 	}
 
@@ -73,10 +81,9 @@ KORVO_EXPORT status_t get_mediawriter_info(media_file_format* mfi)
 
 KORVO_EXPORT status_t accepts_format(const media_format* f)
 {
-	return f->type == B_MEDIA_RAW_AUDIO &&
-	               f->u.raw_audio.format == media_raw_audio_format::B_AUDIO_SHORT
-	           ? B_OK
-	           : B_BAD_TYPE;
+	return f->type == B_MEDIA_RAW_AUDIO && f->u.raw_audio.format == media_raw_audio_format::B_AUDIO_SHORT
+	               ? B_OK
+	               : B_BAD_TYPE;
 }
 
 KORVO_EXPORT BPrivate::MediaWriter* instantiate_mediawriter() { return new TestPcmWriter; }

@@ -36,7 +36,7 @@ public:
 		f->u.raw_video = fInput;
 		f->u.raw_video.display.format = B_RGB32;
 		f->u.raw_video.display.bytes_per_row =
-			rowBytes >= fInput.display.line_width * 4 ? rowBytes : fInput.display.line_width * 4;
+		        rowBytes >= fInput.display.line_width * 4 ? rowBytes : fInput.display.line_width * 4;
 		fRowBytes = f->u.raw_video.display.bytes_per_row;
 		return B_OK;
 	}
@@ -81,7 +81,4 @@ KORVO_EXPORT void register_decoder(media_format** formats, int32* count)
 	*count = 1;
 }
 
-KORVO_EXPORT BPrivate::Decoder* instantiate_decoder()
-{
-	return gEncoding ? new TestRawDecoder : nullptr;
-}
+KORVO_EXPORT BPrivate::Decoder* instantiate_decoder() { return gEncoding ? new TestRawDecoder : nullptr; }
