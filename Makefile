@@ -1,8 +1,9 @@
-# Entry points: `make demo` (the main job), `make test` (the suite), `make bench`, `make fuzz`.
+# Entry points: `make demo` (the main job), `make test` (the suite), `make tsan` (the threaded tests
+# under ThreadSanitizer), `make bench`, `make fuzz`.
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench fuzz format clean
+.PHONY: all deps demo test tsan bench fuzz format clean
 
 all: demo
 
@@ -23,6 +24,12 @@ test: deps
 	cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
+# The threaded tests only, under ThreadSanitizer: any report fails the run.
+tsan: deps
+	cmake -S . -B build-tsan -DKORVO_TSAN=ON -DKORVO_WERROR=ON
+	cmake --build build-tsan -j$(JOBS) --target threaded-tests
+	cd build-tsan && ctest --output-on-failure -j$(JOBS) -L threads
+
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON
 	cmake --build build-bench -j$(JOBS)
@@ -42,4 +49,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test build-bench build-fuzz
+	rm -rf build build-test build-tsan build-bench build-fuzz

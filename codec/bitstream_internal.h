@@ -12,7 +12,9 @@ extern "C" {
 /* The bit writer's flush may store up to this many bytes past a frame's last byte. */
 #define kBitStreamFlushSlack 4u
 
-extern uint32_t gBitBuffer;
+// The word the writer is filling, one per thread: a frame is written on one thread from its first
+// field to its flush, so contexts on different threads write side by side.
+extern thread_local uint32_t gBitBuffer;
 
 /* Cursors: a reader over the chunk [data, data + size) starting at bit 0 of data (base is data
  * rounded down to a multiple of 4), and a writer over a buffer of capacity bytes. */

@@ -76,7 +76,7 @@ KorvParams* NewKorvParamsPtr(uint8_t mode, uint32_t width, uint32_t height)
 		return nullptr;
 	}
 	params->vop->params = params;
-	InitHooks(&gHooks);
+	Hooks_Install();
 	return params;
 }
 

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <atomic>
+
 #include "korvo.h"
 
 extern "C" {
@@ -112,8 +114,8 @@ void Plane_Subsample(const Plane* source, Plane* destination);
 void Vop_SubsamplePlanes(Vop* vop);
 void Plane_InverseY(Plane* plane);
 
-// The library reference count and the shared clamp tables.
-extern int32_t gKorvaxInitCount;
+// The library reference count (changed only under the library's lock) and the shared clamp tables.
+extern std::atomic<int32_t> gKorvaxInitCount;
 
 int16_t Clamp_Init(void);
 void Clamp_Terminate(void);
@@ -142,5 +144,18 @@ bool Vop_GeometryFits(uint32_t width, uint32_t height);
 size_t Params_StreamBufferSize(uint32_t width, uint32_t height);
 
 }  // extern "C"
+
+// Fills gHooks, and the deblocking edge filters with it, once per process and again only when
+// gUseSpecificHooks has changed since; a refill waits until no frame is being coded anywhere.
+void Hooks_Install();
+
+// Held for the whole of every frame: the kernels cannot change while one lives.
+class FrameKernels {
+public:
+	FrameKernels();
+	~FrameKernels();
+	FrameKernels(const FrameKernels&) = delete;
+	FrameKernels& operator=(const FrameKernels&) = delete;
+};
 
 #endif  // KORVO_FRAME_INTERNAL_H

@@ -49,6 +49,7 @@ int16_t RebuildReference(KorvParams* params)
 
 int16_t DecompressPixMap(KorvParams* params)
 {
+	const FrameKernels kernels;
 	params->streamBytes = 0;
 	// Without a VOP start code nothing is decoded and the caller's picture stays as it was.
 	if (ReadVopHeader(params) != kKorvoOK)
@@ -66,6 +67,7 @@ int16_t DecompressPixMap(KorvParams* params)
 
 int16_t CompressPixMap(KorvParams* params)
 {
+	const FrameKernels kernels;
 	params->streamBytes = 0;
 	Vop* vop = params->vop;
 	// Only a context made with source planes can encode.

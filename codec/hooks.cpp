@@ -1,5 +1,8 @@
 // The table of replaceable kernels: the plain versions first, then, where the build offers them,
 // processor-specific replacements.
+#include <condition_variable>
+#include <mutex>
+
 #include "filters_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
@@ -7,6 +10,24 @@
 #include "transform_internal.h"
 KorvHooks gHooks;
 uint8_t gUseSpecificHooks = 1;
+
+namespace {
+
+// Frames in flight, and a refill of the kernels waiting for them to end. New frames wait while a
+// refill is pending, so that it cannot starve behind the frames of other contexts.
+struct FrameGate {
+	std::mutex mutex;
+	std::condition_variable changed;
+	uint32_t frames = 0;
+	bool refilling = false;
+};
+
+FrameGate gGate;
+std::mutex gInstallMutex;
+bool gInstalled = false;
+bool gInstalledSpecific = false;  // the switch the kernels were installed for
+
+}  // namespace
 
 void InitHooks(KorvHooks* table)
 {
@@ -25,8 +46,38 @@ void InitHooks(KorvHooks* table)
 	table->intraBlit = IntraBlit;
 	if (gUseSpecificHooks)
 		InitSpecificHooks(table);
+}
+
+void Hooks_Install()
+{
+	std::lock_guard<std::mutex> install(gInstallMutex);
+	const bool specific = gUseSpecificHooks != 0;
+	if (gInstalled && gInstalledSpecific == specific)
+		return;
+	std::unique_lock<std::mutex> lock(gGate.mutex);
+	gGate.refilling = true;
+	gGate.changed.wait(lock, [] { return gGate.frames == 0; });
+	InitHooks(&gHooks);
 	// The deblocking edge filter lies below the hook of slot 8 and is shared by the I-VOP deblocking.
-	Deblock_SelectEdgeFilters(gUseSpecificHooks != 0);
+	Deblock_SelectEdgeFilters(specific);
+	gInstalled = true;
+	gInstalledSpecific = specific;
+	gGate.refilling = false;
+	gGate.changed.notify_all();
+}
+
+FrameKernels::FrameKernels()
+{
+	std::unique_lock<std::mutex> lock(gGate.mutex);
+	gGate.changed.wait(lock, [] { return !gGate.refilling; });
+	gGate.frames += 1;
+}
+
+FrameKernels::~FrameKernels()
+{
+	std::lock_guard<std::mutex> lock(gGate.mutex);
+	if (--gGate.frames == 0)
+		gGate.changed.notify_all();
 }
 
 // Processor-specific kernels, each bit-exact with the plain one it replaces.

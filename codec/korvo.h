@@ -145,7 +145,9 @@ typedef struct KorvHooks {
 } KorvHooks;
 
 extern KorvHooks gHooks;
-/* When 0, InitHooks installs only the plain kernels (for comparing fast kernels with them). */
+/* When 0, InitHooks installs only the plain kernels (for comparing fast kernels with them). gHooks
+ * is filled once per process, and again by the first InitKorvax or NewKorvParamsPtr after this
+ * switch changed, between frames; change it only while no other thread makes a context. */
 extern uint8_t gUseSpecificHooks;
 
 void InitHooks(KorvHooks* table);
@@ -154,14 +156,16 @@ void InitHooks(KorvHooks* table);
  * Library, contexts and entry points
  * ------------------------------------------------------------------------------------------- */
 
-/* Reference-counted library start and stop: the first InitKorvax builds the shared tables and
- * installs the kernels, the matching last TerminateKorvax frees them. kKorvoOK or a failure. */
+/* Reference-counted library start and stop, from any thread: the first InitKorvax builds the shared
+ * tables and installs the kernels (a start on another thread meanwhile returns once they exist), the
+ * matching last TerminateKorvax frees them. kKorvoOK or a failure. */
 int16_t InitKorvax(void);
 void TerminateKorvax(void);
 
 /* A context for a width x height picture: mode 2 decodes (reconstructed planes only), mode 3 has no
  * planes, any other mode encodes (source planes too). Null when the picture is too large or memory
- * runs out. Installs the kernels in gHooks. */
+ * runs out. Installs the kernels in gHooks (see gUseSpecificHooks). A context is used by one thread
+ * at a time; contexts on different threads code and decode side by side. */
 KorvParams* NewKorvParamsPtr(uint8_t mode, uint32_t width, uint32_t height);
 void DisposeKorvParamsPtr(KorvParams* params);
 

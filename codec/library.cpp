@@ -2,10 +2,12 @@
 // the shared tables, and the clamp tables.
 #include <stdlib.h>
 
+#include <mutex>
+
 #include "entropy_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
-int32_t gKorvaxInitCount;
+std::atomic<int32_t> gKorvaxInitCount;
 
 const int16_t* IClampTable;
 const int16_t* PClampTable;
@@ -16,6 +18,9 @@ constexpr int32_t kClampEntries = 4096;
 constexpr int32_t kClampMiddle = 2048;
 int16_t* gIClampStorage;
 int16_t* gPClampStorage;
+
+// Starts and stops of the library, from any thread: a start returns only once the tables exist.
+std::mutex gLibraryMutex;
 
 }  // namespace
 
@@ -47,8 +52,22 @@ void Clamp_Terminate(void)
 	IClampTable = PClampTable = nullptr;
 }
 
+namespace {
+
+// The last stop frees the tables; called with the library's lock held.
+void ReleaseReference()
+{
+	if (gKorvaxInitCount <= 0 || --gKorvaxInitCount != 0)
+		return;
+	VLC_Terminate();
+	Clamp_Terminate();
+}
+
+}  // namespace
+
 int16_t InitKorvax(void)
 {
+	std::lock_guard<std::mutex> lock(gLibraryMutex);
 	if (++gKorvaxInitCount != 1)
 		return kKorvoOK;
 	// The coefficient decoding tables are built first, then the clamp tables.
@@ -56,18 +75,15 @@ int16_t InitKorvax(void)
 	if (status == kKorvoOK)
 		status = Clamp_Init();
 	if (status != kKorvoOK) {
-		TerminateKorvax();
+		ReleaseReference();
 		return status;
 	}
+	Hooks_Install();
 	return kKorvoOK;
 }
 
 void TerminateKorvax(void)
 {
-	if (gKorvaxInitCount <= 0)
-		return;
-	if (--gKorvaxInitCount != 0)
-		return;
-	VLC_Terminate();
-	Clamp_Terminate();
+	std::lock_guard<std::mutex> lock(gLibraryMutex);
+	ReleaseReference();
 }

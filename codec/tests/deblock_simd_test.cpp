@@ -285,20 +285,15 @@ void Randomise(PicturePair* pair, std::mt19937* rng)
 	}
 }
 
-// Runs `deblock` on the first picture with the plain kernels installed and on the second with the
-// processor-specific ones, as InitHooks chooses them.
+// Runs `deblock` on the first picture with the plain edge filters and on the second with the
+// processor-specific ones, then puts back the choice installed with the kernels.
 void DeblockBoth(PicturePair* pair, void (*deblock)(Vop*))
 {
-	const uint8_t saved = gUseSpecificHooks;
-	KorvHooks table;
-	gUseSpecificHooks = 0;
-	InitHooks(&table);
+	Deblock_SelectEdgeFilters(false);
 	deblock(pair->plain);
-	gUseSpecificHooks = 1;
-	InitHooks(&table);
+	Deblock_SelectEdgeFilters(true);
 	deblock(pair->fast);
-	gUseSpecificHooks = saved;
-	InitHooks(&table);
+	Deblock_SelectEdgeFilters(gUseSpecificHooks != 0);
 }
 
 TEST_F(DeblockSse2, WholePicturesWithRandomFlagsAndQuantisers)

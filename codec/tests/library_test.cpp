@@ -13,27 +13,28 @@
 
 #include "frame_internal.h"
 #include "korvo.h"
+#include "transform_internal.h"
 namespace {
 
 TEST(Library, ReferenceCounted)
 {
-	ASSERT_EQ(gKorvaxInitCount, 0);
+	ASSERT_EQ(gKorvaxInitCount.load(), 0);
 	ASSERT_EQ(InitKorvax(), kKorvoOK);
 	const int16_t* table = IClampTable;
 	ASSERT_NE(table, nullptr);
 	ASSERT_EQ(InitKorvax(), kKorvoOK);
 	EXPECT_EQ(IClampTable, table);  // built once
-	EXPECT_EQ(gKorvaxInitCount, 2);
+	EXPECT_EQ(gKorvaxInitCount.load(), 2);
 	TerminateKorvax();
-	EXPECT_EQ(gKorvaxInitCount, 1);
+	EXPECT_EQ(gKorvaxInitCount.load(), 1);
 	EXPECT_EQ(IClampTable, table);
 	EXPECT_NE(PClampTable, nullptr);
 	TerminateKorvax();
-	EXPECT_EQ(gKorvaxInitCount, 0);
+	EXPECT_EQ(gKorvaxInitCount.load(), 0);
 	EXPECT_EQ(IClampTable, nullptr);
 	EXPECT_EQ(PClampTable, nullptr);
 	TerminateKorvax();  // a third stop does nothing
-	EXPECT_EQ(gKorvaxInitCount, 0);
+	EXPECT_EQ(gKorvaxInitCount.load(), 0);
 	ASSERT_EQ(InitKorvax(), kKorvoOK);  // and the library starts again
 	EXPECT_NE(IClampTable, nullptr);
 	TerminateKorvax();
@@ -49,16 +50,41 @@ TEST(Library, ClampTables)
 	TerminateKorvax();
 }
 
-TEST(Hooks, EveryContextRefillsTheTable)
+// Makes and disposes a context; false when it cannot be made.
+bool MakeContext()
 {
-	KorvHooks expected;
-	memset(&expected, 0x5A, sizeof expected);
-	InitHooks(&expected);
-	memset(&gHooks, 0xA5, sizeof gHooks);
 	KorvParams* params = NewKorvParamsPtr(3, 16, 16);
-	ASSERT_NE(params, nullptr);
-	EXPECT_EQ(memcmp(&gHooks, &expected, sizeof gHooks), 0);
 	DisposeKorvParamsPtr(params);
+	return params != nullptr;
+}
+
+// The kernel table is filled once: later contexts leave it alone (a slot swapped by a test stays
+// swapped), and the first context after gUseSpecificHooks changed fills it again, with the plain
+// kernels for 0.
+TEST(Hooks, FilledOnceAndAgainWhenTheSwitchChanges)
+{
+	const uint8_t saved = gUseSpecificHooks;
+	ASSERT_TRUE(MakeContext());
+	KorvHooks installed;
+	memset(&installed, 0x5A, sizeof installed);
+	InitHooks(&installed);
+	EXPECT_EQ(memcmp(&gHooks, &installed, sizeof gHooks), 0);
+
+	gHooks.intraBlit = nullptr;
+	ASSERT_TRUE(MakeContext());
+	EXPECT_EQ(gHooks.intraBlit, nullptr);
+	gHooks.intraBlit = installed.intraBlit;
+
+	gUseSpecificHooks = 0;
+	ASSERT_TRUE(MakeContext());
+	EXPECT_EQ(gHooks.inverseDCT, &IDCT_Fast);
+	KorvHooks plain;
+	InitHooks(&plain);
+	EXPECT_EQ(memcmp(&gHooks, &plain, sizeof gHooks), 0);
+
+	gUseSpecificHooks = saved;
+	ASSERT_TRUE(MakeContext());
+	EXPECT_EQ(memcmp(&gHooks, &installed, sizeof gHooks), 0);
 }
 
 TEST(Helpers, SmallArithmetic)
