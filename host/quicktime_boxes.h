@@ -117,11 +117,12 @@ public:
 		U32((uint32)version << 24 | (flags & 0xFFFFFF));
 		return at;
 	}
-	void End(size_t at)
+	void End(size_t at) { PutU32At(at, (uint32)(bytes.size() - at)); }
+	// Overwrites the field at `at` (a count known only after its entries).
+	void PutU32At(size_t at, uint32 v)
 	{
-		uint32 size = (uint32)(bytes.size() - at);
 		for (int i = 0; i < 4; i++)
-			bytes[at + i] = (uint8)(size >> (24 - 8 * i));
+			bytes[at + i] = (uint8)(v >> (24 - 8 * i));
 	}
 };
 
@@ -133,7 +134,8 @@ inline void DescribeQuickTimeFile(media_file_format* mfi)
 	fill_media_file_format(
 	        mfi,
 	        media_file_format::B_READABLE | media_file_format::B_WRITABLE |
-	                media_file_format::B_PERFECTLY_SEEKABLE | media_file_format::B_KNOWS_ENCODED_VIDEO,
+	                media_file_format::B_PERFECTLY_SEEKABLE | media_file_format::B_KNOWS_ENCODED_VIDEO |
+	                media_file_format::B_KNOWS_RAW_AUDIO,
 	        B_QUICKTIME_FORMAT_FAMILY, 100, "video/quicktime", "QuickTime movie", "quicktime", "mov");
 }
 

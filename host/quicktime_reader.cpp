@@ -1,5 +1,6 @@
 // The built-in QuickTime/MP4 reader: walks the box tree with every box bounded by its parent and the
-// file, builds each video track's sample table, and hands out samples as chunks with key-frame flags.
+// file, builds the sample tables of video and 16-bit PCM sound tracks, and hands out video samples as
+// chunks with key-frame flags and sound as runs of whole frames in host byte order.
 #include <algorithm>
 #include <cstring>
 
@@ -16,7 +17,8 @@ namespace {
 
 constexpr uint64 kMaxMovieHeader = 64 << 20;  // a larger 'moov' is refused rather than loaded
 constexpr uint32 kMaxSampleSize = 1u << 30;
-constexpr uint64 kMaxSamples = 1u << 24;  // keeps every time sum below 2^56
+constexpr uint64 kMaxSamples = 1u << 24;    // keeps every time sum below 2^56
+constexpr uint64 kMaxSoundRead = 1u << 20;  // bytes of sound handed out at once
 
 struct Sample {
 	uint64 offset;
@@ -25,17 +27,30 @@ struct Sample {
 	uint64 time;  // in the track's time scale
 };
 
+// Sound frames first .. first + frames - 1, stored from `offset` on.
+struct SoundChunk {
+	uint64 offset, first;
+	uint32 frames;
+};
+
 struct Track {
 	uint32 codec = 0, vendor = 0;
 	uint32 width = 0, height = 0;
 	uint32 timeScale = 0;
-	uint32 firstDelta = 0;
+	uint32 firstDelta = 0;  // sound: the duration of every frame
 	uint64 endTime = 0;
 	std::vector<Sample> samples;
+
+	bool sound = false, bigEndian = false;
+	uint32 channels = 0;
+	double rate = 0;
+	uint64 frames = 0;
+	std::vector<SoundChunk> chunks;
+	uint32 FrameBytes() const { return 2 * channels; }
 };
 
 struct Cookie {
-	size_t next = 0;
+	uint64 next = 0;  // the next video sample or sound frame
 	std::vector<uint8> buffer;
 };
 
@@ -137,6 +152,20 @@ public:
 		if (!t)
 			return B_BAD_INDEX;
 		*format = media_format();
+		if (info)
+			*info = nullptr;
+		if (infoSize)
+			*infoSize = 0;
+		if (t->sound) {
+			format->type = B_MEDIA_RAW_AUDIO;
+			media_raw_audio_format& a = format->u.raw_audio;
+			a.frame_rate = (float)t->rate;
+			a.channel_count = t->channels;
+			a.format = media_raw_audio_format::B_AUDIO_SHORT;
+			a.byte_order = B_MEDIA_HOST_ENDIAN;
+			a.buffer_size = std::max<size_t>(4096 / t->FrameBytes(), 1) * t->FrameBytes();
+			return B_OK;
+		}
 		format->type = B_MEDIA_ENCODED_VIDEO;
 		format->u.encoded_video.encoding = EncodingFor(t->codec, t->vendor);
 		media_raw_video_format& v = format->u.encoded_video.output;
@@ -149,10 +178,6 @@ public:
 		v.pixel_height_aspect = 1;
 		v.display.line_width = t->width;
 		v.display.line_count = t->height;
-		if (info)
-			*info = nullptr;
-		if (infoSize)
-			*infoSize = 0;
 		return B_OK;
 	}
 
@@ -161,7 +186,7 @@ public:
 		const Track* t = TrackAt(stream);
 		if (!t)
 			return B_BAD_INDEX;
-		*frames = (int64)t->samples.size();
+		*frames = (int64)(t->sound ? t->frames : t->samples.size());
 		return B_OK;
 	}
 
@@ -197,6 +222,8 @@ public:
 			return B_BAD_INDEX;
 		if (packetSize)
 			*packetSize = 0;
+		if (t->sound)
+			return SplitSound(*t, c, filePos, chunk, chunkSize, header);
 		if (c->next >= t->samples.size())
 			return B_LAST_BUFFER_ERROR;
 		const Sample& s = t->samples[c->next];
@@ -228,9 +255,11 @@ public:
 		Cookie* c = static_cast<Cookie*>(cookie);
 		if (!t || !c)
 			return B_BAD_INDEX;
-		const size_t n = t->samples.size();
+		const size_t n = t->sound ? t->frames : t->samples.size();
 		if (n == 0)
 			return B_BAD_INDEX;
+		if (t->sound)
+			return SeekSound(*t, c, toWhat, time, frame, filePos, packetSize, done);
 		size_t target;
 		if (toWhat == B_SEEK_BY_FRAME) {
 			target = *frame < 0 ? 0 : std::min((uint64)*frame, (uint64)n - 1);
@@ -269,6 +298,75 @@ public:
 	}
 
 private:
+	// A run of whole frames from the cookie's frame to the end of its chunk (at most kMaxSoundRead
+	// bytes), in host byte order.
+	status_t SplitSound(const Track& t, Cookie* c, off_t* filePos, char** chunk, int32* chunkSize,
+	                    media_header* header)
+	{
+		if (c->next >= t.frames)
+			return B_LAST_BUFFER_ERROR;
+		auto after = std::upper_bound(t.chunks.begin(), t.chunks.end(), c->next,
+		                              [](uint64 f, const SoundChunk& k) { return f < k.first; });
+		const SoundChunk& k = *(after - 1);  // chunks start at frame 0 and cover every frame
+		const uint64 into = c->next - k.first;
+		const uint64 frames =
+		        std::min<uint64>(k.frames - into, std::max<uint64>(kMaxSoundRead / t.FrameBytes(), 1));
+		const size_t size = (size_t)(frames * t.FrameBytes());
+		const uint64 offset = k.offset + into * t.FrameBytes();
+		c->buffer.resize(size);
+		ssize_t n = fIO->ReadAt((off_t)offset, c->buffer.data(), size);
+		if (n < 0 || (size_t)n != size)
+			return B_IO_ERROR;
+		if (t.bigEndian) {
+			for (size_t i = 0; i + 1 < size; i += 2)
+				std::swap(c->buffer[i], c->buffer[i + 1]);
+		}
+		*chunk = reinterpret_cast<char*>(c->buffer.data());
+		*chunkSize = (int32)size;
+		if (filePos)
+			*filePos = (off_t)offset;
+		if (header) {
+			*header = media_header();
+			header->type = B_MEDIA_RAW_AUDIO;
+			header->size_used = (uint32)size;
+			header->start_time = (bigtime_t)ScaleToMicroseconds(c->next * t.firstDelta, t.timeScale);
+			header->file_pos = (off_t)offset;
+			header->orig_size = size;
+		}
+		c->next += frames;
+		return B_OK;
+	}
+
+	// Every sound frame is a place to start: a seek lands on the frame asked for, or by time on the
+	// last frame whose start time (in whole microseconds, as headers give it) is at or before it.
+	status_t SeekSound(const Track& t, Cookie* c, int32 toWhat, bigtime_t* time, int64* frame, off_t* filePos,
+	                   int32* packetSize, bool* done)
+	{
+		uint64 target;
+		if (toWhat == B_SEEK_BY_FRAME) {
+			target = *frame < 0 ? 0 : (uint64)*frame;
+		} else if (toWhat == B_SEEK_BY_TIME) {
+			const unsigned __int128 units =
+			        (unsigned __int128)(*time < 0 ? 0 : (uint64)*time + 1) * t.timeScale;
+			const unsigned __int128 perFrame = (unsigned __int128)1000000 * t.firstDelta;
+			const unsigned __int128 after = (units + perFrame - 1) / perFrame;
+			target = after == 0 ? 0 : after - 1 > UINT64_MAX ? UINT64_MAX : (uint64)(after - 1);
+		} else {
+			return B_BAD_VALUE;
+		}
+		target = std::min(target, t.frames - 1);
+		c->next = target;
+		*frame = (int64)target;
+		*time = (bigtime_t)ScaleToMicroseconds(target * t.firstDelta, t.timeScale);
+		if (filePos)
+			*filePos = 0;
+		if (packetSize)
+			*packetSize = 0;
+		if (done)
+			*done = true;
+		return B_OK;
+	}
+
 	const Track* TrackAt(int32 stream) const
 	{
 		return stream >= 0 && (size_t)stream < fTracks.size() ? &fTracks[stream] : nullptr;
@@ -384,7 +482,7 @@ private:
 		return haveMoov ? B_OK : Fail("no movie header ('moov') in the file");
 	}
 
-	// The movie header's tracks; only video tracks are kept.
+	// The movie header's tracks; video and 16-bit PCM sound tracks are kept.
 	status_t ParseMovie(Span body)
 	{
 		Box box;
@@ -400,7 +498,7 @@ private:
 				return status;
 		}
 		if (fTracks.empty())
-			return Fail("the movie has no video track");
+			return Fail("the movie has no video or sound track");
 		return B_OK;
 	}
 
@@ -418,7 +516,8 @@ private:
 		return B_BAD_DATA;
 	}
 
-	// Gathers the boxes of one 'trak' (first of each kind wins) and adds it if it is a video track.
+	// Gathers the boxes of one 'trak' (first of each kind wins) and adds it if it is a video track or
+	// 16-bit PCM sound.
 	status_t ParseTrack(Span trak)
 	{
 		TrackBoxes tb;
@@ -429,13 +528,16 @@ private:
 			return B_OK;
 		Span hdlr = tb.hdlr;
 		hdlr.Skip(8);  // version, flags, component type
-		if (hdlr.U32() != FourCC("vide") || hdlr.overrun)
-			return B_OK;  // not video: ignored
+		const uint32 media = hdlr.U32();
+		if (hdlr.overrun || (media != FourCC("vide") && media != FourCC("soun")))
+			return B_OK;  // neither picture nor sound: ignored
 		Track t;
-		status_t status = BuildTrack(tb, &t);
+		bool usable = true;
+		status_t status = media == FourCC("vide") ? BuildTrack(tb, &t) : BuildSoundTrack(tb, &t, &usable);
 		if (status != B_OK)
 			return status;
-		fTracks.push_back(std::move(t));
+		if (usable)
+			fTracks.push_back(std::move(t));
 		return B_OK;
 	}
 
@@ -481,27 +583,40 @@ private:
 		return true;
 	}
 
-	status_t BuildTrack(const TrackBoxes& tb, Track* t)
+	// The media header's time scale and the first sample description; false with fError set.
+	bool MediaBasics(const TrackBoxes& tb, const char* kind, Track* t, Box* entry)
 	{
-		if (!tb.mdhd.data || !tb.stsd.data)
-			return Fail("video track without media header or sample description");
-		// Media header: time scale.
+		if (!tb.mdhd.data || !tb.stsd.data) {
+			Fail(std::string(kind) + " track without media header or sample description");
+			return false;
+		}
 		Span mdhd = tb.mdhd;
 		uint8 version = mdhd.U8();
 		mdhd.Skip(3 + (version == 1 ? 16 : 8));
 		t->timeScale = mdhd.U32();
-		if (mdhd.overrun || t->timeScale == 0)
-			return Fail("media header without a time scale");
-		// First sample description: codec, vendor, size.
+		if (mdhd.overrun || t->timeScale == 0) {
+			Fail("media header without a time scale");
+			return false;
+		}
 		Span stsd = tb.stsd;
 		stsd.Skip(4);
 		uint32 entries = stsd.U32();
-		Box entry;
 		std::string error;
-		if (entries == 0 || stsd.overrun || !NextBox(stsd, &entry, &error))
-			return Fail("video track without a sample description" +
-			            (error.empty() ? std::string() : ": " + error));
-		t->codec = entry.type;
+		if (entries == 0 || stsd.overrun || !NextBox(stsd, entry, &error)) {
+			Fail(std::string(kind) + " track without a sample description" +
+			     (error.empty() ? std::string() : ": " + error));
+			return false;
+		}
+		t->codec = entry->type;
+		return true;
+	}
+
+	status_t BuildTrack(const TrackBoxes& tb, Track* t)
+	{
+		// First sample description: codec, vendor, size.
+		Box entry;
+		if (!MediaBasics(tb, "video", t, &entry))
+			return B_BAD_DATA;
 		Span e = entry.payload;
 		e.Skip(6 + 2 + 2 + 2);
 		t->vendor = e.U32();
@@ -562,10 +677,11 @@ private:
 		return B_OK;
 	}
 
-	// Chunk offsets ('stco'/'co64') and sample-to-chunk runs ('stsc') give each sample's offset.
-	status_t PlaceSamples(const TrackBoxes& tb, Track* t)
+	// Walks the chunk offsets ('stco'/'co64') with the sample-to-chunk runs ('stsc'): `chunk(offset, samples, first)` for each
+	// chunk, whose samples are first .. first + samples - 1 of the `count` the track has.
+	template <typename ChunkFn>
+	status_t ForEachChunk(const TrackBoxes& tb, uint64 count, ChunkFn&& chunk)
 	{
-		const size_t count = t->samples.size();
 		Span stco = tb.stco;
 		stco.Skip(4);
 		uint64 chunks = stco.U32();
@@ -583,9 +699,9 @@ private:
 			return Fail("sample-to-chunk table does not start at chunk 1");
 		uint64 runsLeft = runs - 1;
 		uint32 nextFirst = runsLeft ? stsc.U32() : 0;
-		size_t sample = 0;
-		for (uint64 chunk = 1; chunk <= chunks && sample < count; chunk++) {
-			while (runsLeft && chunk >= nextFirst) {
+		uint64 sample = 0;
+		for (uint64 index = 1; index <= chunks && sample < count; index++) {
+			while (runsLeft && index >= nextFirst) {
 				if (nextFirst <= runFirst)
 					return Fail("sample-to-chunk runs out of order");
 				runFirst = nextFirst;
@@ -597,17 +713,139 @@ private:
 			uint64 offset = tb.wideOffsets ? stco.U64() : stco.U32();
 			if (runSamples > count - sample)
 				return Fail("chunks hold more samples than the sample size table lists");
-			for (uint32 i = 0; i < runSamples; i++, sample++) {
-				Sample& s = t->samples[sample];
-				if (offset > fFileSize || s.size > fFileSize - offset)
-					return Fail("sample " + std::to_string(sample + 1) + " lies outside the file");
-				s.offset = offset;
-				offset += s.size;
-			}
+			status_t status = chunk(offset, runSamples, sample);
+			if (status != B_OK)
+				return status;
+			sample += runSamples;
 		}
 		if (sample < count)
 			return Fail("chunks hold fewer samples than the sample size table lists");
 		return B_OK;
+	}
+
+	// Sound the tool can hand out as 16-bit PCM: 'twos' (big-endian) and 'sowt' (little-endian) of
+	// 16 bits, or 'lpcm' with 16-bit signed integers. Other sound tracks are left out (`usable` false).
+	status_t BuildSoundTrack(const TrackBoxes& tb, Track* t, bool* usable)
+	{
+		Box entry;
+		if (!MediaBasics(tb, "sound", t, &entry))
+			return B_BAD_DATA;
+		t->sound = true;
+		Span e = entry.payload;
+		e.Skip(6 + 2);  // reserved, data reference index
+		const uint16 version = e.U16();
+		e.Skip(2 + 4);  // revision, vendor
+		uint32 bits = 0;
+		bool pcm16 = false;
+		if (version == 2) {
+			e.Skip(2 + 2 + 2 + 2 + 4 + 4);  // fields of the older forms, size of the description
+			uint64 rateBits = e.U64();
+			memcpy(&t->rate, &rateBits, sizeof t->rate);
+			t->channels = e.U32();
+			e.Skip(4);
+			bits = e.U32();
+			const uint32 flags = e.U32(), bytesPerPacket = e.U32(), framesPerPacket = e.U32();
+			const bool signedInteger = (flags & 0x5) == 0x4;  // signed integer, not float
+			if (t->codec == FourCC("lpcm")) {
+				t->bigEndian = flags & 0x2;
+				pcm16 = bits == 16 && signedInteger && framesPerPacket == 1 &&
+				        bytesPerPacket == 2 * (uint64)t->channels;
+			}
+		} else if (version <= 1) {
+			t->channels = e.U16();
+			bits = e.U16();
+			e.Skip(2 + 2);  // compression id, packet size
+			t->rate = e.U32() / 65536.0;
+		}
+		if (e.overrun)
+			return Fail("sound sample entry " + FourCCText(t->codec) + " is cut short");
+		if (t->codec == FourCC("twos") || t->codec == FourCC("sowt")) {
+			t->bigEndian = t->codec == FourCC("twos");
+			pcm16 = bits == 16;
+		}
+		*usable = pcm16;
+		if (!pcm16)
+			return B_OK;
+		if (t->channels == 0 || t->channels > 0xFFFF)
+			return Fail("sound track with " + std::to_string(t->channels) + " channels");
+		if (t->rate == 0)
+			t->rate = t->timeScale;
+		if (!(t->rate >= 1 && t->rate <= (double)INT32_MAX))
+			return Fail("sound track with a rate of " + std::to_string(t->rate) + " Hz");
+		return BuildSoundChunks(tb, t);
+	}
+
+	// One table entry per sample frame: a uniform sample size (the frame's bytes, or 1 as older
+	// writers put it), chunks of whole frames inside the file, every frame of the same duration.
+	status_t BuildSoundChunks(const TrackBoxes& tb, Track* t)
+	{
+		if (!tb.stsz.data)
+			return Fail("sound track without sample sizes ('stsz')");
+		Span stsz = tb.stsz;
+		stsz.Skip(4);
+		const uint32 uniform = stsz.U32();
+		const uint64 count = stsz.U32();
+		if (stsz.overrun)
+			return Fail("sample size table cut short");
+		const uint32 frameBytes = t->FrameBytes();
+		if (uniform != frameBytes && uniform != 1)
+			return Fail("sound samples of " + std::to_string(uniform) + " bytes are not frames of " +
+			            std::to_string(t->channels) + " 16-bit channels");
+		if (count > fFileSize / frameBytes)
+			return Fail("sound track lists " + std::to_string(count) + " frames, more than the file holds");
+		if (count == 0)
+			return B_OK;
+		if (!tb.stco.data || !tb.stsc.data || !tb.stts.data)
+			return Fail("sound track without chunk offsets, sample-to-chunk or time tables");
+		status_t status =
+		        ForEachChunk(tb, count, [&](uint64 offset, uint32 frames, uint64 first) -> status_t {
+			        if (frames == 0)
+				        return B_OK;
+			        if (offset > fFileSize || frames > (fFileSize - offset) / frameBytes)
+				        return Fail("sound chunk of " + std::to_string(frames) + " frames at offset " +
+				                    std::to_string(offset) + " lies outside the file");
+			        t->chunks.push_back({offset, first, frames});
+			        return B_OK;
+		        });
+		if (status != B_OK)
+			return status;
+		t->frames = count;
+
+		Span stts = tb.stts;
+		stts.Skip(4);
+		const uint64 entries = stts.U32();
+		if (stts.overrun || entries > stts.Left() / 8)
+			return Fail("time-to-sample table cut short");
+		uint64 covered = 0;
+		for (uint64 i = 0; i < entries && covered < count; i++) {
+			const uint32 n = stts.U32(), delta = stts.U32();
+			if (n == 0)
+				continue;
+			if (delta == 0 || (t->firstDelta && delta != t->firstDelta))
+				return Fail("sound frames of differing or no duration");
+			t->firstDelta = delta;
+			covered += n;
+		}
+		if (covered < count)
+			return Fail("time-to-sample table covers fewer samples than the track has");
+		t->endTime = count * t->firstDelta;  // below 2^32 frames of below 2^32 units
+		return B_OK;
+	}
+
+	// Each sample's offset, from the chunks that hold it.
+	status_t PlaceSamples(const TrackBoxes& tb, Track* t)
+	{
+		return ForEachChunk(
+		        tb, t->samples.size(), [&](uint64 offset, uint32 samples, uint64 first) -> status_t {
+			        for (uint64 i = first; i < first + samples; i++) {
+				        Sample& s = t->samples[i];
+				        if (offset > fFileSize || s.size > fFileSize - offset)
+					        return Fail("sample " + std::to_string(i + 1) + " lies outside the file");
+				        s.offset = offset;
+				        offset += s.size;
+			        }
+			        return B_OK;
+		        });
 	}
 
 	// Decoding times from the time-to-sample runs ('stts').

@@ -1,5 +1,6 @@
-// The built-in QuickTime movie writer: 'ftyp', one 'mdat' holding every chunk as written, and at
-// close a 'moov' with one video track per AddTrack ('KRV1' sample entries and full sample tables).
+// The built-in QuickTime movie writer: 'ftyp', one 'mdat' holding the chunks, and at close a 'moov' with
+// one track per AddTrack: video ('KRV1' sample entries, a chunk per frame) or 16-bit PCM sound.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -16,7 +17,8 @@ using namespace qt;
 namespace {
 
 constexpr uint32 kMovieTimeScale = 1000;
-constexpr size_t kMdatHeaderSize = 16;  // 64-bit size form, so the media data may pass 4 GiB
+constexpr size_t kMdatHeaderSize = 16;           // 64-bit size form, so the media data may pass 4 GiB
+constexpr uint32 kMaxSoundChunkBytes = 4 << 20;  // half a second of sound, unless that is more
 
 struct Sample {
 	uint64 offset;
@@ -24,11 +26,25 @@ struct Sample {
 	bool key;
 };
 
+// A chunk of sound: `frames` sample frames from `offset` on.
+struct SoundChunk {
+	uint64 offset;
+	uint32 frames;
+};
+
 struct Track {
-	uint32 codec, vendor;
-	uint16 width, height;
-	uint32 timeScale, delta;  // every sample lasts `delta` units of `timeScale` per second
+	uint32 codec = 0, vendor = 0;
+	uint16 width = 0, height = 0;
+	uint32 timeScale = 0, delta = 0;  // every sample lasts `delta` units of `timeScale` per second
 	std::vector<Sample> samples;
+
+	// Sound: one sample per sample frame, at `timeScale` (the rate) per second, gathered into chunks
+	// of `chunkFrames` (half a second) before they are written.
+	bool sound = false, bigEndian = false;
+	uint32 channels = 0, frameBytes = 0, chunkFrames = 0;
+	uint64 frames = 0;
+	std::vector<SoundChunk> chunks;
+	std::vector<uint8> pending;  // whole frames not yet in a chunk
 };
 
 // A time scale and sample duration that state the field rate exactly where it is a whole number or
@@ -60,6 +76,18 @@ uint64 Rescale(uint64 value, uint32 from, uint32 to)
 	v /= from;
 	return v > UINT64_MAX ? UINT64_MAX : (uint64)v;
 }
+
+// 16-bit PCM the sound entries describe: a whole rate up to 2^31 and 1 to 65535 channels.
+bool UsableSound(const media_raw_audio_format& a)
+{
+	return a.format == media_raw_audio_format::B_AUDIO_SHORT && a.channel_count >= 1 &&
+	       a.channel_count <= 0xFFFF && a.frame_rate >= 1 && a.frame_rate <= (float)INT32_MAX &&
+	       a.frame_rate == std::floor(a.frame_rate);
+}
+
+// The classic sound description holds the rate as 16.16 and is read for mono and stereo; other sound
+// takes the version 2 form ('lpcm', rate as a double).
+bool ClassicSound(const Track& t) { return t.timeScale <= 0xFFFF && t.channels <= 2; }
 
 const int32 kMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
 
@@ -143,19 +171,31 @@ public:
 		status_t status = quicktime_writer_accepts(&format);
 		if (status != B_OK)
 			return status;
+		if (format.type == B_MEDIA_RAW_AUDIO) {
+			const media_raw_audio_format& a = format.u.raw_audio;
+			Track t;
+			t.sound = true;
+			t.bigEndian = a.byte_order == B_MEDIA_BIG_ENDIAN;
+			t.timeScale = (uint32)a.frame_rate;
+			t.delta = 1;
+			t.channels = a.channel_count;
+			t.frameBytes = 2 * a.channel_count;
+			t.chunkFrames = std::clamp(t.timeScale / 2, 1u, kMaxSoundChunkBytes / t.frameBytes);
+			t.codec = !ClassicSound(t) ? FourCC("lpcm") : t.bigEndian ? FourCC("twos") : FourCC("sowt");
+			fTracks.push_back(std::move(t));
+			return B_OK;
+		}
 		media_format_description d;
 		BMediaFormats formats;
 		formats.Lock();
 		formats.GetCodeFor(format, B_QUICKTIME_FORMAT_FAMILY, &d);
 		formats.Unlock();
 		const media_raw_video_format& v = format.u.encoded_video.output;
-		Track t{d.u.quicktime.codec,
-		        d.u.quicktime.vendor,
-		        (uint16)v.display.line_width,
-		        (uint16)v.display.line_count,
-		        0,
-		        0,
-		        {}};
+		Track t;
+		t.codec = d.u.quicktime.codec;
+		t.vendor = d.u.quicktime.vendor;
+		t.width = (uint16)v.display.line_width;
+		t.height = (uint16)v.display.line_count;
 		TimingFor(v.field_rate, &t.timeScale, &t.delta);
 		fTracks.push_back(std::move(t));
 		return B_OK;
@@ -196,11 +236,14 @@ public:
 			return B_BAD_INDEX;
 		if (size > UINT32_MAX)
 			return B_BAD_VALUE;
-		ssize_t n = fTarget->WriteAt(fEnd, data, size);
-		if (n < 0 || (size_t)n != size)
-			return n < 0 ? (status_t)n : B_IO_ERROR;
+		Track& t = fTracks[stream];
+		if (t.sound)
+			return AddSound(t, static_cast<const uint8*>(data), size);
+		status_t status = WriteAt(fEnd, data, size);
+		if (status != B_OK)
+			return status;
 		bool key = info && (info->flags & B_MEDIA_KEY_FRAME);
-		fTracks[stream].samples.push_back({(uint64)fEnd, (uint32)size, key});
+		t.samples.push_back({(uint64)fEnd, (uint32)size, key});
 		fEnd += (off_t)size;
 		return B_OK;
 	}
@@ -210,6 +253,11 @@ public:
 		if (fClosed)
 			return B_OK;
 		status_t status = CommitHeader();
+		for (Track& t : fTracks) {
+			if (status == B_OK && t.sound && !t.pending.empty())
+				status = WriteSoundChunk(t, t.pending.size());
+			t.pending.clear();
+		}
 		if (status != B_OK)
 			return status;
 		fClosed = true;
@@ -224,21 +272,57 @@ public:
 	}
 
 private:
-	status_t WriteAll(off_t at, const std::vector<uint8>& bytes)
+	status_t WriteAt(off_t at, const void* data, size_t size)
 	{
-		ssize_t n = fTarget->WriteAt(at, bytes.data(), bytes.size());
+		ssize_t n = fTarget->WriteAt(at, data, size);
 		if (n < 0)
 			return (status_t)n;
-		return (size_t)n == bytes.size() ? B_OK : B_IO_ERROR;
+		return (size_t)n == size ? B_OK : B_IO_ERROR;
+	}
+
+	status_t WriteAll(off_t at, const std::vector<uint8>& bytes)
+	{
+		return WriteAt(at, bytes.data(), bytes.size());
+	}
+
+	// Sound is gathered into chunks of half a second, so it sits in the file beside the pictures of
+	// its time whatever pieces the application writes.
+	status_t AddSound(Track& t, const uint8* data, size_t size)
+	{
+		if (size % t.frameBytes)
+			return B_BAD_VALUE;
+		const size_t chunkBytes = (size_t)t.chunkFrames * t.frameBytes;
+		t.pending.insert(t.pending.end(), data, data + size);
+		size_t done = 0;
+		status_t status = B_OK;
+		while (status == B_OK && t.pending.size() - done >= chunkBytes) {
+			status = WriteSoundChunk(t, chunkBytes, done);
+			done += chunkBytes;
+		}
+		t.pending.erase(t.pending.begin(), t.pending.begin() + (ptrdiff_t)done);
+		return status;
+	}
+
+	// Writes `size` bytes of the pending sound from `from` on as one chunk.
+	status_t WriteSoundChunk(Track& t, size_t size, size_t from = 0)
+	{
+		const uint32 frames = (uint32)(size / t.frameBytes);
+		if (frames > UINT32_MAX - t.frames)
+			return B_BAD_VALUE;  // the sample tables count at most 2^32 - 1 frames
+		status_t status = WriteAt(fEnd, t.pending.data() + from, size);
+		if (status != B_OK)
+			return status;
+		t.chunks.push_back({(uint64)fEnd, frames});
+		t.frames += frames;
+		fEnd += (off_t)size;
+		return B_OK;
 	}
 
 	void BuildMovie(BoxBuilder& b)
 	{
 		uint64 movieDuration = 0;
-		for (const Track& t : fTracks) {
-			uint64 d = Rescale((uint64)t.samples.size() * t.delta, t.timeScale, kMovieTimeScale);
-			movieDuration = std::max(movieDuration, d);
-		}
+		for (const Track& t : fTracks)
+			movieDuration = std::max(movieDuration, Rescale(MediaDuration(t), t.timeScale, kMovieTimeScale));
 		size_t moov = b.Begin(FourCC("moov"));
 		bool v1 = movieDuration > UINT32_MAX;
 		size_t mvhd = b.BeginFull(FourCC("mvhd"), v1, 0);
@@ -264,10 +348,14 @@ private:
 		b.End(moov);
 	}
 
+	static uint64 MediaDuration(const Track& t)
+	{
+		return t.sound ? t.frames : (uint64)t.samples.size() * t.delta;
+	}
+
 	void BuildTrack(BoxBuilder& b, const Track& t, uint32 id)
 	{
-		const uint64 count = t.samples.size();
-		const uint64 mediaDuration = count * t.delta;
+		const uint64 mediaDuration = MediaDuration(t);
 		const uint64 duration = Rescale(mediaDuration, t.timeScale, kMovieTimeScale);
 		size_t trak = b.Begin(FourCC("trak"));
 
@@ -275,9 +363,9 @@ private:
 		size_t tkhd = b.BeginFull(FourCC("tkhd"), v1, 0xF);  // enabled, in movie, preview, poster
 		TimesAndDuration(b, v1, duration, 0, id);
 		b.Zeros(8);
-		b.U16(0);  // layer
-		b.U16(0);  // alternate group
-		b.U16(0);  // volume: none for video
+		b.U16(0);                     // layer
+		b.U16(0);                     // alternate group
+		b.U16(t.sound ? 0x0100 : 0);  // volume: full for sound, none for video
 		b.U16(0);
 		Matrix(b);
 		b.U32((uint32)t.width << 16);
@@ -291,13 +379,22 @@ private:
 		b.U16(0);  // language: English
 		b.U16(0);  // quality
 		b.End(mdhd);
-		Handler(b, FourCC("mhlr"), FourCC("vide"), "Korvo video media handler");
-
-		size_t minf = b.Begin(FourCC("minf"));
-		size_t vmhd = b.BeginFull(FourCC("vmhd"), 0, 1);
-		b.U16(0x40);  // graphics mode: dither copy
-		b.Zeros(6);   // opcolor
-		b.End(vmhd);
+		size_t minf;
+		if (t.sound) {
+			Handler(b, FourCC("mhlr"), FourCC("soun"), "Korvo sound media handler");
+			minf = b.Begin(FourCC("minf"));
+			size_t smhd = b.BeginFull(FourCC("smhd"), 0, 0);
+			b.U16(0);  // balance: centre
+			b.U16(0);
+			b.End(smhd);
+		} else {
+			Handler(b, FourCC("mhlr"), FourCC("vide"), "Korvo video media handler");
+			minf = b.Begin(FourCC("minf"));
+			size_t vmhd = b.BeginFull(FourCC("vmhd"), 0, 1);
+			b.U16(0x40);  // graphics mode: dither copy
+			b.Zeros(6);   // opcolor
+			b.End(vmhd);
+		}
 		Handler(b, FourCC("dhlr"), FourCC("alis"), "Korvo data handler");
 		size_t dinf = b.Begin(FourCC("dinf"));
 		size_t dref = b.BeginFull(FourCC("dref"), 0, 0);
@@ -306,7 +403,10 @@ private:
 		b.End(alis);
 		b.End(dref);
 		b.End(dinf);
-		BuildSampleTable(b, t);
+		if (t.sound)
+			BuildSoundTable(b, t);
+		else
+			BuildSampleTable(b, t);
 		b.End(minf);
 		b.End(mdia);
 		b.End(trak);
@@ -357,8 +457,7 @@ private:
 				keys++;
 			}
 		}
-		for (int i = 0; i < 4; i++)
-			b.bytes[keyCountAt + i] = (uint8)(keys >> (24 - 8 * i));
+		b.PutU32At(keyCountAt, keys);
 		b.End(stss);
 
 		// One sample per chunk: tracks interleave in the order the application wrote them.
@@ -378,18 +477,101 @@ private:
 			b.U32(s.size);
 		b.End(stsz);
 
+		ChunkOffsets(b, t.samples);
+		b.End(stbl);
+	}
+
+	// 'stco', or 'co64' once an offset passes 4 GiB.
+	template <typename Chunk>
+	static void ChunkOffsets(BoxBuilder& b, const std::vector<Chunk>& chunks)
+	{
 		bool wide = false;
-		for (const Sample& s : t.samples)
-			wide |= s.offset > UINT32_MAX;
+		for (const Chunk& c : chunks)
+			wide |= c.offset > UINT32_MAX;
 		size_t stco = b.BeginFull(FourCC(wide ? "co64" : "stco"), 0, 0);
-		b.U32(count);
-		for (const Sample& s : t.samples) {
+		b.U32((uint32)chunks.size());
+		for (const Chunk& c : chunks) {
 			if (wide)
-				b.U64(s.offset);
+				b.U64(c.offset);
 			else
-				b.U32((uint32)s.offset);
+				b.U32((uint32)c.offset);
 		}
 		b.End(stco);
+	}
+
+	// Sound: one sample per frame of every channel's 16-bit value, chunks as they were written.
+	static void BuildSoundTable(BoxBuilder& b, const Track& t)
+	{
+		size_t stbl = b.Begin(FourCC("stbl"));
+
+		size_t stsd = b.BeginFull(FourCC("stsd"), 0, 0);
+		b.U32(1);
+		size_t entry = b.Begin(t.codec);
+		b.Zeros(6);
+		b.U16(1);  // data reference index
+		if (ClassicSound(t)) {
+			b.U16(0);  // version
+			b.U16(0);  // revision
+			b.U32(0);  // vendor
+			b.U16((uint16)t.channels);
+			b.U16(16);  // bits per sample
+			b.U16(0);   // compression id: none
+			b.U16(0);   // packet size
+			b.U32(t.timeScale << 16);
+		} else {
+			b.U16(2);
+			b.U16(0);
+			b.U32(0);
+			b.U16(3);  // fields of the older forms, fixed values in this one
+			b.U16(16);
+			b.U16(0xFFFE);
+			b.U16(0);
+			b.U32(0x00010000);
+			b.U32(72);  // size of the description up to here
+			double rate = t.timeScale;
+			uint64 rateBits;
+			memcpy(&rateBits, &rate, sizeof rateBits);
+			b.U64(rateBits);
+			b.U32(t.channels);
+			b.U32(0x7F000000);
+			b.U32(16);                                         // bits per channel
+			b.U32(t.bigEndian ? 0x4 | 0x8 | 0x2 : 0x4 | 0x8);  // signed integer, packed, [big-endian]
+			b.U32(t.frameBytes);                               // bytes per packet
+			b.U32(1);                                          // frames per packet
+		}
+		b.End(entry);
+		b.End(stsd);
+
+		size_t stts = b.BeginFull(FourCC("stts"), 0, 0);
+		b.U32(t.frames ? 1 : 0);
+		if (t.frames) {
+			b.U32((uint32)t.frames);
+			b.U32(1);
+		}
+		b.End(stts);
+
+		// Runs of chunks of the same length: usually one, and one for the shorter last chunk.
+		size_t stsc = b.BeginFull(FourCC("stsc"), 0, 0);
+		size_t runCountAt = b.bytes.size();
+		b.U32(0);
+		uint32 runs = 0;
+		for (size_t i = 0; i < t.chunks.size(); i++) {
+			if (i && t.chunks[i].frames == t.chunks[i - 1].frames)
+				continue;
+			b.U32((uint32)i + 1);
+			b.U32(t.chunks[i].frames);
+			b.U32(1);
+			runs++;
+		}
+		b.PutU32At(runCountAt, runs);
+		b.End(stsc);
+
+		size_t stsz = b.BeginFull(FourCC("stsz"), 0, 0);
+		b.U32(t.frameBytes);
+		b.U32((uint32)t.frames);
+		b.End(stsz);
+
+		ChunkOffsets(b, t.chunks);
 		b.End(stbl);
 	}
 
@@ -410,9 +592,12 @@ status_t quicktime_writer_info(media_file_format* mfi)
 	return B_OK;
 }
 
-// Encoded video with a QuickTime name, a size that fits the 16-bit sample entry and a usable rate.
+// Encoded video with a QuickTime name, a size that fits the 16-bit sample entry and a usable rate; or
+// 16-bit PCM sound at a whole rate.
 status_t quicktime_writer_accepts(const media_format* format)
 {
+	if (format && format->type == B_MEDIA_RAW_AUDIO)
+		return UsableSound(format->u.raw_audio) ? B_OK : B_MEDIA_BAD_FORMAT;
 	if (!format || format->type != B_MEDIA_ENCODED_VIDEO)
 		return B_BAD_TYPE;
 	media_format_description d;
