@@ -17,9 +17,13 @@ namespace {
 
 class TrackReader : public AudioReader {
 public:
-	explicit TrackReader(const std::string& path) : fPath(path), fFile(path.c_str())
+	// `optional`: a file without an audio track leaves the reader without one (Empty) instead of
+	// being refused.
+	TrackReader(const std::string& path, bool optional) : fPath(path), fFile(path.c_str())
 	{
-		fTrack = FirstTrack(fFile, path, false);
+		fTrack = optional ? FindTrack(fFile, false) : FirstTrack(fFile, path, false);
+		if (!fTrack)
+			return;
 		media_format decoded;
 		decoded.type = B_MEDIA_RAW_AUDIO;
 		decoded.u.raw_audio.format = media_raw_audio_format::B_AUDIO_SHORT;
@@ -77,6 +81,7 @@ public:
 	}
 
 	std::string Codec() const override { return fCodec; }
+	bool Empty() const { return !fTrack; }
 
 private:
 	std::string fPath;
@@ -191,7 +196,15 @@ private:
 
 std::unique_ptr<AudioReader> OpenAudioReader(const std::string& path)
 {
-	return std::make_unique<TrackReader>(path);
+	return std::make_unique<TrackReader>(path, false);
+}
+
+std::unique_ptr<AudioReader> OpenMovieSound(const std::string& path)
+{
+	auto reader = std::make_unique<TrackReader>(path, true);
+	if (reader->Empty())
+		return nullptr;
+	return reader;
 }
 
 std::unique_ptr<AudioWriter> OpenAudioWriter(const std::string& path, const AudioParams& input,

@@ -45,6 +45,8 @@ protected:
 };
 
 std::unique_ptr<AudioReader> OpenAudioReader(const std::string& path);
+// The sound track of a movie, null if it has none.
+std::unique_ptr<AudioReader> OpenMovieSound(const std::string& path);
 // `input` is what the caller has; the writer's Params() say what it must be given.
 std::unique_ptr<AudioWriter> OpenAudioWriter(const std::string& path, const AudioParams& input,
                                              const Options& options);

@@ -1,10 +1,15 @@
-// Video conversions: Y4M or PNG sequence to a Korvo movie (4:2:2 or 32-bit RGB into the encoder), and
-// a movie back to Y4M (from the decoder's 4:2:2) or to a PNG sequence (from its RGB output).
+// Video conversions: Y4M or PNG sequence to a Korvo movie (4:2:2 or 32-bit RGB into the encoder), a
+// movie back to Y4M (from the decoder's 4:2:2) or to a PNG sequence (from its RGB output), or into
+// another movie; the sound goes along (movie_sound.h).
 #include <chrono>
+#include <optional>
 #include <vector>
 
+#include "console.h"
 #include "convert.h"
 #include "formats.h"
+#include "movie_sound.h"
+#include "output_file.h"
 #include "progress.h"
 #include "video_io.h"
 
@@ -16,17 +21,33 @@ std::unique_ptr<VideoReader> OpenReader(FileKind kind, FileKind outKind, const s
 	switch (kind) {
 		case FileKind::Y4m: return OpenY4mReader(path);
 		case FileKind::PngSequence: return OpenPngReader(path, options);
-		default: return OpenMovieReader(path, outKind == FileKind::Y4m ? B_YCbCr422 : B_RGBA32);
+		default: return OpenMovieReader(path, outKind == FileKind::PngSequence ? B_RGBA32 : B_YCbCr422);
 	}
 }
 
 std::unique_ptr<VideoWriter> OpenWriter(FileKind kind, const std::string& path, const VideoParams& params,
-                                        const Options& options)
+                                        const Options& options, const AudioParams* sound)
 {
 	switch (kind) {
 		case FileKind::Y4m: return OpenY4mWriter(path, params);
 		case FileKind::PngSequence: return OpenPngWriter(path, params);
-		default: return OpenMovieWriter(path, params, options);
+		default: return OpenMovieWriter(path, params, options, sound);
+	}
+}
+
+// --audio and --audio-out: what they need, checked before anything is read or written.
+void CheckSoundOptions(const std::string& in, const std::string& out, const Options& options)
+{
+	if (!options.audio.empty() && FileKindOf(out) != FileKind::Movie)
+		throw UsageFailure("--audio: sound goes into a .mov output, not " +
+		                   std::string(KindName(FileKindOf(out))));
+	if (!options.audioOut.empty()) {
+		if (options.audio.empty() && FileKindOf(in) != FileKind::Movie)
+			throw UsageFailure("--audio-out: only a movie input or --audio has sound to write");
+		for (const std::string& other : {in, out, options.audio}) {
+			if (other == options.audioOut || SameFile(options.audioOut, other))
+				throw UsageFailure("--audio-out " + options.audioOut + " would overwrite " + other);
+		}
 	}
 }
 
@@ -35,9 +56,10 @@ std::unique_ptr<VideoWriter> OpenWriter(FileKind kind, const std::string& path, 
 ConvertResult ConvertVideo(const std::string& in, const std::string& out, const Options& options)
 {
 	const FileKind inKind = FileKindOf(in), outKind = FileKindOf(out);
-	if ((inKind == FileKind::Movie) == (outKind == FileKind::Movie))
+	if (inKind != FileKind::Movie && outKind != FileKind::Movie)
 		throw UsageFailure(std::string("cannot convert ") + KindName(inKind) + " to " + KindName(outKind) +
-		                   ": video goes from Y4M or PNG to a .mov, or from a .mov to Y4M or PNG");
+		                   ": video goes from Y4M or PNG to a .mov, or from a .mov to Y4M, PNG or a .mov");
+	CheckSoundOptions(in, out, options);
 	const auto t0 = std::chrono::steady_clock::now();
 	std::unique_ptr<VideoReader> reader = OpenReader(inKind, outKind, in, options);
 	const VideoParams& params = reader->Params();
@@ -55,13 +77,33 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	if (limit >= 0 && (total == 0 || limit < total))
 		total = limit;
 
-	std::unique_ptr<VideoWriter> writer = OpenWriter(outKind, out, params, options);
+	std::optional<MovieSound> sound;
+	if (std::unique_ptr<AudioReader> source = OpenConversionSound(in, options))
+		sound.emplace(std::move(source), params, start, limit);
+	if (!options.audioOut.empty() && !sound)
+		throw Failure(in, "has no sound for --audio-out");
+	const bool movieSound = sound && outKind == FileKind::Movie;
+	if (sound && !movieSound && options.audioOut.empty()) {
+		if (!options.quiet)
+			fprintf(Console::Err(), "mediaconv: %s: the sound is left out (--audio-out FILE writes it)\n",
+			        in.c_str());
+		sound.reset();
+	}
+
+	std::unique_ptr<VideoWriter> writer =
+	        OpenWriter(outKind, out, params, options, movieSound ? &sound->Params() : nullptr);
+	if (movieSound)
+		sound->SendTo(writer.get());
+	if (sound && !options.audioOut.empty())
+		sound->SendTo(options.audioOut, options);
 	std::vector<uint8_t> frame(params.FrameBytes());
 	Progress progress(options.quiet, "frames", (double)total, rate);
 	ConvertResult result;
 	while (limit < 0 || result.frames < limit) {
 		if (!reader->Read(frame.data()))
 			break;
+		if (sound)
+			sound->Before(result.frames);
 		writer->Write(frame.data());
 		result.frames++;
 		progress.Update((double)result.frames, writer->Bytes());
@@ -71,6 +113,8 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	if (limit < 0 && total > 0 && result.frames < total)
 		throw Failure(in, "is truncated: " + std::to_string(result.frames) + " of " + std::to_string(total) +
 		                          " frames could be read");
+	if (sound)
+		sound->Finish(result.frames);
 	writer->Finish();
 	progress.Finish();
 	result.bytes = writer->Bytes();

@@ -60,6 +60,9 @@ int main(int argc, char** argv)
 	convert->add_option("--start", start, "Start at frame N (or seconds: 1.5s); seeks first");
 	convert->add_option("--rate", options.rate, "Frame rate of PNG sequence input (default 25)")
 	        ->check(CLI::Range(0.01, 1000.0));
+	convert->add_option("--audio", options.audio, "Sound for a .mov output: .wav, .aiff, .flac or .ogg");
+	convert->add_option("--audio-out", options.audioOut,
+	                    "Write the sound of a movie (or of --audio) to a .wav or .ogg");
 	convert->add_flag("--artifact-reduction", options.artifactReduction,
 	                  "Video: deblocking and deringing on");
 	convert->add_flag("--optimal", options.optimal, "Video: both optimal-compression options");

@@ -8,7 +8,7 @@ std::string Why(const char* text, status_t status)
 	return text && text[0] ? std::string(text) : std::string(status_text(status));
 }
 
-BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
+BMediaTrack* FindTrack(BMediaFile& file, bool video)
 {
 	if (file.InitCheck() != B_OK)
 		throw Failure("", Why(file.ErrorText(), file.InitCheck()));
@@ -19,5 +19,12 @@ BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
 		    (video ? f.IsVideo() : f.IsAudio()))
 			return t;
 	}
+	return nullptr;
+}
+
+BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
+{
+	if (BMediaTrack* t = FindTrack(file, video))
+		return t;
 	throw Failure(path, video ? "has no video track" : "has no audio track");
 }

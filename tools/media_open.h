@@ -13,3 +13,5 @@ std::string Why(const char* text, status_t status);
 // The first track whose encoded format is video (or audio); throws Failure naming path when the
 // file cannot be opened or holds no such track.
 BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video);
+// The same, or null when the file holds no such track.
+BMediaTrack* FindTrack(BMediaFile& file, bool video);

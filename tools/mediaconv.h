@@ -35,7 +35,9 @@ struct Options {
 	std::string codec;   // --codec, "" to follow the output's file name
 	float quality = 0.85f;
 	Amount frames, start;
-	double rate = 25;  // frame rate of PNG sequence input
+	double rate = 25;      // frame rate of PNG sequence input
+	std::string audio;     // --audio: sound for the output movie
+	std::string audioOut;  // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
 	bool quiet = false;

@@ -1,5 +1,6 @@
 // QuickTime movies through the host: the reader decodes the first video track with the decoder
-// add-on in the layout the caller asks for; the writer codes frames with an encoder add-on.
+// add-on in the layout the caller asks for; the writer codes frames with an encoder add-on and stores
+// sound, when it has any, as 16-bit PCM beside them.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -94,7 +95,8 @@ media_file_format QuickTimeFormat()
 
 class MovieWriter : public VideoWriter {
 public:
-	MovieWriter(const std::string& path, const VideoParams& params, const Options& options)
+	MovieWriter(const std::string& path, const VideoParams& params, const Options& options,
+	            const AudioParams* sound)
 	    : fOut(path), fParams(params)
 	{
 		media_file_format mfi = QuickTimeFormat();
@@ -128,6 +130,19 @@ public:
 		p.quality = options.quality;
 		fTrack->SetEncodeParameters(&p);
 		ApplyEncoderOptions(fTrack, options, path);
+		if (sound) {
+			media_format audio;
+			audio.type = B_MEDIA_RAW_AUDIO;
+			audio.u.raw_audio.frame_rate = (float)sound->rate;
+			audio.u.raw_audio.channel_count = sound->channels;
+			audio.u.raw_audio.format = media_raw_audio_format::B_AUDIO_SHORT;
+			audio.u.raw_audio.byte_order = B_MEDIA_HOST_ENDIAN;
+			fSound = fFile->CreateTrack(&audio);
+			if (!fSound)
+				throw Failure(path, "cannot store sound of " + std::to_string(sound->rate) + " Hz, " +
+				                            std::to_string(sound->channels) +
+				                            " channels: " + Why(fFile->ErrorText(), B_MEDIA_BAD_FORMAT));
+		}
 		if (fFile->CommitHeader() != B_OK)
 			throw Failure(path, Why(fFile->ErrorText(), B_ERROR));
 	}
@@ -139,6 +154,15 @@ public:
 			throw Failure(fOut.Target(), "frame " + std::to_string(fFrames) +
 			                                     " cannot be encoded: " + Why(fTrack->ErrorText(), s));
 		fFrames++;
+	}
+
+	void WriteSound(const int16_t* samples, int64_t frames) override
+	{
+		if (!fSound)
+			return VideoWriter::WriteSound(samples, frames);
+		status_t s = fSound->WriteFrames(samples, (int32)frames);
+		if (s != B_OK)
+			throw Failure(fOut.Target(), "cannot write the sound: " + Why(fSound->ErrorText(), s));
 	}
 
 	void Finish() override
@@ -166,6 +190,7 @@ private:
 	VideoParams fParams;
 	std::unique_ptr<BMediaFile> fFile;
 	BMediaTrack* fTrack = nullptr;
+	BMediaTrack* fSound = nullptr;
 	int64_t fFrames = 0;
 	uint64_t fFinalBytes = 0;
 	std::string fCodec;
@@ -179,7 +204,7 @@ std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_spac
 }
 
 std::unique_ptr<VideoWriter> OpenMovieWriter(const std::string& path, const VideoParams& params,
-                                             const Options& options)
+                                             const Options& options, const AudioParams* sound)
 {
-	return std::make_unique<MovieWriter>(path, params, options);
+	return std::make_unique<MovieWriter>(path, params, options, sound);
 }

@@ -1,4 +1,5 @@
-// What every video reader shares: seeking by reading on, and the frame rate as a Y4M fraction.
+// What every video reader and writer shares: seeking by reading on, sound only where a movie writer has
+// a track for it, and the frame rate as a Y4M fraction.
 #include <cmath>
 #include <vector>
 
@@ -11,6 +12,12 @@ void VideoReader::SeekTo(int64_t index)
 		if (!Read(scratch.data()))
 			break;
 	}
+}
+
+// Only movie writers take sound, and only when opened with it; the conversion never asks others.
+void VideoWriter::WriteSound(const int16_t*, int64_t)
+{
+	throw std::logic_error("sound written to a video output without a sound track");
 }
 
 void RateAsFraction(double rate, uint32_t* num, uint32_t* den)

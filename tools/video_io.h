@@ -7,6 +7,7 @@
 #include <string>
 
 #include "MediaDefs.h"
+#include "audio_io.h"
 #include "mediaconv.h"
 
 // Frames move between reader and writer packed, in one of two layouts: B_YCbCr422 (bytes Y0 U Y1 V,
@@ -40,6 +41,8 @@ class VideoWriter {
 public:
 	virtual ~VideoWriter() = default;
 	virtual void Write(const uint8_t* frame) = 0;
+	// Interleaved 16-bit samples for the sound track of a writer opened with sound.
+	virtual void WriteSound(const int16_t* samples, int64_t frames);
 	// Finishes the output and moves it into place.
 	virtual void Finish() = 0;
 	// Bytes written so far.
@@ -53,8 +56,9 @@ std::unique_ptr<VideoReader> OpenPngReader(const std::string& path, const Option
 std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space);
 std::unique_ptr<VideoWriter> OpenY4mWriter(const std::string& path, const VideoParams& params);
 std::unique_ptr<VideoWriter> OpenPngWriter(const std::string& path, const VideoParams& params);
+// `sound`: the rate and channel count of a sound track beside the pictures (null for none).
 std::unique_ptr<VideoWriter> OpenMovieWriter(const std::string& path, const VideoParams& params,
-                                             const Options& options);
+                                             const Options& options, const AudioParams* sound);
 
 // The PNG pattern a name stands for: a printf pattern as it is, a folder as folder/frame%05d.png,
 // "name.png" as "name%05d.png".
