@@ -6,6 +6,7 @@
 #include "korvo.h"
 #include "pixel_internal.h"
 #include "reconstruct_internal.h"
+#include "workers_internal.h"
 namespace {
 
 using korvo::ClampPixel;
@@ -209,29 +210,33 @@ int16_t VopToPlanes(KorvParams* params)
 		gHooks.intraBlit(params);
 		return kKorvoOK;
 	}
+	// Each macroblock writes its own area from its own blocks: rows go to the context's workers.
 	const uint32_t count = MacroBlocksRead(vop);
-	for (uint32_t i = 0; i < count; ++i) {
-		const MacroBlock* mb = vop->mbs[i];
-		const bool intra = mb->mbType == kMbTypeIntra;
-		if (!intra && mb->codedMb == 0)
-			continue;  // the previous picture is this macroblock
-		const bool moved = mb->mv.x != 0 || mb->mv.y != 0;
-		for (int b = 0; b < 6; ++b) {
-			const Block& block = mb->blocks[b];
-			uint32_t stride;
-			uint8_t* dst = BlockDestination(vop, mb, b, &stride);
-			if (intra) {
-				BlitSetBlock3(dst, stride, block.recon);
-			} else if (moved) {
-				if (block.codedBlock)
-					BlitSetBlockAdd2(dst, stride, block.pred, block.recon);
-				else
-					BlitSetBlock3(dst, stride, block.pred);
-			} else if (block.codedBlock) {
-				BlitAddBlock3(dst, stride, block.recon);
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop, count](uint32_t row) {
+		const uint32_t end = count < (row + 1) * vop->mbWidth ? count : (row + 1) * vop->mbWidth;
+		for (uint32_t i = row * vop->mbWidth; i < end; ++i) {
+			const MacroBlock* mb = vop->mbs[i];
+			const bool intra = mb->mbType == kMbTypeIntra;
+			if (!intra && mb->codedMb == 0)
+				continue;  // the previous picture is this macroblock
+			const bool moved = mb->mv.x != 0 || mb->mv.y != 0;
+			for (int b = 0; b < 6; ++b) {
+				const Block& block = mb->blocks[b];
+				uint32_t stride;
+				uint8_t* dst = BlockDestination(vop, mb, b, &stride);
+				if (intra) {
+					BlitSetBlock3(dst, stride, block.recon);
+				} else if (moved) {
+					if (block.codedBlock)
+						BlitSetBlockAdd2(dst, stride, block.pred, block.recon);
+					else
+						BlitSetBlock3(dst, stride, block.pred);
+				} else if (block.codedBlock) {
+					BlitAddBlock3(dst, stride, block.recon);
+				}
 			}
 		}
-	}
+	});
 	return kKorvoOK;
 }
 

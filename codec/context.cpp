@@ -6,6 +6,7 @@
 #include "bitstream_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
+#include "workers_internal.h"
 namespace {
 
 // Macroblock slots inside mbStorage are 16-byte aligned.
@@ -84,6 +85,7 @@ void DisposeKorvParamsPtr(KorvParams* params)
 {
 	if (!params)
 		return;
+	Workers_Dispose(params->workers);
 	free(params->pixMap);
 	free(params->streamBuffer);
 	Vop_Dispose(params->vop);

@@ -7,6 +7,7 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "transform_internal.h"
+#include "workers_internal.h"
 namespace {
 
 // The 1-D edge filter on ten samples p0..p9, `step` bytes apart; the edge lies between p4 and p5.
@@ -111,9 +112,12 @@ void DeblockEdges(Vop* vop, bool all)
 	const uint32_t mbWidth = vop->mbWidth, mbHeight = vop->mbHeight;
 	if (mbWidth == 0 || mbHeight == 0 || !vop->planeY)
 		return;
-	for (uint32_t row = 0; row + 1 < mbHeight; ++row)
-		for (uint32_t column = 0; column + 1 < mbWidth; ++column)
-			DeblockMacroBlock(vop, vop->mbs[row * mbWidth + column], kEdgeLower | kEdgeRight, all);
+	// The edges of one macroblock reach 4 samples into its right neighbour and the row below, never
+	// into the macroblock after that: as a wavefront, every edge still meets its neighbours' edges in
+	// raster order.
+	Wavefront(Vop_Workers(vop), mbHeight - 1, mbWidth - 1, [=](uint32_t row, uint32_t column) {
+		DeblockMacroBlock(vop, vop->mbs[row * mbWidth + column], kEdgeLower | kEdgeRight, all);
+	});
 	for (uint32_t row = 0; row + 1 < mbHeight; ++row)
 		DeblockMacroBlock(vop, vop->mbs[row * mbWidth + mbWidth - 1], kEdgeLower, all);
 	for (uint32_t column = 0; column + 1 < mbWidth; ++column)

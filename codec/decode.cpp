@@ -5,6 +5,7 @@
 #include "korvo.h"
 #include "reconstruct_internal.h"
 #include "transform_internal.h"
+#include "workers_internal.h"
 namespace {
 
 // Dequantises the blocks of one coded macroblock into their recon (or all into one scratch block)
@@ -51,6 +52,8 @@ void Vop_Decompress(Vop* vop)
 	const uint32_t read = vop->mbsRead < 0                                     ? 0
 	                      : static_cast<uint32_t>(vop->mbsRead) < vop->mbCount ? vop->mbsRead
 	                                                                           : vop->mbCount;
+	// The quantiser runs through the picture in raster order; once it is settled the macroblocks
+	// need nothing from each other, and rows are reconstructed on the context's workers.
 	uint8_t quant = vop->quant;
 	for (uint32_t i = 0; i < vop->mbCount; ++i) {
 		MacroBlock* mb = vop->mbs[i];
@@ -66,13 +69,19 @@ void Vop_Decompress(Vop* vop)
 		const int8_t t = static_cast<int8_t>(quant + mb->dquant);
 		mb->mbQuant = t <= 0 ? 1 : t > 31 ? 31 : static_cast<uint8_t>(t);
 		quant = mb->mbQuant;
-		if (!intraVop && !mb->codedMb)
-			continue;
-		const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
-		for (int b = 0; b < 6; ++b)
-			if (done & (1u << b))
-				gHooks.inverseDCT(mb->blocks[b].recon);
 	}
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [&](uint32_t row) {
+		const uint32_t end = read < (row + 1) * vop->mbWidth ? read : (row + 1) * vop->mbWidth;
+		for (uint32_t i = row * vop->mbWidth; i < end; ++i) {
+			MacroBlock* mb = vop->mbs[i];
+			if (!intraVop && !mb->codedMb)
+				continue;
+			const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
+			for (int b = 0; b < 6; ++b)
+				if (done & (1u << b))
+					gHooks.inverseDCT(mb->blocks[b].recon);
+		}
+	});
 }
 
 // Library forms of the per-macroblock step: they dequantise into a scratch block only, so that the

@@ -2,6 +2,7 @@
 #include "filters_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
+#include "workers_internal.h"
 namespace {
 
 struct BlockRange {
@@ -126,6 +127,9 @@ void Vop_Dering(Vop* vop)
 {
 	if (!vop->planeY)
 		return;
-	for (uint32_t i = 0; i < vop->mbCount; ++i)
-		MacroBlock_Dering(vop->mbs[i]);
+	// A macroblock reads one sample beyond its edges, which its neighbours write: as a wavefront,
+	// every macroblock still sees its left and upper neighbours filtered and the others not yet.
+	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [vop](uint32_t row, uint32_t column) {
+		MacroBlock_Dering(vop->mbs[row * vop->mbWidth + column]);
+	});
 }

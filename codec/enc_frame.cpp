@@ -7,6 +7,7 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "syntax_internal.h"
+#include "workers_internal.h"
 namespace {
 
 // Skip test: largest sample increase at zero motion, and the largest zero-motion SAD of a block.
@@ -29,19 +30,39 @@ uint32_t CountBits(void (*write)(void*, BitStream*), void* what)
 
 void LoadSourceBlocks(Vop* vop)
 {
-	for (uint32_t i = 0; i < vop->mbCount; ++i) {
-		MacroBlock* mb = vop->mbs[i];
-		for (int b = 0; b < 6; ++b) {
-			const Plane* plane = b < 4 ? vop->srcY : b == 4 ? vop->srcU : vop->srcV;
-			const uint32_t x = b < 4 ? 16 + 16 * mb->mbX + (b & 1) * 8 : 8 + 8 * mb->mbX;
-			const uint32_t y = b < 4 ? 16 + 16 * mb->mbY + (b >> 1) * 8 : 8 + 8 * mb->mbY;
-			const uint8_t* row = plane->data + size_t{y} * plane->width + x;
-			int16_t* recon = mb->blocks[b].recon;
-			for (int j = 0; j < 8; ++j, row += plane->width)
-				for (int k = 0; k < 8; ++k)
-					recon[8 * j + k] = row[k];
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop](uint32_t mbRow) {
+		for (uint32_t i = mbRow * vop->mbWidth; i < (mbRow + 1) * vop->mbWidth; ++i) {
+			MacroBlock* mb = vop->mbs[i];
+			for (int b = 0; b < 6; ++b) {
+				const Plane* plane = b < 4 ? vop->srcY : b == 4 ? vop->srcU : vop->srcV;
+				const uint32_t x = b < 4 ? 16 + 16 * mb->mbX + (b & 1) * 8 : 8 + 8 * mb->mbX;
+				const uint32_t y = b < 4 ? 16 + 16 * mb->mbY + (b >> 1) * 8 : 8 + 8 * mb->mbY;
+				const uint8_t* row = plane->data + size_t{y} * plane->width + x;
+				int16_t* recon = mb->blocks[b].recon;
+				for (int j = 0; j < 8; ++j, row += plane->width)
+					for (int k = 0; k < 8; ++k)
+						recon[8 * j + k] = row[k];
+			}
 		}
-	}
+	});
+}
+
+// Decides and codes every macroblock, or those the skip test left coded, as a wavefront over the
+// rows on the context's workers: each sees its left and upper neighbours decided, as in raster
+// order, so the threads change nothing. The quantiser chain then runs in raster order.
+void CompressMacroBlocks(KorvParams* params, bool all)
+{
+	Vop* vop = params->vop;
+	const uint8_t optimalMb = params->optimalMb;
+	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [=](uint32_t row, uint32_t column) {
+		MacroBlock* mb = vop->mbs[row * vop->mbWidth + column];
+		if (!all && !mb->codedMb)
+			return;
+		MacroBlock_Compress(mb, optimalMb);
+		MacroBlock_FinishDecisions(mb);
+	});
+	for (uint32_t i = 0; i < vop->mbCount; ++i)
+		MacroBlock_CalculateDQuant(vop->mbs[i]);
 }
 
 // The whole picture as an I-VOP, from a reset state.
@@ -50,47 +71,42 @@ void CompressIntra(KorvParams* params, uint8_t intraQuant)
 	Vop* vop = params->vop;
 	vop->codingType = kCodingTypeI;
 	vop->quant = intraQuant;
-	for (uint32_t i = 0; i < vop->mbCount; ++i) {
-		MacroBlock_Compress(vop->mbs[i], params->optimalMb);
-		MacroBlock_PostCompress(vop->mbs[i]);
-	}
+	CompressMacroBlocks(params, true);
 }
 
 // The skip test of a P-VOP: a macroblock that hardly changed at zero motion is not coded, unless
 // one of its blocks changed too much in sum.
 void SkipTest(Vop* vop)
 {
-	for (uint32_t i = 0; i < vop->mbCount; ++i) {
-		MacroBlock* mb = vop->mbs[i];
-		if (SadMacroBlock(mb) > kSkipMaxIncrease) {
-			mb->codedMb = 1;
-			continue;
-		}
-		mb->codedMb = 0;
-		mb->mbType = kMbTypeInter;
-		mb->mbQuant = vop->quant;
-		for (const Block* block : mb->block) {
-			if (block->sad > kSkipMaxBlockSad) {
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop](uint32_t row) {
+		for (uint32_t i = row * vop->mbWidth; i < (row + 1) * vop->mbWidth; ++i) {
+			MacroBlock* mb = vop->mbs[i];
+			if (SadMacroBlock(mb) > kSkipMaxIncrease) {
 				mb->codedMb = 1;
-				break;
+				continue;
+			}
+			mb->codedMb = 0;
+			mb->mbType = kMbTypeInter;
+			mb->mbQuant = vop->quant;
+			for (const Block* block : mb->block) {
+				if (block->sad > kSkipMaxBlockSad) {
+					mb->codedMb = 1;
+					break;
+				}
 			}
 		}
-	}
+	});
 }
 
-// Compresses the macroblocks that the skip test left coded; returns how many of them chose intra.
+// Compresses the macroblocks that the skip test left coded; returns how many of them chose intra
+// (the skipped ones are inter).
 uint32_t CompressPredicted(KorvParams* params)
 {
-	Vop* vop = params->vop;
+	CompressMacroBlocks(params, false);
+	const Vop* vop = params->vop;
 	uint32_t intraCount = 0;
-	for (uint32_t i = 0; i < vop->mbCount; ++i) {
-		MacroBlock* mb = vop->mbs[i];
-		if (!mb->codedMb)
-			continue;
-		MacroBlock_Compress(mb, params->optimalMb);
-		MacroBlock_PostCompress(mb);
-		intraCount += mb->mbType == kMbTypeIntra;
-	}
+	for (uint32_t i = 0; i < vop->mbCount; ++i)
+		intraCount += vop->mbs[i]->mbType == kMbTypeIntra;
 	return intraCount;
 }
 

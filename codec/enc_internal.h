@@ -19,7 +19,12 @@ void MacroBlock_Compress(MacroBlock* mb, uint8_t optimalMb);
 void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb);
 void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad);
 void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad);
+// PostCompress is FinishDecisions, which needs only the macroblock and its decided left, above-left,
+// above and above-right neighbours (DC/AC prediction, coded flags, skip), then CalculateDQuant, the
+// quantiser chain that runs through the whole picture in raster order. The frame coder decides
+// the macroblocks as a wavefront over the rows and settles the chain after the last one.
 void MacroBlock_PostCompress(MacroBlock* mb);
+void MacroBlock_FinishDecisions(MacroBlock* mb);
 void Block_DecideCoded(Block* block);
 void MacroBlock_CalculateDQuant(MacroBlock* mb);
 

@@ -74,6 +74,23 @@ void PredictInter(MacroBlock* mb)
 	}
 }
 
+// DQUANT as the change from `reference`; a macroblock not coded keeps the reference instead.
+void SetDQuant(MacroBlock* mb, uint8_t reference)
+{
+	if (mb->codedMb) {
+		mb->dquant = int8_t(uint8_t(mb->mbQuant - reference));
+	} else {
+		mb->mbQuant = reference;
+		mb->dquant = 0;
+	}
+}
+
+// The quantiser a trial coding measures DQUANT from. Rows are decided in parallel, so the
+// macroblock before a row's first one in raster order may be undecided: trials take the left
+// neighbour's quantiser, or the VOP's at a row's start. While every macroblock of a VOP has the
+// VOP's quantiser this is the chain MacroBlock_CalculateDQuant settles afterwards.
+uint8_t TrialReferenceQuant(const MacroBlock* mb) { return mb->left ? mb->left->mbQuant : mb->vop->quant; }
+
 bool AnyNonZero(const int16_t* values, int first, int last, int step)
 {
 	for (int i = first; i <= last; i += step)
@@ -161,7 +178,8 @@ void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad)
 	mb->mv = Motion{0, 0};
 	mb->mbQuant = quant;
 	TransformIntra(mb);
-	MacroBlock_PostCompress(mb);
+	MacroBlock_FinishDecisions(mb);
+	SetDQuant(mb, TrialReferenceQuant(mb));
 	const uint32_t intraBits = MacroBlock_TrialBits(mb);
 
 	MacroBlock_Reset(mb);
@@ -171,7 +189,8 @@ void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad)
 	PredictInter(mb);
 	mb->mbQuant = quant;
 	TransformInter(mb);
-	MacroBlock_PostCompress(mb);
+	MacroBlock_FinishDecisions(mb);
+	SetDQuant(mb, TrialReferenceQuant(mb));
 	const uint32_t interBits = MacroBlock_TrialBits(mb);
 
 	// A tie goes to intra.
@@ -181,6 +200,12 @@ void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad)
 }
 
 void MacroBlock_PostCompress(MacroBlock* mb)
+{
+	MacroBlock_FinishDecisions(mb);
+	MacroBlock_CalculateDQuant(mb);
+}
+
+void MacroBlock_FinishDecisions(MacroBlock* mb)
 {
 	if (mb->mbType == kMbTypeIntra)
 		MacroBlock_DCACPredict(mb);
@@ -197,7 +222,6 @@ void MacroBlock_PostCompress(MacroBlock* mb)
 			mb->codedMb = 1;
 		}
 	}
-	MacroBlock_CalculateDQuant(mb);
 }
 
 void Block_DecideCoded(Block* block)
@@ -232,11 +256,5 @@ void MacroBlock_CalculateDQuant(MacroBlock* mb)
 {
 	const Vop* vop = mb->vop;
 	const uint32_t index = mb->mbY * vop->mbWidth + mb->mbX;
-	const uint8_t reference = index == 0 ? vop->quant : vop->mbs[index - 1]->mbQuant;
-	if (mb->codedMb) {
-		mb->dquant = int8_t(uint8_t(mb->mbQuant - reference));
-	} else {
-		mb->mbQuant = reference;
-		mb->dquant = 0;
-	}
+	SetDQuant(mb, index == 0 ? vop->quant : vop->mbs[index - 1]->mbQuant);
 }

@@ -29,6 +29,7 @@
 #include "prediction_internal.h"
 #include "reconstruct_internal.h"
 #include "syntax_internal.h"
+#include "workers_internal.h"
 namespace {
 
 // The next frame is an I-VOP once more P-VOPs than this have followed the last one: with no
@@ -51,6 +52,7 @@ int16_t DecompressPixMap(KorvParams* params)
 {
 	const FrameKernels kernels;
 	params->streamBytes = 0;
+	Params_PrepareWorkers(params);
 	// Without a VOP start code nothing is decoded and the caller's picture stays as it was.
 	if (ReadVopHeader(params) != kKorvoOK)
 		return kKorvoOK;
@@ -73,6 +75,7 @@ int16_t CompressPixMap(KorvParams* params)
 	// Only a context made with source planes can encode.
 	if (!vop || !vop->srcY || !vop->planeY)
 		return kKorvoEntryFailed;
+	Params_PrepareWorkers(params);
 
 	// A frame that fails leaves the sequence where it was: the next call codes the same type.
 	const uint8_t codingType = vop->codingType;

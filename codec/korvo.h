@@ -47,6 +47,7 @@ typedef struct Vop Vop;
 typedef struct MacroBlock MacroBlock;
 typedef struct Block Block;
 typedef struct Plane Plane;
+typedef struct KorvWorkers KorvWorkers;
 
 /* A bit cursor, most significant bit first over big-endian 32-bit words counted from base.
  * The data window [dataBegin, dataEnd) bounds every access: a reader sees bytes outside it as 0, a
@@ -92,6 +93,10 @@ struct KorvParams {
 	uint8_t optimalFrame;
 	uint8_t optimalMb;
 	BitStream reader;
+	/* Threads a frame may use, the caller's included; 0 or 1 codes on the caller's thread alone (the
+	 * default). Chunks and pictures are the same for every count. */
+	uint32_t threadCount;
+	KorvWorkers* workers; /* the core's, made for threadCount */
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on

@@ -3,6 +3,7 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "prediction_internal.h"
+#include "workers_internal.h"
 int32_t ChromaVectorComponent(int32_t m)
 {
 	// Not the MPEG-4 chrominance rounding: 2 maps to 2 and -1 to 1; streams depend on it.
@@ -67,7 +68,10 @@ void Vop_ApplyMotion(Vop* vop)
 {
 	if (!vop->coded || vop->codingType != kCodingTypeP || !vop->planeY)
 		return;
-	for (uint32_t i = 0; i < vop->mbCount; ++i)
-		if (vop->mbs[i]->mbType == kMbTypeInter)
-			MacroBlock_ApplyMotion(vop->mbs[i]);
+	// Every prediction reads only the previous picture, which nothing writes until all are fetched.
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop](uint32_t row) {
+		for (uint32_t i = row * vop->mbWidth; i < (row + 1) * vop->mbWidth; ++i)
+			if (vop->mbs[i]->mbType == kMbTypeInter)
+				MacroBlock_ApplyMotion(vop->mbs[i]);
+	});
 }

@@ -5,6 +5,7 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
+#include "workers_internal.h"
 extern "C" {
 
 const int32_t YUV2RGBMATRIX[5] = {korvo::kYFactor, korvo::kRFromCr, korvo::kGFromCb, korvo::kGFromCr,
@@ -101,30 +102,32 @@ inline bool MacroBlockChanged(const Vop* vop, uint32_t index, uint32_t read)
 }
 
 // Calls fn(y, x0, x1) for the pixels to convert in rows y < height of a plane whose macroblocks
-// are mbSize samples wide: whole rows, or the runs of changed macroblocks cropped to width.
+// are mbSize samples wide: whole rows, or the runs of changed macroblocks cropped to width. Rows
+// need nothing from each other; each macroblock row's worth goes to one of the context's workers.
 template <class Fn>
 void ForEachSpan(const Vop* vop, bool whole, uint32_t width, uint32_t height, uint32_t mbSize, Fn fn)
 {
-	if (whole) {
-		for (uint32_t y = 0; y < height; ++y)
-			fn(y, 0u, width);
-		return;
-	}
 	const uint32_t read = korvo::MacroBlocksRead(vop);
-	for (uint32_t y = 0; y < height; ++y) {
-		const uint32_t first = (y / mbSize) * vop->mbWidth;
-		for (uint32_t mx = 0; mx < vop->mbWidth && mx * mbSize < width;) {
-			if (!MacroBlockChanged(vop, first + mx, read)) {
-				++mx;
+	ForEachRow(Vop_Workers(vop), (height + mbSize - 1) / mbSize, [&](uint32_t band) {
+		const uint32_t first = band * vop->mbWidth;
+		for (uint32_t y = band * mbSize; y < height && y < (band + 1) * mbSize; ++y) {
+			if (whole) {
+				fn(y, 0u, width);
 				continue;
 			}
-			uint32_t end = mx + 1;
-			while (end < vop->mbWidth && MacroBlockChanged(vop, first + end, read))
-				++end;
-			fn(y, mx * mbSize, std::min(end * mbSize, width));
-			mx = end;
+			for (uint32_t mx = 0; mx < vop->mbWidth && mx * mbSize < width;) {
+				if (!MacroBlockChanged(vop, first + mx, read)) {
+					++mx;
+					continue;
+				}
+				uint32_t end = mx + 1;
+				while (end < vop->mbWidth && MacroBlockChanged(vop, first + end, read))
+					++end;
+				fn(y, mx * mbSize, std::min(end * mbSize, width));
+				mx = end;
+			}
 		}
-	}
+	});
 }
 
 uint64_t RowBytes4(uint64_t w) { return 4 * w; }

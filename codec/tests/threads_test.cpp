@@ -58,6 +58,7 @@ const std::vector<Clip>& Clips()
 		c.push_back(MakeClip(100, 52, 1, 3, PanWithCut(5), 8));
 		c.push_back(MakeClip(48, 48, 2, 2, enctest::Noise(3), 6));
 		c.push_back(MakeClip(16, 16, 3, 1, enctest::MovingObject(), 6));
+		c.push_back(MakeClip(160, 128, 3, 2, PanWithCut(7), 10));
 		return c;
 	}();
 	return clips;
@@ -76,14 +77,31 @@ struct Job {
 
 uint32_t RowBytes(const Job& job)
 {
-	return job.format == kPixelFormatYUVS ? 4 * ((job.clip->width + 1) / 2) : 4 * job.clip->width;
+	const uint32_t width = job.clip->width;
+	switch (job.format) {
+		case kPixelFormatYUVS:
+		case kPixelFormat2VUY: return 4 * ((width + 1) / 2);
+		case kPixelFormatRGB24: return 3 * width;
+		case kPixelFormatYUV420Planar: return width;
+		default: return 4 * width;
+	}
 }
 
-KorvParams* MakeContext(const Job& job)
+// The caller's picture: rows of RowBytes, and for planar 4:2:0 the two chroma planes after them.
+size_t PictureBytes(const Job& job)
+{
+	const size_t rows = size_t{RowBytes(job)} * job.clip->height;
+	return job.format == kPixelFormatYUV420Planar
+	               ? rows + 2 * size_t{RowBytes(job) / 2} * (job.clip->height / 2)
+	               : rows;
+}
+
+KorvParams* MakeContext(const Job& job, uint32_t threads = 0)
 {
 	KorvParams* params = NewKorvParamsPtr(job.decode ? 2 : 1, job.clip->width, job.clip->height);
 	if (!params)
 		return nullptr;
+	params->threadCount = threads;
 	if (job.decode) {
 		params->pixelFormat = job.format;
 		params->pixMap->rowBytes = uint16_t(RowBytes(job));
@@ -105,7 +123,7 @@ Bytes Code(const Job& job, KorvParams* params, std::vector<Bytes>* chunks = null
 	Bytes out;
 	if (!params)
 		return out;
-	Bytes picture(size_t{RowBytes(job)} * job.clip->height);
+	Bytes picture(PictureBytes(job));
 	const size_t frames = job.clip->frames.size();
 	for (size_t f = 0; f < frames; ++f) {
 		int16_t status;
@@ -138,12 +156,12 @@ Bytes Code(const Job& job, KorvParams* params, std::vector<Bytes>* chunks = null
 std::vector<Job> MakeJobs()
 {
 	std::vector<Job> jobs;
-	const uint32_t formats[] = {kPixelFormatBGRA, kPixelFormatYUVS, kPixelFormatRGBA, kPixelFormatRGB24,
-	                            kPixelFormatBGRA};
+	const uint32_t formats[] = {kPixelFormatBGRA,  kPixelFormatYUVS, kPixelFormatRGBA,
+	                            kPixelFormatRGB24, kPixelFormat2VUY, kPixelFormatYUV420Planar};
 	for (size_t i = 0; i < Clips().size(); ++i) {
 		Job encode{&Clips()[i], false, kPixelFormatBGRA, {}, {}};
 		encode.alone = Code(encode, MakeContext(encode), &encode.chunks);
-		Job decode{&Clips()[i], true, formats[i % 5], encode.chunks, {}};
+		Job decode{&Clips()[i], true, formats[i % 6], encode.chunks, {}};
 		decode.alone = Code(decode, MakeContext(decode));
 		jobs.push_back(encode);
 		jobs.push_back(decode);
@@ -188,8 +206,9 @@ protected:
 
 std::vector<Job>* Threads::jobs = nullptr;
 
-// Four threads run every job, each from a different one on, three times over: a shared bit writer
-// word or shared scratch shows as a different chunk or picture.
+// Four threads run every job, each from a different one on, three times over, the first time
+// with contexts that code alone, then with contexts that have workers of their own: a shared bit
+// writer word or shared scratch shows as a different chunk or picture.
 TEST_F(Threads, ContextsSideBySideGiveTheResultsOfWorkAlone)
 {
 	constexpr int kThreads = 4, kRounds = 3;
@@ -197,13 +216,42 @@ TEST_F(Threads, ContextsSideBySideGiveTheResultsOfWorkAlone)
 	RunTogether(kThreads, [&](int t) {
 		for (int round = 0; round < kRounds; ++round)
 			for (size_t k = 0; k < jobs->size(); ++k) {
-				const Job& job = (*jobs)[(k + size_t(t) * 3) % jobs->size()];
-				if (Code(job, MakeContext(job)) != job.alone)
-					failed[t].push_back((k + size_t(t) * 3) % jobs->size());
+				const size_t j = (k + size_t(t) * 3) % jobs->size();
+				const uint32_t threads = round == 0 ? 0 : 2 + uint32_t(j + size_t(round)) % 2;
+				if (Code((*jobs)[j], MakeContext((*jobs)[j], threads)) != (*jobs)[j].alone)
+					failed[t].push_back(j);
 			}
 	});
 	for (int t = 0; t < kThreads; ++t)
 		EXPECT_TRUE(failed[t].empty()) << "thread " << t << ", job " << failed[t].front();
+}
+
+// Every job with 2, 3 and 4 threads in its context gives what it gives on the caller's thread: the
+// encoder's decisions, chunks and reference pictures and the decoder's pictures do not depend on
+// how the rows are shared out. A context can change its count between frames.
+TEST_F(Threads, ThreadCountsChangeNothing)
+{
+	for (const Job& job : *jobs) {
+		const std::string what = std::string(job.decode ? "decode " : "encode ") +
+		                         std::to_string(job.clip->width) + "x" + std::to_string(job.clip->height);
+		for (uint32_t threads = 2; threads <= 4; ++threads)
+			EXPECT_TRUE(Code(job, MakeContext(job, threads)) == job.alone)
+			        << what << ", " << threads << " threads";
+	}
+	// One encoder whose count changes from frame to frame, down to none and back.
+	const Job& job = (*jobs)[0];
+	KorvParams* params = MakeContext(job, 0);
+	ASSERT_NE(params, nullptr);
+	Bytes out;
+	for (size_t f = 0; f < job.clip->frames.size(); ++f) {
+		params->threadCount = uint32_t(f * 3 % 5);
+		params->pixMap->rowBytes = uint16_t(job.clip->frames[f].rowBytes);
+		params->pixMap->baseAddr = const_cast<uint8_t*>(job.clip->frames[f].bytes.data());
+		ASSERT_EQ(CompressPixMap(params), kKorvoOK);
+		out.insert(out.end(), params->stream, params->stream + params->streamBytes);
+	}
+	DisposeKorvParamsPtr(params);
+	EXPECT_TRUE(out == job.alone);
 }
 
 // Every thread starts and stops the library around its own work, as every add-on instance does: a

@@ -1,0 +1,102 @@
+// The worker pool's passes: every row and every cell runs exactly once, a wavefront cell always
+// finds its left, above-left, above and above-right neighbours finished, and the results of a
+// computation that depends on exactly those neighbours equal the raster-order ones for any count.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "workers_internal.h"
+
+namespace {
+
+TEST(Workers, NoPoolForOneThreadAndAtMostTheLimit)
+{
+	EXPECT_EQ(Workers_New(0, 10), nullptr);
+	EXPECT_EQ(Workers_New(1, 10), nullptr);
+	EXPECT_EQ(Workers_Threads(nullptr), 1u);
+	KorvWorkers* workers = Workers_New(3, 10);
+	ASSERT_NE(workers, nullptr);
+	EXPECT_EQ(Workers_Threads(workers), 3u);
+	Workers_Dispose(workers);
+	workers = Workers_New(1000, 1);
+	ASSERT_NE(workers, nullptr);
+	EXPECT_EQ(Workers_Threads(workers), uint32_t(kMaxThreads));
+	Workers_Dispose(workers);
+	Workers_Dispose(nullptr);
+}
+
+TEST(Workers, EveryRowRunsOncePerPass)
+{
+	for (uint32_t threads = 1; threads <= 4; ++threads) {
+		KorvWorkers* workers = Workers_New(threads, 40);
+		for (uint32_t rows : {0u, 1u, 2u, 3u, 17u, 40u}) {
+			std::vector<std::atomic<int>> runs(rows);
+			for (int pass = 0; pass < 5; ++pass)
+				ForEachRow(workers, rows, [&](uint32_t row) { runs[row].fetch_add(1); });
+			for (uint32_t row = 0; row < rows; ++row)
+				EXPECT_EQ(runs[row].load(), 5) << threads << " threads, row " << row << " of " << rows;
+		}
+		Workers_Dispose(workers);
+	}
+}
+
+// A grid where each cell is a hash of its left, above-left, above and above-right cells: any cell
+// that ran before one of those would take a different value, and the mark left by a cell running
+// while a neighbour it reads is unfinished is caught directly.
+std::vector<uint32_t> HashGrid(KorvWorkers* workers, uint32_t rows, uint32_t columns, std::atomic<int>* early)
+{
+	std::vector<uint32_t> grid(size_t{rows} * columns, 0);
+	std::vector<std::atomic<uint8_t>> done(size_t{rows} * columns);
+	Wavefront(workers, rows, columns, [&](uint32_t r, uint32_t c) {
+		auto at = [&](int64_t rr, int64_t cc) -> uint32_t {
+			if (rr < 0 || cc < 0 || cc >= int64_t(columns))
+				return 7;
+			const size_t i = size_t(rr) * columns + size_t(cc);
+			if (!done[i].load(std::memory_order_acquire))
+				early->fetch_add(1);
+			return grid[i];
+		};
+		// Uneven work, so that rows catch up with the rows above them.
+		for (volatile uint32_t spin = 0; spin < (r * 7 + c * 13) % 5 * 2000;)
+			spin = spin + 1;
+		uint32_t h = r * 2654435761u ^ c * 40503u;
+		h = (h ^ at(r, int64_t(c) - 1)) * 16777619u;
+		h = (h ^ at(int64_t(r) - 1, int64_t(c) - 1)) * 16777619u;
+		h = (h ^ at(int64_t(r) - 1, c)) * 16777619u;
+		h = (h ^ at(int64_t(r) - 1, int64_t(c) + 1)) * 16777619u;
+		grid[size_t(r) * columns + c] = h;
+		done[size_t(r) * columns + c].store(1, std::memory_order_release);
+	});
+	return grid;
+}
+
+TEST(Workers, WavefrontCellsSeeTheirNeighboursFinished)
+{
+	std::atomic<int> early{0};
+	const std::vector<uint32_t> expected = HashGrid(nullptr, 23, 9, &early);
+	for (uint32_t threads = 2; threads <= 5; ++threads) {
+		KorvWorkers* workers = Workers_New(threads, 23);
+		for (int pass = 0; pass < 20; ++pass) {
+			EXPECT_TRUE(HashGrid(workers, 23, 9, &early) == expected) << threads << " threads, pass " << pass;
+			EXPECT_TRUE(HashGrid(workers, 5, 1, &early) == HashGrid(nullptr, 5, 1, &early)) << "one column";
+			EXPECT_TRUE(HashGrid(workers, 1, 7, &early) == HashGrid(nullptr, 1, 7, &early)) << "one row";
+		}
+		Workers_Dispose(workers);
+	}
+	EXPECT_EQ(early.load(), 0);
+}
+
+// A wavefront taller than the pool was made for runs on the caller alone, still in raster order.
+TEST(Workers, WavefrontBeyondThePoolsRowsRunsInOrder)
+{
+	KorvWorkers* workers = Workers_New(3, 4);
+	std::vector<uint32_t> order;
+	Wavefront(workers, 6, 3, [&](uint32_t r, uint32_t c) { order.push_back(r * 3 + c); });
+	ASSERT_EQ(order.size(), 18u);
+	for (uint32_t i = 0; i < 18; ++i)
+		EXPECT_EQ(order[i], i);
+	Workers_Dispose(workers);
+}
+
+}  // namespace

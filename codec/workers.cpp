@@ -1,0 +1,195 @@
+// The context's worker pool: helper threads that sleep between passes, a pass handing out rows in
+// increasing order, and the per-row progress counters that order the cells of a wavefront.
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "workers_internal.h"
+
+namespace {
+
+struct Pass {
+	uint32_t rows;
+	uint32_t columns;  // 0 for a plain row pass
+	RowTask rowTask;
+	CellTask cellTask;
+	void* arg;
+};
+
+}  // namespace
+
+struct KorvWorkers {
+	uint32_t requested = 0;
+	std::vector<std::thread> helpers;
+	std::mutex mutex;
+	std::condition_variable wake;      // a new pass, or the end
+	std::condition_variable finished;  // the last helper left the pass
+	uint64_t generation = 0;
+	uint32_t busy = 0;
+	bool stopping = false;
+	Pass pass{};
+	std::atomic<uint32_t> nextRow{0};
+	// Cells done per row in the current wavefront.
+	std::unique_ptr<std::atomic<uint32_t>[]> progress;
+	uint32_t progressRows = 0;
+};
+
+namespace {
+
+void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
+{
+	std::atomic<uint32_t>* above = row > 0 ? &workers->progress[row - 1] : nullptr;
+	std::atomic<uint32_t>& done = workers->progress[row];
+	for (uint32_t column = 0; column < pass.columns; ++column) {
+		if (above) {
+			const uint32_t need = column + 2 < pass.columns ? column + 2 : pass.columns;
+			for (uint32_t seen = above->load(std::memory_order_acquire); seen < need;
+			     seen = above->load(std::memory_order_acquire))
+				above->wait(seen, std::memory_order_acquire);
+		}
+		pass.cellTask(pass.arg, row, column);
+		done.store(column + 1, std::memory_order_release);
+		done.notify_all();
+	}
+}
+
+// Takes rows until none is left.
+void RunRows(KorvWorkers* workers, const Pass& pass)
+{
+	for (;;) {
+		const uint32_t row = workers->nextRow.fetch_add(1, std::memory_order_relaxed);
+		if (row >= pass.rows)
+			return;
+		if (pass.columns)
+			RunCells(workers, pass, row);
+		else
+			pass.rowTask(pass.arg, row);
+	}
+}
+
+void HelperLoop(KorvWorkers* workers)
+{
+	std::unique_lock<std::mutex> lock(workers->mutex);
+	uint64_t seen = 0;
+	for (;;) {
+		workers->wake.wait(lock, [&] { return workers->stopping || workers->generation != seen; });
+		if (workers->stopping)
+			return;
+		seen = workers->generation;
+		const Pass pass = workers->pass;
+		lock.unlock();
+		RunRows(workers, pass);
+		lock.lock();
+		if (--workers->busy == 0)
+			workers->finished.notify_one();
+	}
+}
+
+void Run(KorvWorkers* workers, const Pass& pass)
+{
+	if (!workers || workers->helpers.empty() || pass.rows < 2) {
+		// Alone the rows run in order, so every wavefront cell finds its neighbours done.
+		for (uint32_t row = 0; row < pass.rows; ++row) {
+			for (uint32_t column = 0; column < pass.columns; ++column)
+				pass.cellTask(pass.arg, row, column);
+			if (!pass.columns)
+				pass.rowTask(pass.arg, row);
+		}
+		return;
+	}
+	{
+		std::lock_guard<std::mutex> lock(workers->mutex);
+		workers->pass = pass;
+		workers->nextRow.store(0, std::memory_order_relaxed);
+		for (uint32_t row = 0; row < pass.rows && pass.columns; ++row)
+			workers->progress[row].store(0, std::memory_order_relaxed);
+		workers->busy = uint32_t(workers->helpers.size());
+		workers->generation += 1;
+	}
+	workers->wake.notify_all();
+	RunRows(workers, pass);
+	std::unique_lock<std::mutex> lock(workers->mutex);
+	workers->finished.wait(lock, [&] { return workers->busy == 0; });
+}
+
+}  // namespace
+
+KorvWorkers* Workers_New(uint32_t threads, uint32_t rows)
+{
+	if (threads > kMaxThreads)
+		threads = kMaxThreads;
+	if (threads <= 1)
+		return nullptr;
+	KorvWorkers* workers = new (std::nothrow) KorvWorkers;
+	if (!workers)
+		return nullptr;
+	workers->requested = threads;
+	workers->progress.reset(new (std::nothrow) std::atomic<uint32_t>[rows ? rows : 1]);
+	if (!workers->progress) {
+		delete workers;
+		return nullptr;
+	}
+	workers->progressRows = rows;
+	// Helpers that cannot be started are done without: fewer threads, the same results.
+	try {
+		workers->helpers.reserve(threads - 1);
+		for (uint32_t i = 0; i + 1 < threads; ++i)
+			workers->helpers.emplace_back(HelperLoop, workers);
+	} catch (const std::system_error&) {
+	} catch (const std::bad_alloc&) {
+	}
+	return workers;
+}
+
+void Workers_Dispose(KorvWorkers* workers)
+{
+	if (!workers)
+		return;
+	{
+		std::lock_guard<std::mutex> lock(workers->mutex);
+		workers->stopping = true;
+	}
+	workers->wake.notify_all();
+	for (std::thread& helper : workers->helpers)
+		helper.join();
+	delete workers;
+}
+
+uint32_t Workers_Threads(const KorvWorkers* workers)
+{
+	return workers ? uint32_t(workers->helpers.size()) + 1 : 1;
+}
+
+uint32_t Workers_Requested(const KorvWorkers* workers) { return workers ? workers->requested : 1; }
+
+void Workers_ForEachRow(KorvWorkers* workers, uint32_t rows, RowTask task, void* arg)
+{
+	Run(workers, Pass{rows, 0, task, nullptr, arg});
+}
+
+void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg)
+{
+	if (columns == 0)
+		return;
+	if (workers && rows > workers->progressRows)
+		workers = nullptr;  // more rows than counters: in order on the caller
+	Run(workers, Pass{rows, columns, nullptr, cell, arg});
+}
+
+void Params_PrepareWorkers(KorvParams* params)
+{
+	const uint32_t rows = params->vop ? params->vop->mbHeight : 0;
+	uint32_t wanted =
+	        params->threadCount < uint32_t(kMaxThreads) ? params->threadCount : uint32_t(kMaxThreads);
+	if (wanted > rows)
+		wanted = rows;
+	if (params->workers && Workers_Requested(params->workers) == wanted)
+		return;
+	Workers_Dispose(params->workers);
+	params->workers = Workers_New(wanted, rows);
+}

@@ -1,0 +1,61 @@
+// A context's worker threads and the passes over a frame's macroblock rows that run on them: plain
+// row passes, and wavefronts in which a row follows the row above one macroblock behind.
+#ifndef KORVO_WORKERS_INTERNAL_H
+#define KORVO_WORKERS_INTERNAL_H
+
+#include <stdint.h>
+
+#include <type_traits>
+
+#include "korvo.h"
+
+// More threads than this are taken as this many.
+enum { kMaxThreads = 32 };
+
+// A pool of `threads` - 1 helper threads (the thread that runs a pass is the last one) for frames
+// of up to `rows` macroblock rows; fewer when the system refuses a thread. Null when threads is 0
+// or 1 or memory runs out: the passes then run on the caller alone, with the same results.
+KorvWorkers* Workers_New(uint32_t threads, uint32_t rows);
+void Workers_Dispose(KorvWorkers* workers);
+// Threads a pass runs on, the caller included (1 without workers), and the count asked for.
+uint32_t Workers_Threads(const KorvWorkers* workers);
+uint32_t Workers_Requested(const KorvWorkers* workers);
+
+// Gives the context the workers its threadCount asks for (no more than its macroblock rows), or
+// none for 0 or 1; kept from frame to frame while the count stays.
+void Params_PrepareWorkers(KorvParams* params);
+
+// task(arg, row) once for every row in [0, rows), each on one thread, rows begun in increasing
+// order; returns when all are done. The rows must not depend on each other.
+typedef void (*RowTask)(void* arg, uint32_t row);
+void Workers_ForEachRow(KorvWorkers* workers, uint32_t rows, RowTask task, void* arg);
+
+// cell(arg, row, column) once for every cell of a rows x columns grid, each row left to right on one
+// thread, cell (r, c) only after cells (r - 1, 0..c + 1) are done: every cell sees its left,
+// above-left, above and above-right neighbours finished, as in raster order, and nothing after it
+// in raster order that it could touch (cells two columns further right in the row above excepted).
+typedef void (*CellTask)(void* arg, uint32_t row, uint32_t column);
+void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg);
+
+// The same with a callable: body(row), or body(row, column).
+template <class Body>
+void ForEachRow(KorvWorkers* workers, uint32_t rows, Body&& body)
+{
+	using B = std::remove_reference_t<Body>;
+	Workers_ForEachRow(
+	        workers, rows, [](void* arg, uint32_t row) { (*static_cast<B*>(arg))(row); }, &body);
+}
+
+template <class Body>
+void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& body)
+{
+	using B = std::remove_reference_t<Body>;
+	Workers_Wavefront(
+	        workers, rows, columns,
+	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body);
+}
+
+// The workers of the context that owns a Vop (none for a bare Vop).
+inline KorvWorkers* Vop_Workers(const Vop* vop) { return vop->params ? vop->params->workers : nullptr; }
+
+#endif  // KORVO_WORKERS_INTERNAL_H
