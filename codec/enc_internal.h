@@ -44,6 +44,16 @@ uint8_t Params_VopQuant(uint32_t spatialQuality);
 
 }  // extern "C"
 
+// Rate control, when params->dataRate is set: the quantiser of the frame about to be coded (an I-VOP
+// codes one more), and the model's update from the bytes a coded frame took at its quantiser (the
+// type planned before coding, and the one coded).
+uint8_t RateControl_FrameQuant(KorvParams* params);
+void RateControl_Update(KorvParams* params, uint8_t plannedType, uint8_t codingType, uint8_t quant,
+                        uint32_t bytes);
+// The target bits of one frame, and the coarsest quantiser the quality allows.
+double RateControl_FrameBits(const KorvParams* params);
+uint8_t RateControl_MaxQuant(const KorvParams* params);
+
 // Trial coding: the bits the writer produces for one macroblock, or for the whole VOP without the
 // user-data block. The writer only counts; it stores no byte anywhere.
 uint32_t MacroBlock_TrialBits(MacroBlock* mb);

@@ -32,9 +32,18 @@
 #include "workers_internal.h"
 namespace {
 
-// The next frame is an I-VOP once more P-VOPs than this have followed the last one: with no
-// earlier switch to intra, every 152nd frame is a key frame.
-constexpr uint32_t kKeyFrameDistance = 150;
+// With no earlier switch to intra, every 152nd frame is a key frame unless the caller asks for
+// them closer together.
+constexpr uint32_t kKeyFrameInterval = 152;
+
+// Whether the frame after one coded framesSinceKey frames after the last I-VOP must be an I-VOP.
+bool NextIsKeyFrame(const KorvParams* params, uint32_t framesSinceKey)
+{
+	const uint32_t interval = params->keyInterval && params->keyInterval < kKeyFrameInterval
+	                                  ? params->keyInterval
+	                                  : kKeyFrameInterval;
+	return uint64_t{framesSinceKey} + 2 > interval;
+}
 
 // The reference for the next P-VOP, rebuilt exactly as the decoder builds its picture (the
 // predictions are already in place from motion search).
@@ -79,7 +88,9 @@ int16_t CompressPixMap(KorvParams* params)
 
 	// A frame that fails leaves the sequence where it was: the next call codes the same type.
 	const uint8_t codingType = vop->codingType;
-	vop->quant = Params_VopQuant(params->spatialQuality);
+	if (params->frameCount == 0)
+		params->rate = KorvRateControl{};
+	vop->quant = params->dataRate ? RateControl_FrameQuant(params) : Params_VopQuant(params->spatialQuality);
 	const uint8_t quant = vop->quant;
 	if (PixMapToPlanes(params) != kKorvoOK || PreFilter(params) != kKorvoOK ||
 	    PlanesToVop(params) != kKorvoOK || VopToStream(params) != kKorvoOK) {
@@ -90,7 +101,7 @@ int16_t CompressPixMap(KorvParams* params)
 
 	const bool intra = vop->codingType == kCodingTypeI;
 	const uint32_t framesSinceKey = intra ? 0 : params->framesSinceKey + 1;
-	const uint8_t next = framesSinceKey <= kKeyFrameDistance ? kCodingTypeP : kCodingTypeI;
+	const uint8_t next = NextIsKeyFrame(params, framesSinceKey) ? kCodingTypeI : kCodingTypeP;
 	// Nothing predicts from the picture before an I-VOP, so it is rebuilt only before a P-VOP.
 	if (next == kCodingTypeP && RebuildReference(params) != kKorvoOK)
 		return kKorvoEntryFailed;
@@ -104,6 +115,9 @@ int16_t CompressPixMap(KorvParams* params)
 	else
 		vop->rounding = intra ? 0 : uint8_t(1 - params->prevRounding);
 	vop->codingType = next;
+	if (params->dataRate)
+		RateControl_Update(params, codingType, intra ? kCodingTypeI : kCodingTypeP, vop->quant,
+		                   uint32_t(params->streamBytes));
 	params->frameCount += 1;
 	params->totalBytes += uint32_t(params->streamBytes);
 	return kKorvoOK;

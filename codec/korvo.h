@@ -60,6 +60,16 @@ typedef struct BitStream {
 	uint8_t overrun;
 } BitStream;
 
+/* Rate-control state, owned by the core: the decoder-buffer model and the rate model's
+ * complexities (bits x quantiser of the last P- and I-VOPs), reset by a context's first frame. */
+typedef struct KorvRateControl {
+	double buffer;        /* bits sent beyond the target so far */
+	double complexity[2]; /* [0] P-VOPs, [1] I-VOPs: bits x quantiser; 0 = not yet measured */
+	uint8_t switched;     /* the last frame was planned as a P-VOP and coded as an I-VOP */
+	double carry;         /* the rounding error of the quantisers chosen so far, spread over the next */
+	uint8_t quant;        /* the last frame's quantiser */
+} KorvRateControl;
+
 /* A caller's picture: width x height pixels, rows rowBytes apart from baseAddr. */
 typedef struct PixMap {
 	uint32_t width;
@@ -97,6 +107,12 @@ struct KorvParams {
 	 * default). Chunks and pictures are the same for every count. */
 	uint32_t threadCount;
 	KorvWorkers* workers; /* the core's, made for threadCount */
+	/* Options beyond the quality; all 0 keep the encoder's classic behaviour. */
+	uint32_t dataRate;      /* target data rate in kbit/s; 0 = none, the quality alone sets the quantiser */
+	uint8_t drtSensitivity; /* 0..255: how closely the data rate is tracked, loose..tight */
+	uint32_t keyInterval;   /* most frames from one I-VOP to the next, 1..152; 0 (or more) = 152 */
+	float frameRate;        /* frames per second, for the data rate; 0 = 25 */
+	KorvRateControl rate;   /* the core's rate-control state */
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on
