@@ -20,6 +20,13 @@ constexpr int32 kQualityParameter = 4;
 // in-loop filters and its trial-coding options: the settings view's check boxes are not read back.
 constexpr int32 kArtifactReductionParameter = 5;
 constexpr int32 kOptimalCompressionParameter = 6;
+// Rate control: the target in kbit/s (0 = none, the quality alone decides) and how tightly it is
+// tracked (0 loose .. 255 tight); the most frames from one key frame to the next.
+constexpr int32 kDataRateParameter = 7;
+constexpr int32 kDRTSensitivityParameter = 8;
+constexpr int32 kKeyFrameIntervalParameter = 9;
+constexpr float kMaxDataRate = 1000000;
+constexpr float kMaxKeyFrameInterval = 152;
 
 int32 quicktimeencoding = 0;
 
@@ -45,13 +52,17 @@ public:
 private:
 	static uint32 GetQualityAsKorvex(float q);
 	bool* Switch(int32 id);
-	void ApplySwitches();
+	float* Setting(int32 id, float* maximum);
+	void ApplySettings();
+	void ReadPanel();
 
 	KorvParams* params = nullptr;
 	int32 rowBytes = 0;
 	int32 frameBytes = 0;
 	float fieldRate = 0;
-	float dataRate = 0;
+	float dataRate = 0;  // kbit/s
+	float drtSensitivity = 255;
+	float keyFrameInterval = kMaxKeyFrameInterval;
 	float quality = 0.85f;
 	bool artifactReduction = false;
 	bool optimalCompression = false;
@@ -73,6 +84,12 @@ KorvexEncoder::KorvexEncoder()
 	                               B_GENERIC, "", 0, 1, 1);
 	group->MakeContinuousParameter(kOptimalCompressionParameter, B_MEDIA_PARAMETERS, "Optimal Compression",
 	                               B_GENERIC, "", 0, 1, 1);
+	group->MakeContinuousParameter(kDataRateParameter, B_MEDIA_PARAMETERS, "Data Rate", B_GENERIC, "kbit/s",
+	                               0, kMaxDataRate, 1);
+	group->MakeContinuousParameter(kDRTSensitivityParameter, B_MEDIA_PARAMETERS, "DRT Sensitivity", B_GENERIC,
+	                               "", 0, 255, 1);
+	group->MakeContinuousParameter(kKeyFrameIntervalParameter, B_MEDIA_PARAMETERS, "Key Frame Interval",
+	                               B_GENERIC, "frames", 1, kMaxKeyFrameInterval, 1);
 	InitKorvax();
 }
 
@@ -166,7 +183,7 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 	if (!params)
 		return B_NO_MEMORY;
 	params->spatialQuality = GetQualityAsKorvex(quality);
-	ApplySwitches();
+	ApplySettings();
 
 	if (announce) {
 		printf("%s", announce);
@@ -240,24 +257,53 @@ bool* KorvexEncoder::Switch(int32 id)
 	return nullptr;
 }
 
+float* KorvexEncoder::Setting(int32 id, float* maximum)
+{
+	switch (id) {
+		case kDataRateParameter: *maximum = kMaxDataRate; return &dataRate;
+		case kDRTSensitivityParameter: *maximum = 255; return &drtSensitivity;
+		case kKeyFrameIntervalParameter: *maximum = kMaxKeyFrameInterval; return &keyFrameInterval;
+		default: return nullptr;
+	}
+}
+
+// The panel's controls as the host applies its settings (the data-rate text counts kilobits of 1024
+// bits; the codec's target counts 1000).
+void KorvexEncoder::ReadPanel()
+{
+	if (!view)
+		return;
+	artifactReduction = view->GetArtifactReduction();
+	optimalCompression = view->GetOptimalCompression();
+	const double bits = view->GetDataRate();
+	dataRate = bits > 0 ? static_cast<float>(bits < kMaxDataRate * 1000.0 ? bits / 1000.0 : kMaxDataRate) : 0;
+	drtSensitivity = static_cast<float>(view->GetDRTSensitivity());
+}
+
 // Deblocking and deringing go together, as do the two trial-coding options; a context made later by
-// SetFormat takes the switches too.
-void KorvexEncoder::ApplySwitches()
+// SetFormat takes the settings too.
+void KorvexEncoder::ApplySettings()
 {
 	if (!params)
 		return;
 	params->deblock = params->dering = artifactReduction ? 1 : 0;
 	params->optimalFrame = params->optimalMb = optimalCompression ? 1 : 0;
+	params->dataRate = static_cast<uint32_t>(dataRate);
+	params->drtSensitivity = static_cast<uint8_t>(drtSensitivity);
+	params->keyInterval = static_cast<uint32_t>(keyFrameInterval);
+	params->frameRate = fieldRate;
 }
 
 status_t KorvexEncoder::GetParameterValue(int32 id, void* value, size_t* size)
 {
 	printf("GetParameterValue called with id %" PRId32 "\n", id);
 	bool* state = Switch(id);
-	if (state && value && size && *size >= sizeof(float)) {
-		const float on = *state ? 1.0f : 0.0f;
-		memcpy(value, &on, sizeof on);
-		*size = sizeof on;
+	float maximum = 0;
+	const float* setting = Setting(id, &maximum);
+	if ((state || setting) && value && size && *size >= sizeof(float)) {
+		const float current = setting ? *setting : *state ? 1.0f : 0.0f;
+		memcpy(value, &current, sizeof current);
+		*size = sizeof current;
 	}
 	return B_OK;
 }
@@ -266,14 +312,24 @@ status_t KorvexEncoder::SetParameterValue(int32 id, const void* value, size_t si
 {
 	printf("SetParameterValue called with id %" PRId32 "\n", id);
 	bool* state = Switch(id);
-	if (!state)
+	float maximum = 0;
+	float* setting = Setting(id, &maximum);
+	if (!state && !setting)
 		return B_OK;
 	if (!value || size < sizeof(float))
 		return B_BAD_VALUE;
-	float on;
-	memcpy(&on, value, sizeof on);
-	*state = on >= 0.5f;
-	ApplySwitches();
+	float given;
+	memcpy(&given, value, sizeof given);
+	if (setting) {
+		// Whole numbers within the parameter's range; NaN is refused.
+		const float minimum = id == kKeyFrameIntervalParameter ? 1 : 0;
+		if (!(given >= minimum && given <= maximum))
+			return B_BAD_VALUE;
+		*setting = static_cast<float>(static_cast<uint32>(given));
+	} else {
+		*state = given >= 0.5f;
+	}
+	ApplySettings();
 	return B_OK;
 }
 
@@ -294,12 +350,15 @@ status_t KorvexEncoder::SetEncodeParameters(encode_parameters* parameters)
 {
 	// Kept for GetEncodeParameters and for a context that SetFormat makes later.
 	quality = parameters->quality;
+	ReadPanel();
+	ApplySettings();
 	const uint32 spatialQuality = GetQualityAsKorvex(quality);
 	if (params)
 		params->spatialQuality = spatialQuality;
 	printf("Input Params: Quality %" PRIu32 " Artifact Reduction %d OptimalCompression %d DRT Sensitivity "
 	       "%d DataRate %f\n",
-	       spatialQuality, artifactReduction ? 1 : 0, optimalCompression ? 1 : 0, 255, dataRate);
+	       spatialQuality, artifactReduction ? 1 : 0, optimalCompression ? 1 : 0,
+	       static_cast<int>(drtSensitivity), static_cast<double>(dataRate));
 	return B_OK;
 }
 

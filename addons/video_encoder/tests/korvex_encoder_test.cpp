@@ -2,6 +2,7 @@
 // set-up, chunks identical to the core's own with key frames flagged per frame, quality handling,
 // 4:2:2 input and the failures an encoder must report.
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "CheckBox.h"
@@ -60,7 +61,7 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	ASSERT_NE(web, nullptr);
 	ASSERT_EQ(web->CountGroups(), 1);
 	EXPECT_STREQ(web->GroupAt(0)->Name(), "Korvo Vela 3.5 Plus - Full motion video codec");
-	ASSERT_EQ(web->CountParameters(), 3);
+	ASSERT_EQ(web->CountParameters(), 6);
 	auto* quality = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
 	ASSERT_NE(quality, nullptr);
 	EXPECT_EQ(quality->ID(), 4);
@@ -80,6 +81,22 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 		EXPECT_STREQ(s->Name(), switchNames[i]);
 		EXPECT_EQ(s->MinValue(), 0.0f);
 		EXPECT_EQ(s->MaxValue(), 1.0f);
+	}
+
+	// Rate control and the key-frame distance, with ids after the original ones.
+	const struct {
+		int32 id;
+		const char* name;
+		float min, max;
+	} settings[] = {
+	        {7, "Data Rate", 0, 1000000}, {8, "DRT Sensitivity", 0, 255}, {9, "Key Frame Interval", 1, 152}};
+	for (int32 i = 0; i < 3; i++) {
+		auto* s = dynamic_cast<BContinuousParameter*>(web->ParameterAt(3 + i));
+		ASSERT_NE(s, nullptr);
+		EXPECT_EQ(s->ID(), settings[i].id);
+		EXPECT_STREQ(s->Name(), settings[i].name);
+		EXPECT_EQ(s->MinValue(), settings[i].min);
+		EXPECT_EQ(s->MaxValue(), settings[i].max);
 	}
 
 	StdoutCapture out;
@@ -123,6 +140,112 @@ TEST(KorvexEncoder, SwitchesReachTheCodec)
 		chunks.push_back(writer.chunks[1].bytes);
 	}
 	EXPECT_NE(chunks[1], chunks[0]) << "in-loop filters change the reference of the P-VOP";
+}
+
+// Codes `clip` with an encoder prepared by `prepare` (web parameters, panel, quality) before SetFormat.
+std::vector<addon_test::Chunk> EncodeWith(const std::vector<std::vector<uint8>>& clip,
+                                          const std::function<void(BPrivate::Encoder*)>& prepare)
+{
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	EXPECT_NE(e, nullptr);
+	if (!e)
+		return {};
+	RecordingWriter writer;
+	e->SetChunkWriter(&writer);
+	prepare(e.get());
+	media_file_format mfi = QuickTimeFile();
+	media_format in = RawVideo(kWidth, kHeight, 25), out;
+	EXPECT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	for (const std::vector<uint8>& frame : clip) {
+		media_encode_info info;
+		EXPECT_EQ(e->Encode(frame.data(), 1, &info), B_OK);
+	}
+	return writer.chunks;
+}
+
+size_t TotalBytes(const std::vector<addon_test::Chunk>& chunks)
+{
+	size_t total = 0;
+	for (const addon_test::Chunk& c : chunks)
+		total += c.bytes.size();
+	return total;
+}
+
+void SetParameter(BPrivate::Encoder* e, int32 id, float value)
+{
+	ASSERT_EQ(e->SetParameterValue(id, &value, sizeof value), B_OK) << id;
+}
+
+// A data rate set through the web makes the encoder meet it: at the lowest quality (no floor) a
+// low target gives far fewer bytes, and a key-frame interval of 3 gives key frames 0, 3, 6, ...
+TEST(KorvexEncoder, RateSettingsThroughTheWebChangeTheStream)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 12; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+	const auto lowest = [](BPrivate::Encoder* e) {
+		encode_parameters p{};
+		p.quality = 0;
+		ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+	};
+	const std::vector<addon_test::Chunk> plain = EncodeWith(clip, [&](BPrivate::Encoder* e) { lowest(e); });
+	const std::vector<addon_test::Chunk> finest = EncodeWith(clip, [&](BPrivate::Encoder* e) {
+		lowest(e);
+		SetParameter(e, 7, 100000);
+	});
+	const std::vector<addon_test::Chunk> keyed = EncodeWith(clip, [&](BPrivate::Encoder* e) {
+		lowest(e);
+		SetParameter(e, 9, 3);
+	});
+	ASSERT_EQ(finest.size(), clip.size());
+	ASSERT_EQ(keyed.size(), clip.size());
+	// A target far above what the clip needs codes it at the finest quantiser.
+	EXPECT_GT(TotalBytes(finest), 3 * TotalBytes(plain));
+	for (size_t i = 0; i < keyed.size(); i++)
+		EXPECT_EQ(keyed[i].flags & B_MEDIA_KEY_FRAME, i % 3 == 0 ? uint32(B_MEDIA_KEY_FRAME) : 0u) << i;
+
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	SetParameter(e.get(), 8, 40.7f);
+	float value = 0;
+	size_t size = sizeof value;
+	ASSERT_EQ(e->GetParameterValue(8, &value, &size), B_OK);
+	EXPECT_EQ(value, 40.0f);
+	for (auto [id, bad] : {std::pair{7, -1.0f}, {8, 256.0f}, {9, 0.0f}, {9, 153.0f}}) {
+		EXPECT_EQ(e->SetParameterValue(id, &bad, sizeof bad), B_BAD_VALUE) << id << " " << bad;
+	}
+}
+
+// The panel's controls are read back when the host applies its settings: the "Input Params" line
+// shows them and the stream follows them.
+TEST(KorvexEncoder, PanelIsReadWhenSettingsAreApplied)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 6; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip, kPixelFormatBGRA, 0);
+	std::unique_ptr<BView> view;
+	std::string line;
+	const std::vector<addon_test::Chunk> chunks = EncodeWith(clip, [&](BPrivate::Encoder* e) {
+		view.reset(e->GetParameterView());
+		dynamic_cast<BCheckBox*>(view->FindView("ArtifactReduction"))->SetValue(B_CONTROL_ON);
+		dynamic_cast<BTextControl*>(view->FindView("DataRate"))->SetText("1000");
+		dynamic_cast<BSlider*>(view->FindView("DRT"))->SetValue(10);
+		encode_parameters p{};
+		StdoutCapture out;
+		ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+		line = out.Text();
+	});
+	EXPECT_EQ(line, "Input Params: Quality 0 Artifact Reduction 1 OptimalCompression 0 DRT Sensitivity 10 "
+	                "DataRate 1024.000000\n");
+	ASSERT_EQ(chunks.size(), clip.size());
+	ASSERT_GT(chunks[0].bytes.size(), 5u);
+	EXPECT_EQ(chunks[0].bytes[4], 0x83) << "the filters announced";
+	// 1 Mbit/s is far more than the quality-0 quantiser spends on this clip.
+	size_t qualityOnly = 0;
+	for (const std::vector<uint8>& c : core.chunks)
+		qualityOnly += c.size();
+	EXPECT_GT(TotalBytes(chunks), 2 * qualityOnly);
 }
 
 TEST(KorvexEncoder, ParameterViewStacksItsControls)
