@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
 #include "reconstruct_internal.h"
@@ -68,12 +69,12 @@ void BlitSetBlock3(uint8_t* dst, uint32_t stride, const int16_t* values)
 
 void BlitSetBlock(uint8_t* dst, uint32_t stride, uint32_t column, uint32_t row, const int16_t* values)
 {
-	BlitSetBlock3(dst + static_cast<size_t>(row) * stride + column, stride, values);
+	gKernels.blitSet(dst + static_cast<size_t>(row) * stride + column, stride, values);
 }
 
 void BlitSetBlock2(uint8_t* dst, uint32_t stride, const int16_t* values)
 {
-	BlitSetBlock3(dst, stride, values);
+	gKernels.blitSet(dst, stride, values);
 }
 
 // Each row as two 32-bit stores, the first sample of each group of four in the word's most
@@ -100,12 +101,12 @@ void BlitSetBlockAdd2(uint8_t* dst, uint32_t stride, const int16_t* a, const int
 void BlitSetBlockAdd(uint8_t* dst, uint32_t stride, uint32_t column, uint32_t row, const int16_t* a,
                      const int16_t* b)
 {
-	BlitSetBlockAdd2(dst + static_cast<size_t>(row) * stride + column, stride, a, b);
+	gKernels.blitSetAdd(dst + static_cast<size_t>(row) * stride + column, stride, a, b);
 }
 
 void BlitSetBlockAdd3(uint8_t* dst, uint32_t stride, const int16_t* a, const int16_t* b)
 {
-	BlitSetBlockAdd2(dst, stride, a, b);
+	gKernels.blitSetAdd(dst, stride, a, b);
 }
 
 void BlitAddBlock3(uint8_t* dst, uint32_t stride, const int16_t* residual)
@@ -130,12 +131,12 @@ void BlitAddBlock4(uint8_t* dst, uint32_t stride, const int16_t* residual)
 
 void SetPlaneBlock16(Plane* plane, uint32_t column, uint32_t row, const int16_t* values)
 {
-	BlitSetBlock3(PlaneAt(plane, column, row), plane->width, values);
+	gKernels.blitSet(PlaneAt(plane, column, row), plane->width, values);
 }
 
 void SetPlaneBlock16Add(Plane* plane, uint32_t column, uint32_t row, const int16_t* a, const int16_t* b)
 {
-	BlitSetBlockAdd2(PlaneAt(plane, column, row), plane->width, a, b);
+	gKernels.blitSetAdd(PlaneAt(plane, column, row), plane->width, a, b);
 }
 
 void AddPlaneBlock16(Plane* plane, uint32_t column, uint32_t row, const int16_t* residual)
@@ -168,7 +169,7 @@ void IntraBlit(KorvParams* params)
 		for (int b = 0; b < 6; ++b) {
 			uint32_t stride;
 			uint8_t* dst = BlockDestination(vop, mb, b, &stride);
-			BlitSetBlock3(dst, stride, mb->blocks[b].recon);
+			gKernels.blitSet(dst, stride, mb->blocks[b].recon);
 		}
 	}
 }
@@ -194,7 +195,7 @@ void IntraBlit2(KorvParams* params)
 		}
 		for (int b = 4; b < 6; ++b) {
 			uint8_t* dst = BlockDestination(vop, mb, b, &stride);
-			BlitSetBlock3(dst, stride, mb->blocks[b].recon);
+			gKernels.blitSet(dst, stride, mb->blocks[b].recon);
 		}
 	}
 }
@@ -225,12 +226,12 @@ int16_t VopToPlanes(KorvParams* params)
 				uint32_t stride;
 				uint8_t* dst = BlockDestination(vop, mb, b, &stride);
 				if (intra) {
-					BlitSetBlock3(dst, stride, block.recon);
+					gKernels.blitSet(dst, stride, block.recon);
 				} else if (moved) {
 					if (block.codedBlock)
-						BlitSetBlockAdd2(dst, stride, block.pred, block.recon);
+						gKernels.blitSetAdd(dst, stride, block.pred, block.recon);
 					else
-						BlitSetBlock3(dst, stride, block.pred);
+						gKernels.blitSet(dst, stride, block.pred);
 				} else if (block.codedBlock) {
 					BlitAddBlock3(dst, stride, block.recon);
 				}

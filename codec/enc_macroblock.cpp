@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "enc_internal.h"
+#include "kernels_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
 #include "prediction_internal.h"
@@ -101,25 +102,31 @@ bool AnyNonZero(const int16_t* values, int first, int last, int step)
 
 }  // namespace
 
+uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
+                          uint32_t referenceStride, int32_t* largestIncrease)
+{
+	uint32_t sad = 0;
+	int32_t increase = *largestIncrease;
+	for (int j = 0; j < 8; ++j, source += sourceStride, reference += referenceStride)
+		for (int i = 0; i < 8; ++i) {
+			const int32_t d = source[i] - reference[i];
+			sad += uint32_t(abs(d));
+			if (d > increase)
+				increase = d;
+		}
+	*largestIncrease = increase;
+	return sad;
+}
+
 int32_t SadMacroBlock(MacroBlock* mb)
 {
+	// Only brighter source samples count in the increase: darkening shows in the block SADs alone.
 	int32_t largestIncrease = 0;
 	for (int b = 0; b < 6; ++b) {
 		const BlockPlace src = SourcePlace(mb, b);
 		const BlockPlace ref = ReferencePlace(mb, b);
-		uint32_t sad = 0;
-		for (int j = 0; j < 8; ++j) {
-			const uint8_t* s = src.origin + size_t(j) * src.stride;
-			const uint8_t* r = ref.origin + size_t(j) * ref.stride;
-			for (int i = 0; i < 8; ++i) {
-				const int32_t d = s[i] - r[i];
-				sad += uint32_t(abs(d));
-				// Only brighter source samples count: darkening shows in the block SADs alone.
-				if (d > largestIncrease)
-					largestIncrease = d;
-			}
-		}
-		mb->blocks[b].sad = sad;
+		mb->blocks[b].sad =
+		        gKernels.sadIncrease8x8(src.origin, src.stride, ref.origin, ref.stride, &largestIncrease);
 	}
 	return largestIncrease;
 }

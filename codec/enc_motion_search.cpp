@@ -3,46 +3,19 @@
 #include <limits.h>
 #include <stdlib.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "enc_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 namespace {
 
-// SAD of one row of N samples (8 or 16). SSE2 is part of every x86-64 processor; elsewhere the
-// plain loop serves.
-template <int N>
-inline int32_t RowSad(const uint8_t* a, const uint8_t* b)
-{
-#if defined(__SSE2__)
-	if constexpr (N == 16) {
-		const __m128i sums = _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
-		                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
-		return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
-	} else {
-		static_assert(N == 8);
-		return _mm_cvtsi128_si32(_mm_sad_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
-		                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
-	}
-#else
-	int32_t sum = 0;
-	for (int i = 0; i < N; ++i)
-		sum += abs(a[i] - b[i]);
-	return sum;
-#endif
-}
-
-// SAD of an N x N block, accumulated row by row; gives up after the first row whose partial sum
-// exceeds limit and returns that partial sum (so a result above limit means "abandoned").
 template <int N>
 int32_t BlockSad(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
 {
 	int32_t sum = 0;
 	for (int row = 0; row < N; ++row, reference += stride, current += stride) {
-		sum += RowSad<N>(reference, current);
+		for (int i = 0; i < N; ++i)
+			sum += abs(reference[i] - current[i]);
 		if (sum > limit)
 			break;
 	}
@@ -57,6 +30,7 @@ int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, in
 {
 	// Both planes of a pair have the same dimensions; the reference's row length is the stride.
 	const uint32_t stride = reference->width;
+	const BlockSadFn blockSad = N == 8 ? gKernels.blockSad8 : gKernels.blockSad16;
 	const uint8_t* cur = current->data + ptrdiff_t(y) * stride + x;
 	const uint8_t* origin = reference->data + ptrdiff_t(y + startY) * stride + (x + startX);
 	auto candidate = [&](int32_t dx, int32_t dy) { return origin + ptrdiff_t(dy) * stride + dx; };
@@ -64,12 +38,12 @@ int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, in
 	int32_t best = initialBest;
 	int32_t bestX = 0, bestY = 0;
 	if (measureStart)
-		best = BlockSad<N>(origin, cur, stride, initialBest) - kBias;
+		best = blockSad(origin, cur, stride, initialBest) - kBias;
 
 	// One candidate: a complete SAD strictly below the best replaces it (a tie keeps the earlier
 	// candidate); returns true when the new best is good enough to end the search.
 	auto tryOffset = [&](int32_t dx, int32_t dy) {
-		const int32_t sad = BlockSad<N>(candidate(dx, dy), cur, stride, best);
+		const int32_t sad = blockSad(candidate(dx, dy), cur, stride, best);
 		if (sad >= best)
 			return false;
 		best = sad;
@@ -127,22 +101,28 @@ int32_t HalfSampleSad(const uint8_t* p, const uint8_t* s, uint32_t stride, int32
 	return sum;
 }
 
-struct HalfCandidate {
-	int16_t dx, dy;
-	int32_t (*sad)(const uint8_t*, const uint8_t*, uint32_t, int32_t, int32_t);
-};
-
-// The eight half-sample neighbours in the order they are tried.
-constexpr HalfCandidate kHalfCandidates[8] = {
-        {-1, 0, HalfSampleSad<-1, 0>}, {1, 0, HalfSampleSad<1, 0>},     {0, -1, HalfSampleSad<0, -1>},
-        {0, 1, HalfSampleSad<0, 1>},   {-1, -1, HalfSampleSad<-1, -1>}, {1, -1, HalfSampleSad<1, -1>},
-        {-1, 1, HalfSampleSad<-1, 1>}, {1, 1, HalfSampleSad<1, 1>},
-};
-
 // Vector components that f_code 1 can code, in half-sample units.
 bool InFCodeRange(int32_t v) { return v >= -32 && v <= 31; }
 
 }  // namespace
+
+const int8_t kHalfSampleOffsets[kHalfSampleCandidates][2] = {
+        {-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1},
+};
+const HalfSampleSadFn kHalfSampleSad_C[kHalfSampleCandidates] = {
+        HalfSampleSad<-1, 0>,  HalfSampleSad<1, 0>,  HalfSampleSad<0, -1>, HalfSampleSad<0, 1>,
+        HalfSampleSad<-1, -1>, HalfSampleSad<1, -1>, HalfSampleSad<-1, 1>, HalfSampleSad<1, 1>,
+};
+
+int32_t BlockSad8_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
+{
+	return BlockSad<8>(reference, current, stride, limit);
+}
+
+int32_t BlockSad16_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
+{
+	return BlockSad<16>(reference, current, stride, limit);
+}
 
 int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x, int32_t y,
                               int32_t startX, int32_t startY, int32_t range, bool measureStart,
@@ -186,19 +166,19 @@ int32_t FindBlockMotion1616Half(MacroBlock* mb, int32_t sad)
 	const uint8_t* s = vop->srcY->data + ptrdiff_t(y) * stride + x;
 
 	int32_t best = sad;
-	const HalfCandidate* winner = nullptr;
-	for (const HalfCandidate& c : kHalfCandidates) {
-		if (!InFCodeRange(mvx + c.dx) || !InFCodeRange(mvy + c.dy))
+	int winner = -1;
+	for (int c = 0; c < kHalfSampleCandidates; ++c) {
+		if (!InFCodeRange(mvx + kHalfSampleOffsets[c][0]) || !InFCodeRange(mvy + kHalfSampleOffsets[c][1]))
 			continue;
-		const int32_t candidate = c.sad(p, s, stride, vop->rounding, best);
+		const int32_t candidate = gKernels.halfSampleSad[c](p, s, stride, vop->rounding, best);
 		if (candidate < best) {
 			best = candidate;
-			winner = &c;
+			winner = c;
 		}
 	}
-	if (winner) {
-		mb->mv.x = int16_t(mvx + winner->dx);
-		mb->mv.y = int16_t(mvy + winner->dy);
+	if (winner >= 0) {
+		mb->mv.x = int16_t(mvx + kHalfSampleOffsets[winner][0]);
+		mb->mv.y = int16_t(mvy + kHalfSampleOffsets[winner][1]);
 	}
 	return best;
 }

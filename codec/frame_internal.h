@@ -145,7 +145,7 @@ size_t Params_StreamBufferSize(uint32_t width, uint32_t height);
 
 }  // extern "C"
 
-// Fills gHooks, and the deblocking edge filters with it, once per process and again only when
+// Fills gHooks, gKernels and the deblocking edge filters once per process and again only when
 // gUseSpecificHooks has changed since; a refill waits until no frame is being coded anywhere.
 void Hooks_Install();
 

@@ -1,15 +1,18 @@
-// The table of replaceable kernels: the plain versions first, then, where the build offers them,
-// processor-specific replacements.
+// The tables of replaceable kernels: gHooks' named slots and the internal table of every other
+// kernel, filled with the plain versions first and then, by what the processor has, with
+// processor-specific ones (each a rung of a ladder that stops at the first missing feature).
 #include <condition_variable>
 #include <mutex>
 
 #include "filters_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "reconstruct_internal.h"
 #include "transform_internal.h"
 KorvHooks gHooks;
 uint8_t gUseSpecificHooks = 1;
+KorvKernels gKernels;
 
 namespace {
 
@@ -58,6 +61,7 @@ void Hooks_Install()
 	gGate.refilling = true;
 	gGate.changed.wait(lock, [] { return gGate.frames == 0; });
 	InitHooks(&gHooks);
+	Kernels_Init(&gKernels, specific);
 	// The deblocking edge filter lies below the hook of slot 8 and is shared by the I-VOP deblocking.
 	Deblock_SelectEdgeFilters(specific);
 	gInstalled = true;
@@ -88,5 +92,26 @@ void InitSpecificHooks(KorvHooks* table)
 		table->inverseDCT = IDCT_FastSSE41;
 #else
 	(void)table;
+#endif
+}
+
+void Kernels_Init(KorvKernels* table, bool specific)
+{
+	table->blitSet = BlitSetBlock3;
+	table->blitSetAdd = BlitSetBlockAdd2;
+	table->fetchBlock = FetchBlock_C;
+	table->fetchBlockAverage4 = FetchBlockAverage4_C;
+	table->blockSad8 = BlockSad8_C;
+	table->blockSad16 = BlockSad16_C;
+	for (int i = 0; i < kHalfSampleCandidates; ++i)
+		table->halfSampleSad[i] = kHalfSampleSad_C[i];
+	table->sadIncrease8x8 = SadIncrease8x8_C;
+	if (!specific)
+		return;
+#if KORVO_DSP_X86
+	if (!__builtin_cpu_supports("sse2"))
+		return;
+	Kernels_InitBlitSSE2(table);
+	Kernels_InitSadSSE2(table);
 #endif
 }

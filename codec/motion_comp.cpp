@@ -1,6 +1,7 @@
 // Motion compensation of inter macroblocks: every prediction is fetched from the previous picture
 // into its block's pred array before the first pixel of the new picture is written.
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "prediction_internal.h"
 #include "workers_internal.h"
@@ -30,17 +31,24 @@ void GetPlaneBlock16Half(const Plane* plane, int16_t x, int16_t y, int16_t* dest
 
 	const uint32_t stride = plane->width;
 	const uint8_t* p = plane->data + static_cast<size_t>(row) * stride + column;
-	if (interpolate) {
-		const int32_t bias = 2 - rounding;
-		for (int j = 0; j < 8; ++j, p += stride, destination += 8)
-			for (int i = 0; i < 8; ++i)
-				destination[i] = static_cast<int16_t>(
-				        (p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2);
-	} else {
-		for (int j = 0; j < 8; ++j, p += stride, destination += 8)
-			for (int i = 0; i < 8; ++i)
-				destination[i] = p[i];
-	}
+	if (interpolate)
+		gKernels.fetchBlockAverage4(p, stride, destination, 2 - rounding);
+	else
+		gKernels.fetchBlock(p, stride, destination);
+}
+
+void FetchBlock_C(const uint8_t* p, uint32_t stride, int16_t* out)
+{
+	for (int j = 0; j < 8; ++j, p += stride, out += 8)
+		for (int i = 0; i < 8; ++i)
+			out[i] = p[i];
+}
+
+void FetchBlockAverage4_C(const uint8_t* p, uint32_t stride, int16_t* out, int32_t bias)
+{
+	for (int j = 0; j < 8; ++j, p += stride, out += 8)
+		for (int i = 0; i < 8; ++i)
+			out[i] = static_cast<int16_t>((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2);
 }
 
 void MacroBlock_ApplyMotion(MacroBlock* mb)

@@ -132,14 +132,14 @@ protected:
 	void TearDown() override
 	{
 		gUseSpecificHooks = 1;
-		InitHooks(&gHooks);
+		Hooks_Install();
 	}
 };
 
 TEST_P(GoldenChunks, EveryModeMatchesTodaysChunks)
 {
 	gUseSpecificHooks = uint8_t(GetParam());
-	InitHooks(&gHooks);
+	Hooks_Install();
 	for (size_t c = 0; c < sizeof kClips / sizeof kClips[0]; ++c)
 		for (int mode = 0; mode < 4; ++mode) {
 			const uint64_t digest = EncodeDigest(kClips[c], mode & 2, mode & 1);

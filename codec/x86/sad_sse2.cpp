@@ -1,0 +1,138 @@
+// The SADs of motion search and the skip decision with SSE2, bit-exact with the plain kernels:
+// the same row-by-row abandoning, the half-sample averages formed with the same rounding.
+#include "kernels_internal.h"
+#include "transform_internal.h"
+#if KORVO_DSP_X86
+
+#include <emmintrin.h>
+
+#define KORVO_SSE2 __attribute__((target("sse2")))
+
+namespace {
+
+KORVO_SSE2 inline __m128i Load16(const uint8_t* p)
+{
+	return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+KORVO_SSE2 inline __m128i Load8(const uint8_t* p)
+{
+	return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+// The sum of the two 64-bit halves of a _mm_sad_epu8 result.
+KORVO_SSE2 inline int32_t Total(__m128i sads)
+{
+	return _mm_cvtsi128_si32(_mm_add_epi32(sads, _mm_srli_si128(sads, 8)));
+}
+
+KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
+                                  int32_t limit)
+{
+	int32_t sum = 0;
+	for (int row = 0; row < 8; ++row, reference += stride, current += stride) {
+		sum += _mm_cvtsi128_si32(_mm_sad_epu8(Load8(reference), Load8(current)));
+		if (sum > limit)
+			break;
+	}
+	return sum;
+}
+
+KORVO_SSE2 int32_t BlockSad16_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
+                                   int32_t limit)
+{
+	int32_t sum = 0;
+	for (int row = 0; row < 16; ++row, reference += stride, current += stride) {
+		sum += Total(_mm_sad_epu8(Load16(reference), Load16(current)));
+		if (sum > limit)
+			break;
+	}
+	return sum;
+}
+
+// (x + y + 1 - rounding) >> 1 for bytes: the rounded-up average, less 1 where rounding is 1 and the
+// sum is odd.
+KORVO_SSE2 inline __m128i Average2(__m128i x, __m128i y, __m128i roundingMask)
+{
+	return _mm_sub_epi8(_mm_avg_epu8(x, y), _mm_and_si128(_mm_xor_si128(x, y), roundingMask));
+}
+
+KORVO_SSE2 inline __m128i Average4(__m128i a0, __m128i a1, __m128i b0, __m128i b1, __m128i bias)
+{
+	const __m128i zero = _mm_setzero_si128();
+	auto half = [&](auto unpack) {
+		const __m128i sum = _mm_add_epi16(_mm_add_epi16(unpack(a0, zero), unpack(a1, zero)),
+		                                  _mm_add_epi16(unpack(b0, zero), unpack(b1, zero)));
+		return _mm_srli_epi16(_mm_add_epi16(sum, bias), 2);
+	};
+	return _mm_packus_epi16(half([](__m128i x, __m128i z) { return _mm_unpacklo_epi8(x, z); }),
+	                        half([](__m128i x, __m128i z) { return _mm_unpackhi_epi8(x, z); }));
+}
+
+template <int DX, int DY>
+KORVO_SSE2 int32_t HalfSampleSad_SSE2(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
+                                      int32_t limit)
+{
+	constexpr int kX0 = DX < 0 ? -1 : 0, kX1 = DX > 0 ? 1 : 0;
+	constexpr int kY0 = DY < 0 ? -1 : 0, kY1 = DY > 0 ? 1 : 0;
+	const ptrdiff_t rowStep = ptrdiff_t(stride);
+	const __m128i roundingMask = _mm_set1_epi8(static_cast<char>(rounding & 1));
+	const __m128i bias = _mm_set1_epi16(static_cast<int16_t>(2 - rounding));
+	int32_t sum = 0;
+	for (int j = 0; j < 16; ++j, p += rowStep, s += rowStep) {
+		const uint8_t* a = p + kY0 * rowStep;
+		const uint8_t* b = p + kY1 * rowStep;
+		__m128i prediction;
+		if constexpr (DX != 0 && DY != 0)
+			prediction = Average4(Load16(a + kX0), Load16(a + kX1), Load16(b + kX0), Load16(b + kX1), bias);
+		else if constexpr (DX != 0)
+			prediction = Average2(Load16(a + kX0), Load16(a + kX1), roundingMask);
+		else
+			prediction = Average2(Load16(a), Load16(b), roundingMask);
+		sum += Total(_mm_sad_epu8(prediction, Load16(s)));
+		if (sum > limit)
+			break;
+	}
+	return sum;
+}
+
+KORVO_SSE2 uint32_t SadIncrease8x8_SSE2(const uint8_t* source, uint32_t sourceStride,
+                                        const uint8_t* reference, uint32_t referenceStride,
+                                        int32_t* largestIncrease)
+{
+	__m128i sads = _mm_setzero_si128();
+	__m128i increase = _mm_setzero_si128();
+	for (int j = 0; j < 8;
+	     j += 2, source += 2 * size_t{sourceStride}, reference += 2 * size_t{referenceStride}) {
+		const __m128i s = _mm_unpacklo_epi64(Load8(source), Load8(source + sourceStride));
+		const __m128i r = _mm_unpacklo_epi64(Load8(reference), Load8(reference + referenceStride));
+		sads = _mm_add_epi64(sads, _mm_sad_epu8(s, r));
+		// max(0, s - r) per sample; the plain kernel raises the increase only by positive differences.
+		increase = _mm_max_epu8(increase, _mm_subs_epu8(s, r));
+	}
+	increase = _mm_max_epu8(increase, _mm_srli_si128(increase, 8));
+	increase = _mm_max_epu8(increase, _mm_srli_si128(increase, 4));
+	increase = _mm_max_epu8(increase, _mm_srli_si128(increase, 2));
+	increase = _mm_max_epu8(increase, _mm_srli_si128(increase, 1));
+	const int32_t largest = _mm_cvtsi128_si32(increase) & 0xFF;
+	if (largest > *largestIncrease)
+		*largestIncrease = largest;
+	return uint32_t(Total(sads));
+}
+
+}  // namespace
+
+void Kernels_InitSadSSE2(KorvKernels* table)
+{
+	table->blockSad8 = BlockSad8_SSE2;
+	table->blockSad16 = BlockSad16_SSE2;
+	static const HalfSampleSadFn kHalf[kHalfSampleCandidates] = {
+	        HalfSampleSad_SSE2<-1, 0>, HalfSampleSad_SSE2<1, 0>,   HalfSampleSad_SSE2<0, -1>,
+	        HalfSampleSad_SSE2<0, 1>,  HalfSampleSad_SSE2<-1, -1>, HalfSampleSad_SSE2<1, -1>,
+	        HalfSampleSad_SSE2<-1, 1>, HalfSampleSad_SSE2<1, 1>,
+	};
+	for (int i = 0; i < kHalfSampleCandidates; ++i)
+		table->halfSampleSad[i] = kHalf[i];
+	table->sadIncrease8x8 = SadIncrease8x8_SSE2;
+}
+
+#endif  // KORVO_DSP_X86
