@@ -1,5 +1,7 @@
-// Encoder input: the caller's RGB or 4:2:2 picture into the Vop's 4:2:0 source planes, with the
+// Encoder input: the caller's RGB, 4:2:2 or 4:2:0 picture into the Vop's 4:2:0 source planes, with the
 // BT.601 studio-swing colour matrices of that conversion.
+#include <cstring>
+
 #include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
@@ -92,6 +94,26 @@ void YUVSToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane
 	}
 }
 
+// 4:2:0 planar in the layout the decoder writes: luminance rows rowBytes apart, then Cb and then Cr
+// with half the rows (of the caller's full height) and half the stride; copied as they are.
+void YUV420PlanarToPlanes(const PixMap* pixMap, uint32_t layoutHeight, const PictureArea& area, Plane* y,
+                          Plane* u, Plane* v)
+{
+	const uint32_t chromaStride = area.rowBytes / 2;
+	const uint8_t* inY = pixMap->baseAddr;
+	const uint8_t* inU = inY + static_cast<size_t>(layoutHeight) * area.rowBytes;
+	const uint8_t* inV = inU + static_cast<size_t>(layoutHeight / 2) * chromaStride;
+	for (uint32_t row = 0; row < area.height; ++row)
+		std::memcpy(korvo::PlaneLumaAt(y, 0, row), inY + static_cast<size_t>(row) * area.rowBytes,
+		            area.width);
+	for (uint32_t row = 0; row < area.height / 2; ++row) {
+		std::memcpy(korvo::PlaneChromaAt(u, 0, row), inU + static_cast<size_t>(row) * chromaStride,
+		            area.width / 2);
+		std::memcpy(korvo::PlaneChromaAt(v, 0, row), inV + static_cast<size_t>(row) * chromaStride,
+		            area.width / 2);
+	}
+}
+
 // Bytes a caller row of width pixels occupies. A 4:2:2 row of odd width ends in a half-used pair
 // that carries the last column's luminance.
 uint64_t PackedRowBytes(uint32_t format, uint64_t width)
@@ -99,6 +121,7 @@ uint64_t PackedRowBytes(uint32_t format, uint64_t width)
 	switch (format) {
 		case kPixelFormatRGB24: return 3 * width;
 		case kPixelFormatYUVS: return 4 * ((width + 1) >> 1);
+		case kPixelFormatYUV420Planar: return width;
 		default: return 4 * width;
 	}
 }
@@ -167,14 +190,21 @@ int16_t PixMapToPlanes(KorvParams* params)
 		case kPixelFormatRGB24: convert = RGBPackedToYUV420; break;
 		case kPixelFormatBGRA: convert = BGRAPackedToYUV420; break;
 		case kPixelFormatYUVS: convert = YUVSPackedToYUV420; break;
+		case kPixelFormatYUV420Planar: break;
 		default: return kKorvoBadPixelFormat;
 	}
 	// Only the Vop's own picture is read; the converters crop further to what the planes hold.
 	PixMap picture = *params->pixMap;
 	picture.width = std::min(picture.width, vop->width);
 	picture.height = std::min(picture.height, vop->height);
-	if (!InputArea(&picture, vop->srcY, vop->srcU, vop->srcV, format).valid)
+	const PictureArea area = InputArea(&picture, vop->srcY, vop->srcU, vop->srcV, format);
+	if (!area.valid)
 		return kKorvoBadPixelFormat;
+	if (format == kPixelFormatYUV420Planar) {
+		// The chroma planes follow the caller's whole picture, whatever part of it is coded.
+		YUV420PlanarToPlanes(&picture, params->pixMap->height, area, vop->srcY, vop->srcU, vop->srcV);
+		return kKorvoOK;
+	}
 	convert(&picture, vop->srcY, vop->srcU, vop->srcV);
 	return kKorvoOK;
 }

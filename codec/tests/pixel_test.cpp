@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "frame_internal.h"
@@ -488,8 +489,8 @@ TEST(PixMapToPlanes, FormatAndRowBytesErrorsTouchNothing)
 	Vop* vop = f.c.vop();
 	const std::vector<uint8_t> before = PlaneCopy(vop->srcY);
 	f.picture.assign(4 * 9 * 4, 77);
-	for (uint32_t format : {kPixelFormatNone, kPixelFormatYUV420Planar, kPixelFormatRGBA, kPixelFormatABGR,
-	                        kPixelFormat2VUY, 0x12345678u})
+	for (uint32_t format :
+	     {kPixelFormatNone, kPixelFormatRGBA, kPixelFormatABGR, kPixelFormat2VUY, 0x12345678u})
 		EXPECT_EQ(f.Convert(format, 36), kKorvoBadPixelFormat) << format;
 	for (uint32_t format : kInputFormats) {
 		const uint32_t need = InputRowBytes(format, 9);
@@ -530,6 +531,78 @@ TEST(PixMapToPlanes, YUVSOutputReadsBackBitExact)
 				ASSERT_EQ(ChromaAt(vop->srcV, x, y), ChromaAt(vop->planeV, x, y));
 			}
 	}
+}
+
+TEST(PixMapToPlanes, PlanarInputIsTheDecoderOutputCopiedBack)
+{
+	// Planar 4:2:0 in the decoder's own output layout: written out, read back, every sample equal;
+	// padded rows, odd sizes, and nothing outside the picture touched.
+	std::mt19937 rng(9);
+	for (auto [w, h, rowBytes] :
+	     {std::tuple{48u, 32u, 48u}, std::tuple{35u, 19u, 40u}, std::tuple{16u, 16u, 64u}}) {
+		Context c(1, w, h);
+		Vop* vop = c.vop();
+		for (Plane* p : {vop->planeY, vop->planeU, vop->planeV})
+			FillPlane(p, rng);
+		for (Plane* p : {vop->srcY, vop->srcU, vop->srcV})
+			std::memset(p->data, kSentinel, size_t(p->width) * p->height);
+		vop->codingType = kCodingTypeI;
+		std::vector<uint8_t> picture(size_t(rowBytes) * h + 2 * size_t(rowBytes / 2) * (h / 2), 0);
+		c.params->pixelFormat = kPixelFormatYUV420Planar;
+		c.params->pixMap->rowBytes = uint16_t(rowBytes);
+		c.params->pixMap->baseAddr = picture.data();
+		ASSERT_EQ(PlanesToPixMap(c.params), kKorvoOK);
+		ASSERT_EQ(PixMapToPlanes(c.params), kKorvoOK);
+		for (uint32_t y = 0; y < h; ++y)
+			for (uint32_t x = 0; x < w; ++x)
+				ASSERT_EQ(LumaAt(vop->srcY, x, y), LumaAt(vop->planeY, x, y)) << x << "," << y;
+		EXPECT_EQ(LumaAt(vop->srcY, w, 0), kSentinel);
+		EXPECT_EQ(LumaAt(vop->srcY, 0, h), kSentinel);
+		for (uint32_t y = 0; y < h / 2; ++y)
+			for (uint32_t x = 0; x < w / 2; ++x) {
+				ASSERT_EQ(ChromaAt(vop->srcU, x, y), ChromaAt(vop->planeU, x, y)) << x << "," << y;
+				ASSERT_EQ(ChromaAt(vop->srcV, x, y), ChromaAt(vop->planeV, x, y)) << x << "," << y;
+			}
+		EXPECT_EQ(ChromaAt(vop->srcU, w / 2, 0), kSentinel);
+		// Rows shorter than the picture are refused before anything is copied.
+		c.params->pixMap->rowBytes = uint16_t(w - 1);
+		std::memset(vop->srcY->data, kSentinel, size_t(vop->srcY->width) * vop->srcY->height);
+		EXPECT_EQ(PixMapToPlanes(c.params), kKorvoBadPixelFormat);
+		EXPECT_EQ(LumaAt(vop->srcY, 0, 0), kSentinel);
+	}
+}
+
+TEST(PixMapToPlanes, PlanarInputCodesLikeYuvsWithRepeatedChroma)
+{
+	// 4:2:2 input whose two rows of each chroma pair are equal averages to the same 4:2:0 picture, so
+	// both inputs must give the same chunks.
+	const uint32_t w = 64, h = 48;
+	std::mt19937 rng(11);
+	std::vector<uint8_t> planar(size_t(w) * h * 3 / 2), yuvs(size_t(2 * w) * h);
+	for (uint8_t& b : planar)
+		b = uint8_t(rng());
+	const uint8_t* u = planar.data() + size_t(w) * h;
+	const uint8_t* v = u + size_t(w / 2) * (h / 2);
+	for (uint32_t y = 0; y < h; ++y)
+		for (uint32_t x = 0; x < w; ++x) {
+			uint8_t* pair = &yuvs[size_t(y) * 2 * w + 4 * (x / 2)];
+			pair[2 * (x & 1)] = planar[size_t(y) * w + x];
+			pair[1] = u[(y / 2) * (w / 2) + x / 2];
+			pair[3] = v[(y / 2) * (w / 2) + x / 2];
+		}
+	std::vector<uint8_t> chunks[2];
+	for (int k = 0; k < 2; ++k) {
+		Context c(1, w, h);
+		c.params->pixelFormat = k ? kPixelFormatYUVS : kPixelFormatYUV420Planar;
+		c.params->pixMap->rowBytes = uint16_t(k ? 2 * w : w);
+		c.params->pixMap->baseAddr = k ? yuvs.data() : planar.data();
+		for (int f = 0; f < 2; ++f) {
+			ASSERT_EQ(CompressPixMap(c.params), kKorvoOK);
+			chunks[k].insert(chunks[k].end(), c.params->stream, c.params->stream + c.params->streamBytes);
+		}
+	}
+	EXPECT_FALSE(chunks[0].empty());
+	EXPECT_EQ(chunks[0], chunks[1]);
 }
 
 }  // namespace
