@@ -12,7 +12,12 @@
 #include "transform_internal.h"
 KorvHooks gHooks;
 uint8_t gUseSpecificHooks = 1;
-KorvKernels gKernels;
+// Plain from the start of the process, so the kernels work before the first context is made.
+KorvKernels gKernels = [] {
+	KorvKernels table{};
+	Kernels_Init(&table, false);
+	return table;
+}();
 
 namespace {
 
