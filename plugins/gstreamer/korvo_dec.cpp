@@ -116,8 +116,8 @@ gboolean korvo_dec_set_format(GstVideoDecoder* decoder, GstVideoCodecState* stat
 		DisposeContext(self);
 		self->params = NewKorvParamsPtr(2, width, height);
 		if (!self->params) {
-			GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("A Korvo picture of %ux%u is too large to decode.", width, height),
-			                  (nullptr));
+			GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+			                  ("A Korvo picture of %ux%u is too large to decode.", width, height), (nullptr));
 			return FALSE;
 		}
 		self->width = width;
@@ -127,7 +127,8 @@ gboolean korvo_dec_set_format(GstVideoDecoder* decoder, GstVideoCodecState* stat
 
 	const GstVideoFormat format = ChooseOutputFormat(self);
 	if (format == GST_VIDEO_FORMAT_UNKNOWN) {
-		GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("Downstream takes none of I420, BGRx or YUY2 at %ux%u.", width, height),
+		GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
+		                  ("Downstream takes none of I420, BGRx or YUY2 at %ux%u.", width, height),
 		                  (nullptr));
 		return FALSE;
 	}
@@ -147,6 +148,9 @@ gboolean korvo_dec_flush(GstVideoDecoder* decoder)
 	return TRUE;
 }
 
+// Every frame is output as soon as it is decoded: nothing is held back to drain.
+GstFlowReturn korvo_dec_drain(GstVideoDecoder*) { return GST_FLOW_OK; }
+
 void SendCodecTag(GstKorvoDec* self)
 {
 	if (self->tagsSent)
@@ -165,7 +169,8 @@ int16_t DecodeInto(GstKorvoDec* self, GstVideoFrame* out)
 	const GstVideoFormat format = GST_VIDEO_FRAME_FORMAT(out);
 	CoreLayout layout;
 	const size_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(out, 0);
-	if (CoreLayout_Make(format, self->width, self->height, stride, &layout) && CoreLayout_Matches(layout, out)) {
+	if (CoreLayout_Make(format, self->width, self->height, stride, &layout) &&
+	    CoreLayout_Matches(layout, out)) {
 		params->pixMap->baseAddr = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(out, 0));
 		params->pixMap->rowBytes = static_cast<uint16_t>(stride);
 		return DecompressPixMap(params);
@@ -207,7 +212,8 @@ GstFlowReturn korvo_dec_handle_frame(GstVideoDecoder* decoder, GstVideoCodecFram
 	}
 	// Delta frames before the first key frame have no reference to predict from.
 	if (self->waitingForKey && !GST_VIDEO_CODEC_FRAME_IS_SYNC_POINT(frame)) {
-		GST_DEBUG_OBJECT(self, "dropping delta frame %u while waiting for a key frame", frame->system_frame_number);
+		GST_DEBUG_OBJECT(self, "dropping delta frame %u while waiting for a key frame",
+		                 frame->system_frame_number);
 		return gst_video_decoder_drop_frame(decoder, frame);
 	}
 	SendCodecTag(self);
@@ -296,6 +302,7 @@ static void gst_korvo_dec_class_init(GstKorvoDecClass* klass)
 	decoderClass->stop = korvo_dec_stop;
 	decoderClass->set_format = korvo_dec_set_format;
 	decoderClass->flush = korvo_dec_flush;
+	decoderClass->drain = korvo_dec_drain;
 	decoderClass->handle_frame = korvo_dec_handle_frame;
 }
 

@@ -39,8 +39,8 @@ G_DEFINE_TYPE(GstKorvoEnc, gst_korvo_enc, GST_TYPE_VIDEO_ENCODER)
 
 namespace {
 
-GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                                                            GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ I420, BGRx }")));
+GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
+        "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ I420, BGRx }")));
 
 GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
         "src", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -125,7 +125,8 @@ gboolean korvo_enc_set_format(GstVideoEncoder* encoder, GstVideoCodecState* stat
 	GstCaps* caps = gst_caps_new_empty_simple("video/x-korvo");
 	GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, state);
 	gst_video_codec_state_unref(output);
-	GstTagList* tags = gst_tag_list_new(GST_TAG_VIDEO_CODEC, KORVO_CODEC_NAME, GST_TAG_ENCODER, "korvoenc", nullptr);
+	GstTagList* tags =
+	        gst_tag_list_new(GST_TAG_VIDEO_CODEC, KORVO_CODEC_NAME, GST_TAG_ENCODER, "korvoenc", nullptr);
 	gst_video_encoder_merge_tags(encoder, tags, GST_TAG_MERGE_REPLACE);
 	gst_tag_list_unref(tags);
 	return gst_video_encoder_negotiate(encoder);
@@ -208,7 +209,8 @@ GstFlowReturn korvo_enc_handle_frame(GstVideoEncoder* encoder, GstVideoCodecFram
 	gst_video_frame_unmap(&in);
 	if (status != kKorvoOK || params->streamBytes <= 0) {
 		gst_video_encoder_finish_frame(encoder, frame);
-		GST_ELEMENT_ERROR(self, STREAM, ENCODE, ("Frame %u could not be encoded.", frame->system_frame_number),
+		GST_ELEMENT_ERROR(self, STREAM, ENCODE,
+		                  ("Frame %u could not be encoded.", frame->system_frame_number),
 		                  ("CompressPixMap returned %d", status));
 		return GST_FLOW_ERROR;
 	}
@@ -268,12 +270,14 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 	objectClass->set_property = korvo_enc_set_property;
 	objectClass->get_property = korvo_enc_get_property;
 	objectClass->finalize = gst_korvo_enc_finalize;
-	const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING);
+	const auto flags =
+	        static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING);
 	g_object_class_install_property(
 	        objectClass, PROP_QUALITY,
-	        g_param_spec_double("quality", "Quality",
-	                            "Picture quality, 0 (smallest) to 1 (best); sets the quantiser of every frame", 0.0,
-	                            1.0, kDefaultQuality, flags));
+	        g_param_spec_double(
+	                "quality", "Quality",
+	                "Picture quality, 0 (smallest) to 1 (best); sets the quantiser of every frame", 0.0, 1.0,
+	                kDefaultQuality, flags));
 	g_object_class_install_property(
 	        objectClass, PROP_ARTIFACT_REDUCTION,
 	        g_param_spec_boolean("artifact-reduction", "Artifact reduction",
@@ -282,14 +286,15 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 	g_object_class_install_property(
 	        objectClass, PROP_OPTIMAL_COMPRESSION,
 	        g_param_spec_boolean("optimal-compression", "Optimal compression",
-	                             "Choose frame types and intra/inter macroblocks by trial coding (slower)", FALSE,
-	                             flags));
+	                             "Choose frame types and intra/inter macroblocks by trial coding (slower)",
+	                             FALSE, flags));
 
 	GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
 	gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
 	gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
 	gst_element_class_set_static_metadata(elementClass, "Korvo video encoder", "Codec/Encoder/Video",
-	                                      "Encodes I420 or BGRx video as Korvo (krv1)", "The Korvo developers");
+	                                      "Encodes I420 or BGRx video as Korvo (krv1)",
+	                                      "The Korvo developers");
 
 	GstVideoEncoderClass* encoderClass = GST_VIDEO_ENCODER_CLASS(klass);
 	encoderClass->start = korvo_enc_start;

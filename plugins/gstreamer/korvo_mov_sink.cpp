@@ -33,11 +33,12 @@ G_DEFINE_TYPE(GstKorvoMovSink, gst_korvo_mov_sink, GST_TYPE_BASE_SINK)
 
 namespace {
 
-GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
-        "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-        GST_STATIC_CAPS("video/x-korvo, " KORVO_STREAM_FIELDS ", framerate = (fraction) [ 1/2147483647, MAX ]; "
-                        "video/x-gst-fourcc-KRV1, " KORVO_STREAM_FIELDS
-                        ", framerate = (fraction) [ 1/2147483647, MAX ]"));
+GstStaticPadTemplate sinkTemplate =
+        GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                GST_STATIC_CAPS("video/x-korvo, " KORVO_STREAM_FIELDS
+                                                ", framerate = (fraction) [ 1/2147483647, MAX ]; "
+                                                "video/x-gst-fourcc-KRV1, " KORVO_STREAM_FIELDS
+                                                ", framerate = (fraction) [ 1/2147483647, MAX ]"));
 
 // Finishes the movie; false (with an element error) when the writer could not.
 bool FinishMovie(GstKorvoMovSink* self)
@@ -50,7 +51,8 @@ bool FinishMovie(GstKorvoMovSink* self)
 	self->file = nullptr;
 	self->track = nullptr;
 	if (status != B_OK) {
-		GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("The movie could not be finished: %s", error.c_str()), (nullptr));
+		GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("The movie could not be finished: %s", error.c_str()),
+		                  (nullptr));
 		return false;
 	}
 	return true;
@@ -63,16 +65,14 @@ gboolean korvo_mov_sink_start(GstBaseSink* sink)
 	const bool named = self->location && *self->location;
 	GST_OBJECT_UNLOCK(self);
 	if (!named) {
-		GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("No file name given (the location property)."), (nullptr));
+		GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("No file name given (the location property)."),
+		                  (nullptr));
 		return FALSE;
 	}
 	return TRUE;
 }
 
-gboolean korvo_mov_sink_stop(GstBaseSink* sink)
-{
-	return FinishMovie(GST_KORVO_MOV_SINK(sink));
-}
+gboolean korvo_mov_sink_stop(GstBaseSink* sink) { return FinishMovie(GST_KORVO_MOV_SINK(sink)); }
 
 // The movie and its one video track are made with the first caps, which give the size and the rate.
 gboolean korvo_mov_sink_set_caps(GstBaseSink* sink, GstCaps* caps)
@@ -82,15 +82,17 @@ gboolean korvo_mov_sink_set_caps(GstBaseSink* sink, GstCaps* caps)
 	int width = 0, height = 0, rateNum = 0, rateDen = 1;
 	if (!gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) ||
 	    !gst_structure_get_fraction(s, "framerate", &rateNum, &rateDen) || rateNum <= 0 || rateDen <= 0) {
-		GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("A movie track needs a picture size and a fixed frame rate."),
+		GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+		                  ("A movie track needs a picture size and a fixed frame rate."),
 		                  ("caps %" GST_PTR_FORMAT, caps));
 		return FALSE;
 	}
 	if (self->file) {
 		if (width == self->width && height == self->height)
 			return TRUE;
-		GST_ELEMENT_ERROR(self, STREAM, FORMAT, ("The picture size changed from %dx%d to %dx%d within one movie.",
-		                                         self->width, self->height, width, height),
+		GST_ELEMENT_ERROR(self, STREAM, FORMAT,
+		                  ("The picture size changed from %dx%d to %dx%d within one movie.", self->width,
+		                   self->height, width, height),
 		                  (nullptr));
 		return FALSE;
 	}
@@ -123,8 +125,8 @@ gboolean korvo_mov_sink_set_caps(GstBaseSink* sink, GstCaps* caps)
 	if (status == B_OK)
 		self->track = self->file->CreateTrack(&format);
 	if (!self->track) {
-		GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE, ("The movie track could not be made: %s", self->file->ErrorText()),
-		                  (nullptr));
+		GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE,
+		                  ("The movie track could not be made: %s", self->file->ErrorText()), (nullptr));
 		delete self->file;
 		self->file = nullptr;
 		return FALSE;
@@ -215,9 +217,9 @@ static void gst_korvo_mov_sink_class_init(GstKorvoMovSinkClass* klass)
 
 	GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
 	gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
-	gst_element_class_set_static_metadata(elementClass, "Korvo QuickTime movie writer", "Sink/File",
-	                                      "Writes a Korvo video stream as a QuickTime movie with one video track",
-	                                      "The Korvo developers");
+	gst_element_class_set_static_metadata(
+	        elementClass, "Korvo QuickTime movie writer", "Sink/File",
+	        "Writes a Korvo video stream as a QuickTime movie with one video track", "The Korvo developers");
 
 	GstBaseSinkClass* sinkClass = GST_BASE_SINK_CLASS(klass);
 	sinkClass->start = korvo_mov_sink_start;

@@ -31,7 +31,8 @@ size_t CoreMinRowBytes(GstVideoFormat format, uint32_t width)
 	}
 }
 
-bool CoreLayout_Make(GstVideoFormat format, uint32_t width, uint32_t height, size_t rowBytes, CoreLayout* layout)
+bool CoreLayout_Make(GstVideoFormat format, uint32_t width, uint32_t height, size_t rowBytes,
+                     CoreLayout* layout)
 {
 	const uint32_t pixelFormat = CorePixelFormatFor(format);
 	if (!pixelFormat || rowBytes > kMaxCoreRowBytes || rowBytes < CoreMinRowBytes(format, width))
@@ -68,10 +69,13 @@ bool CoreLayout_Matches(const CoreLayout& layout, const GstVideoFrame* frame)
 	const auto* base = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
 	for (unsigned p = 0; p < layout.planes; p++) {
 		const auto* plane = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, p));
-		const size_t rowBytes = size_t(GST_VIDEO_FRAME_COMP_WIDTH(frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(frame, p);
+		const size_t rowBytes =
+		        size_t(GST_VIDEO_FRAME_COMP_WIDTH(frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(frame, p);
 		// The frame's planes must be exactly as long and wide as the core writes them.
-		if (plane != base + layout.offset[p] || size_t(GST_VIDEO_FRAME_PLANE_STRIDE(frame, p)) != layout.stride[p] ||
-		    uint32_t(GST_VIDEO_FRAME_COMP_HEIGHT(frame, p)) != layout.rows[p] || rowBytes != layout.rowBytes[p])
+		if (plane != base + layout.offset[p] ||
+		    size_t(GST_VIDEO_FRAME_PLANE_STRIDE(frame, p)) != layout.stride[p] ||
+		    uint32_t(GST_VIDEO_FRAME_COMP_HEIGHT(frame, p)) != layout.rows[p] ||
+		    rowBytes != layout.rowBytes[p])
 			return false;
 	}
 	return true;

@@ -33,7 +33,8 @@ size_t CoreMinRowBytes(GstVideoFormat format, uint32_t width);
 
 // The layout at `rowBytes`; false when the format is not the core's or the pitch cannot hold a row or
 // does not fit the core's field.
-bool CoreLayout_Make(GstVideoFormat format, uint32_t width, uint32_t height, size_t rowBytes, CoreLayout* layout);
+bool CoreLayout_Make(GstVideoFormat format, uint32_t width, uint32_t height, size_t rowBytes,
+                     CoreLayout* layout);
 
 // True when the mapped frame already has this layout from its first plane on, so the core can write
 // into it (or read from it) directly.

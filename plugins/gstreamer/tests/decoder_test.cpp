@@ -92,8 +92,9 @@ TEST_F(KorvoDec, PackedFormatsAreTheCoresPictures)
 TEST_F(KorvoDec, GstLaunchWritesMediaconvsPictures)
 {
 	const Clip clip = MakeMovie("clip", 176, 120, 25, 3);
-	const Result r = RunCommand(ToolEnvironment() + " gst-launch-1.0 -q filesrc location=" + Path("clip.mov") +
-	                     " ! qtdemux ! korvodec ! video/x-raw,format=I420 ! filesink location=" + Path("out.yuv"));
+	const Result r = RunCommand(
+	        ToolEnvironment() + " gst-launch-1.0 -q filesrc location=" + Path("clip.mov") +
+	        " ! qtdemux ! korvodec ! video/x-raw,format=I420 ! filesink location=" + Path("out.yuv"));
 	ASSERT_EQ(r.status, 0) << r.out;
 	std::string expected;
 	for (const Bytes& f : clip.frames)
@@ -122,9 +123,8 @@ TEST_F(KorvoDec, DecodebinAndUridecodebinPickIt)
 	for (const std::string& source : {"filesrc location=" + Path("clip.mov") + " ! decodebin",
 	                                  "uridecodebin uri=file://" + Path("clip.mov")}) {
 		bool autoplugged = false;
-		const Playback run =
-		        PlayAll(source + " ! video/x-raw,format=I420 ! appsink name=sink sync=false", 30,
-		                [&](GstElement* pipeline) { autoplugged = HasKorvoDec(pipeline); });
+		const Playback run = PlayAll(source + " ! video/x-raw,format=I420 ! appsink name=sink sync=false", 30,
+		                             [&](GstElement* pipeline) { autoplugged = HasKorvoDec(pipeline); });
 		EXPECT_TRUE(autoplugged) << source;
 		ExpectPictures(run, clip, source);
 	}
@@ -159,8 +159,8 @@ TEST_F(KorvoDec, DiscovererNamesCodecSizeRateAndDuration)
 	// The same through the command-line tool and the plugin file.
 	const Result r = RunCommand(ToolEnvironment() + " gst-discoverer-1.0 -v " + uri);
 	ASSERT_EQ(r.status, 0) << r.out;
-	for (const char* line : {"video codec: Korvo video (krv1)", "Width: 176", "Height: 120", "Frame rate: 25/1",
-	                         "Duration: 0:00:01.600000000"})
+	for (const char* line : {"video codec: Korvo video (krv1)", "Width: 176", "Height: 120",
+	                         "Frame rate: 25/1", "Duration: 0:00:01.600000000"})
 		EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
 }
 
@@ -185,7 +185,8 @@ TEST_F(KorvoDec, SeekingShowsTheFullDecodesPicture)
 		ASSERT_TRUE(gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
 		                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
 		                                    frame * kFrameTime));
-		ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 20 * GST_SECOND), GST_STATE_CHANGE_SUCCESS);
+		ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 20 * GST_SECOND),
+		          GST_STATE_CHANGE_SUCCESS);
 		GstSample* sample = gst_app_sink_try_pull_preroll(sink, 20 * GST_SECOND);
 		ASSERT_NE(sample, nullptr) << "frame " << frame;
 		const Buffer shown = TakeSample(sample);
@@ -224,9 +225,10 @@ TEST_F(KorvoDec, DamagedFramesAreWarningsAndDecodingResumesAtAKeyFrame)
 	ASSERT_EQ(chunks.size(), 6u);
 	Buffer garbage{Bytes(300, 0x5A), 0, true};
 	Buffer orphan = chunks[4];  // a P-VOP that arrives as the stream's first frame
-	const std::vector<Buffer> stream = {orphan,    chunks[0], chunks[1], garbage, chunks[2],
-	                                    chunks[3], chunks[0], chunks[1]};
-	const Playback run = PushChunks(stream, 176, 120, "korvodec ! video/x-raw,format=I420 ! appsink name=sink sync=false");
+	const std::vector<Buffer> stream = {orphan,    chunks[0], chunks[1], garbage,
+	                                    chunks[2], chunks[3], chunks[0], chunks[1]};
+	const Playback run =
+	        PushChunks(stream, 176, 120, "korvodec ! video/x-raw,format=I420 ! appsink name=sink sync=false");
 	EXPECT_TRUE(run.errors.empty());
 	EXPECT_TRUE(run.ended);
 	ASSERT_EQ(run.warnings.size(), 1u);
@@ -248,23 +250,16 @@ TEST_F(KorvoDec, LateFramesAreDecodedButNotShown)
 	const std::vector<Buffer> chunks = Chunks(Path("clip.mov"));
 	ASSERT_EQ(chunks.size(), 30u);
 	StartGStreamer();
-	GstElement* pipeline = gst_parse_launch(
-	        "appsrc name=src format=time caps=video/x-korvo,width=176,height=120,framerate=25/1 ! korvodec name=dec ! "
-	        "video/x-raw,format=I420 ! appsink name=sink sync=false",
-	        nullptr);
+	GstElement* pipeline =
+	        gst_parse_launch("appsrc name=src format=time "
+	                         "caps=video/x-korvo,width=176,height=120,framerate=25/1 ! korvodec name=dec ! "
+	                         "video/x-raw,format=I420 ! appsink name=sink sync=false",
+	                         nullptr);
 	ASSERT_NE(pipeline, nullptr);
 	GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
 	GstElement* dec = gst_bin_get_by_name(GST_BIN(pipeline), "dec");
 	gst_element_set_state(pipeline, GST_STATE_PLAYING);
-	auto push = [&](size_t i) {
-		GstBuffer* b = gst_buffer_new_memdup(chunks[i].data.data(), chunks[i].data.size());
-		GST_BUFFER_PTS(b) = GST_BUFFER_DTS(b) = i * kFrameTime;
-		GST_BUFFER_DURATION(b) = kFrameTime;
-		if (chunks[i].delta)
-			GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DELTA_UNIT);
-		gst_app_src_push_buffer(GST_APP_SRC(src), b);
-	};
-	push(0);
+	gst_app_src_push_buffer(GST_APP_SRC(src), ChunkBuffer(chunks[0], 0));
 	Playback run;
 	GstAppSink* sink = GST_APP_SINK(gst_bin_get_by_name(GST_BIN(pipeline), "sink"));
 	GstSample* first = gst_app_sink_try_pull_sample(sink, 20 * GST_SECOND);
@@ -273,10 +268,11 @@ TEST_F(KorvoDec, LateFramesAreDecodedButNotShown)
 	gst_sample_unref(first);
 	// Frame 0 was shown half a second late: everything due before about frame 25 is too late.
 	GstPad* srcPad = gst_element_get_static_pad(dec, "src");
-	ASSERT_TRUE(gst_pad_send_event(srcPad, gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 0.1, GST_SECOND / 2, 0)));
+	ASSERT_TRUE(
+	        gst_pad_send_event(srcPad, gst_event_new_qos(GST_QOS_TYPE_UNDERFLOW, 0.1, GST_SECOND / 2, 0)));
 	gst_object_unref(srcPad);
 	for (size_t i = 1; i < chunks.size(); i++)
-		push(i);
+		gst_app_src_push_buffer(GST_APP_SRC(src), ChunkBuffer(chunks[i], i));
 	gst_app_src_end_of_stream(GST_APP_SRC(src));
 	PullAll(pipeline, &run);
 	gst_element_set_state(pipeline, GST_STATE_NULL);

@@ -16,7 +16,8 @@ GstBuffer* RawBuffer(const GstVideoInfo* info, const Bytes& picture)
 	gst_video_frame_map(&frame, info, buffer, GST_MAP_WRITE);
 	size_t at = 0;
 	for (unsigned p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); p++) {
-		const size_t row = size_t(GST_VIDEO_FRAME_COMP_WIDTH(&frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, p);
+		const size_t row =
+		        size_t(GST_VIDEO_FRAME_COMP_WIDTH(&frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, p);
 		for (int y = 0; y < GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p); y++, at += row)
 			memcpy(static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, p)) +
 			               size_t(y) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p),
@@ -35,9 +36,9 @@ Playback Encode(const char* format, uint32_t width, uint32_t height, const std::
 	Playback run;
 	const std::string caps = std::string("video/x-raw,format=") + format + ",width=" + std::to_string(width) +
 	                         ",height=" + std::to_string(height) + ",framerate=25/1";
-	const std::string description = "appsrc name=src format=time caps=" + caps + " ! korvoenc name=enc " + settings +
-	                                (movie.empty() ? " ! appsink name=sink sync=false"
-	                                               : " ! korvomovsink location=" + movie);
+	const std::string description =
+	        "appsrc name=src format=time caps=" + caps + " ! korvoenc name=enc " + settings +
+	        (movie.empty() ? " ! appsink name=sink sync=false" : " ! korvomovsink location=" + movie);
 	GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
 	if (!pipeline) {
 		run.errors.push_back("parse: " + description);
@@ -49,7 +50,8 @@ Playback Encode(const char* format, uint32_t width, uint32_t height, const std::
 	gst_element_set_state(pipeline, GST_STATE_PLAYING);
 	if (forceKeyAt >= 0) {
 		GstElement* enc = gst_bin_get_by_name(GST_BIN(pipeline), "enc");
-		gst_element_send_event(enc, gst_video_event_new_upstream_force_key_unit(forceKeyAt * kFrameTime, FALSE, 1));
+		gst_element_send_event(
+		        enc, gst_video_event_new_upstream_force_key_unit(forceKeyAt * kFrameTime, FALSE, 1));
 		gst_object_unref(enc);
 	}
 	for (size_t i = 0; i < pictures.size(); i++) {
@@ -63,23 +65,15 @@ Playback Encode(const char* format, uint32_t width, uint32_t height, const std::
 	if (movie.empty()) {
 		PullAll(pipeline, &run);
 	} else {
-		GstBus* bus = gst_element_get_bus(pipeline);
-		GstMessage* m =
-		        gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-		run.ended = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
-		if (m && !run.ended)
-			gst_bus_post(bus, gst_message_ref(m));
-		if (m)
-			gst_message_unref(m);
-		gst_object_unref(bus);
-		DrainBus(pipeline, &run);
+		WaitForEnd(pipeline, &run);
 	}
 	gst_element_set_state(pipeline, GST_STATE_NULL);
 	gst_object_unref(pipeline);
 	return run;
 }
 
-void ExpectSameChunks(const std::vector<Buffer>& got, const std::vector<Buffer>& expected, const std::string& what)
+void ExpectSameChunks(const std::vector<Buffer>& got, const std::vector<Buffer>& expected,
+                      const std::string& what)
 {
 	ASSERT_EQ(got.size(), expected.size()) << what;
 	for (size_t i = 0; i < got.size(); i++) {
@@ -182,8 +176,8 @@ TEST_F(KorvoEnc, MovieDecodesWithMediaconvToTheEncodersReference)
 {
 	const uint32_t width = 96, height = 64;
 	const std::vector<Bytes> pictures = RgbPictures(width, height, 20);
-	const Playback run = Encode("BGRx", width, height, pictures, "quality=0.6 artifact-reduction=true",
-	                            Path("enc.mov"));
+	const Playback run =
+	        Encode("BGRx", width, height, pictures, "quality=0.6 artifact-reduction=true", Path("enc.mov"));
 	ASSERT_TRUE(run.ended && run.errors.empty()) << (run.errors.empty() ? "" : run.errors[0]);
 
 	const Reference ref = CoreEncode(pictures, width, height, 0.6, true);

@@ -42,8 +42,9 @@ inline void StartGStreamer()
 		setenv("GST_REGISTRY", GST_TEST_DIR "/registry-in-process.bin", 1);
 		unsetenv("GST_PLUGIN_PATH");
 		gst_init(nullptr, nullptr);
-		ASSERT_TRUE(gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "korvo", KORVO_PLUGIN_DESCRIPTION,
-		                                       korvo_gst_register_elements, KORVO_PLUGIN_VERSION, "unknown", "korvo", "Korvo",
+		ASSERT_TRUE(gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "korvo",
+		                                       KORVO_PLUGIN_DESCRIPTION, korvo_gst_register_elements,
+		                                       KORVO_PLUGIN_VERSION, "unknown", "korvo", "Korvo",
 		                                       "https://korvo.invalid/"));
 	});
 }
@@ -74,7 +75,8 @@ inline Result RunCommand(const std::string& command, int seconds = 60)
 // runtime first when the plugin was built with it, and a registry of the tests' own.
 inline std::string ToolEnvironment()
 {
-	std::string env = "GST_PLUGIN_PATH=" GST_PLUGIN_BUILD_DIR " GST_REGISTRY=" GST_TEST_DIR "/registry-tools.bin";
+	std::string env =
+	        "GST_PLUGIN_PATH=" GST_PLUGIN_BUILD_DIR " GST_REGISTRY=" GST_TEST_DIR "/registry-tools.bin";
 	if (*KORVO_ASAN_RUNTIME)
 		env += " LD_PRELOAD=" KORVO_ASAN_RUNTIME " ASAN_OPTIONS=detect_leaks=0";
 	return env;
@@ -99,7 +101,8 @@ inline Clip SyntheticClip(uint32_t width, uint32_t height, int count, int seed)
 		for (uint32_t y = 0; y < height; y++)
 			for (uint32_t x = 0; x < width; x++) {
 				const bool block = (x + 40 - 3 * t) % 97 < 24 && (y + 2 * t) % 61 < 20;
-				f[y * width + x] = uint8_t(block ? 200 - seed * 7 : 16 + (x * (3 + seed) + y * 2 + t * 5) % 200);
+				f[y * width + x] =
+				        uint8_t(block ? 200 - seed * 7 : 16 + (x * (3 + seed) + y * 2 + t * 5) % 200);
 			}
 		for (uint32_t y = 0; y < (height + 1) / 2; y++)
 			for (uint32_t x = 0; x < width / 2; x++) {
@@ -151,7 +154,8 @@ inline Bytes CompactPicture(GstSample* sample)
 		return out;
 	for (unsigned p = 0; p < GST_VIDEO_FRAME_N_PLANES(&frame); p++) {
 		const auto* data = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, p));
-		const size_t row = size_t(GST_VIDEO_FRAME_COMP_WIDTH(&frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, p);
+		const size_t row =
+		        size_t(GST_VIDEO_FRAME_COMP_WIDTH(&frame, p)) * GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, p);
 		for (int y = 0; y < GST_VIDEO_FRAME_COMP_HEIGHT(&frame, p); y++) {
 			const uint8_t* r = data + size_t(y) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, p);
 			out.insert(out.end(), r, r + row);
@@ -196,7 +200,8 @@ inline Buffer TakeSample(GstSample* sample)
 inline void DrainBus(GstElement* pipeline, Playback* run)
 {
 	GstBus* bus = gst_element_get_bus(pipeline);
-	while (GstMessage* m = gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_WARNING | GST_MESSAGE_ERROR))) {
+	while (GstMessage* m =
+	               gst_bus_pop_filtered(bus, GstMessageType(GST_MESSAGE_WARNING | GST_MESSAGE_ERROR))) {
 		GError* error = nullptr;
 		gchar* debug = nullptr;
 		if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR)
@@ -259,20 +264,48 @@ inline Playback PlayAll(const std::string& description, int seconds = 30,
 	return run;
 }
 
+// Waits for the end of a pipeline without an appsink (one ending in a file).
+inline void WaitForEnd(GstElement* pipeline, Playback* run)
+{
+	GstBus* bus = gst_element_get_bus(pipeline);
+	GstMessage* m = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
+	                                           GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+	run->ended = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
+	if (m && !run->ended)
+		gst_bus_post(bus, gst_message_ref(m));  // for DrainBus
+	if (m)
+		gst_message_unref(m);
+	gst_object_unref(bus);
+	DrainBus(pipeline, run);
+}
+
 // The chunks of the first track of a movie as qtdemux hands them out.
 inline std::vector<Buffer> Chunks(const std::string& movie)
 {
 	return PlayAll("filesrc location=" + movie + " ! qtdemux ! appsink name=sink sync=false").buffers;
 }
 
+// Chunk `index` of a 25 frames per second stream as a buffer, with its delta flag.
+inline GstBuffer* ChunkBuffer(const Buffer& chunk, size_t index)
+{
+	GstBuffer* b = gst_buffer_new_memdup(chunk.data.data(), chunk.data.size());
+	GST_BUFFER_PTS(b) = GST_BUFFER_DTS(b) = index * GST_SECOND / 25;
+	GST_BUFFER_DURATION(b) = GST_SECOND / 25;
+	if (chunk.delta)
+		GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DELTA_UNIT);
+	return b;
+}
+
 // Pushes `chunks` (with their delta flags) as a 25 frames per second Korvo stream of the given size
 // into `tail`, a pipeline description starting at the element after the source.
-inline Playback PushChunks(const std::vector<Buffer>& chunks, uint32_t width, uint32_t height, const std::string& tail)
+inline Playback PushChunks(const std::vector<Buffer>& chunks, uint32_t width, uint32_t height,
+                           const std::string& tail)
 {
 	StartGStreamer();
 	Playback run;
-	const std::string description = "appsrc name=src format=time caps=video/x-korvo,width=" + std::to_string(width) +
-	                                ",height=" + std::to_string(height) + ",framerate=25/1 ! " + tail;
+	const std::string description =
+	        "appsrc name=src format=time caps=video/x-korvo,width=" + std::to_string(width) +
+	        ",height=" + std::to_string(height) + ",framerate=25/1 ! " + tail;
 	GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
 	if (!pipeline) {
 		run.errors.push_back("parse: " + description);
@@ -280,31 +313,15 @@ inline Playback PushChunks(const std::vector<Buffer>& chunks, uint32_t width, ui
 	}
 	GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
 	gst_element_set_state(pipeline, GST_STATE_PLAYING);
-	for (size_t i = 0; i < chunks.size(); i++) {
-		GstBuffer* b = gst_buffer_new_memdup(chunks[i].data.data(), chunks[i].data.size());
-		GST_BUFFER_PTS(b) = GST_BUFFER_DTS(b) = i * GST_SECOND / 25;
-		GST_BUFFER_DURATION(b) = GST_SECOND / 25;
-		if (chunks[i].delta)
-			GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DELTA_UNIT);
-		gst_app_src_push_buffer(GST_APP_SRC(src), b);
-	}
+	for (size_t i = 0; i < chunks.size(); i++)
+		gst_app_src_push_buffer(GST_APP_SRC(src), ChunkBuffer(chunks[i], i));
 	gst_app_src_end_of_stream(GST_APP_SRC(src));
 	gst_object_unref(src);
 	if (GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink")) {
 		gst_object_unref(sink);
 		PullAll(pipeline, &run);
 	} else {
-		// A pipeline ending in a file: wait for its end.
-		GstBus* bus = gst_element_get_bus(pipeline);
-		GstMessage* m = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
-		                                           GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-		run.ended = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
-		if (m && !run.ended)
-			gst_bus_post(bus, gst_message_ref(m));
-		if (m)
-			gst_message_unref(m);
-		gst_object_unref(bus);
-		DrainBus(pipeline, &run);
+		WaitForEnd(pipeline, &run);
 	}
 	gst_element_set_state(pipeline, GST_STATE_NULL);
 	gst_object_unref(pipeline);
@@ -327,7 +344,8 @@ protected:
 	// mediaconv run in the test's folder with the add-ons of this build.
 	Result Mediaconv(const std::string& arguments) const
 	{
-		return RunCommand("cd " + dir + " && " MEDIACONV_PATH " --addons " MEDIACONV_ADDONS " -q " + arguments, 120);
+		return RunCommand(
+		        "cd " + dir + " && " MEDIACONV_PATH " --addons " MEDIACONV_ADDONS " -q " + arguments, 120);
 	}
 
 	// A synthetic clip encoded by mediaconv into name.mov (with `options`), and mediaconv's decoding
