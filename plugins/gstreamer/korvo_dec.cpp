@@ -128,7 +128,9 @@ gboolean korvo_dec_set_format(GstVideoDecoder* decoder, GstVideoCodecState* stat
 	const GstVideoFormat format = ChooseOutputFormat(self);
 	if (format == GST_VIDEO_FORMAT_UNKNOWN) {
 		GST_ELEMENT_ERROR(self, CORE, NEGOTIATION,
-		                  ("Downstream takes none of I420, BGRx or YUY2 at %ux%u.", width, height),
+		                  ("Downstream takes none of the formats a %ux%u picture can be given in: I420, BGRx "
+		                   "(up to 4095 wide), YUY2 (even widths).",
+		                   width, height),
 		                  (nullptr));
 		return FALSE;
 	}
