@@ -1,6 +1,7 @@
 // korvoenc and korvomovsink: the chunks equal mediaconv's and the core's for the same pictures and
 // settings, the movie decodes with mediaconv to the encoder's own reconstruction, forced key frames.
 #include "gst_test_support.h"
+#include "frame_internal.h"  // the encoder's reconstructed planes
 #include "korvo.h"
 
 namespace gsttest {
