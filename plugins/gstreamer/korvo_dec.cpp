@@ -22,12 +22,16 @@ struct _GstKorvoDec {
 	// After start, flush or a damaged reference nothing is shown before the next I-VOP.
 	bool waitingForKey;
 	bool tagsSent;
+	guint threads;                  // under the object lock
 	std::vector<uint8_t>* scratch;  // a picture in the core's layout when the frame's is another
 };
 
 G_DEFINE_TYPE(GstKorvoDec, gst_korvo_dec, GST_TYPE_VIDEO_DECODER)
 
 namespace {
+
+enum { PROP_0, PROP_THREADS };
+constexpr guint kMaxThreads = 64;
 
 GstStaticPadTemplate sinkTemplate =
         GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(KORVO_STREAM_CAPS));
@@ -229,6 +233,9 @@ GstFlowReturn korvo_dec_handle_frame(GstVideoDecoder* decoder, GstVideoCodecFram
 	params->stream = chunk.data;
 	params->streamSize = chunk.size < UINT32_MAX ? static_cast<uint32_t>(chunk.size) : UINT32_MAX;
 	params->fullRefresh = 1;  // a new output buffer does not hold the previous picture
+	GST_OBJECT_LOCK(self);
+	params->threadCount = self->threads;
+	GST_OBJECT_UNLOCK(self);
 
 	// Late frames are still decoded (every frame is the next one's reference) but not converted.
 	if (gst_video_decoder_get_max_decode_time(decoder, frame) < 0 && !self->waitingForKey) {
@@ -277,6 +284,30 @@ GstFlowReturn korvo_dec_handle_frame(GstVideoDecoder* decoder, GstVideoCodecFram
 	return gst_video_decoder_finish_frame(decoder, frame);
 }
 
+void korvo_dec_set_property(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
+{
+	GstKorvoDec* self = GST_KORVO_DEC(object);
+	if (id != PROP_THREADS) {
+		G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+		return;
+	}
+	GST_OBJECT_LOCK(self);
+	self->threads = g_value_get_uint(value);
+	GST_OBJECT_UNLOCK(self);
+}
+
+void korvo_dec_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec)
+{
+	GstKorvoDec* self = GST_KORVO_DEC(object);
+	if (id != PROP_THREADS) {
+		G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+		return;
+	}
+	GST_OBJECT_LOCK(self);
+	g_value_set_uint(value, self->threads);
+	GST_OBJECT_UNLOCK(self);
+}
+
 void gst_korvo_dec_finalize(GObject* object)
 {
 	GstKorvoDec* self = GST_KORVO_DEC(object);
@@ -291,6 +322,16 @@ static void gst_korvo_dec_class_init(GstKorvoDecClass* klass)
 	GST_DEBUG_CATEGORY_INIT(korvo_dec_debug, "korvodec", 0, "Korvo video decoder");
 	GObjectClass* objectClass = G_OBJECT_CLASS(klass);
 	objectClass->finalize = gst_korvo_dec_finalize;
+	objectClass->set_property = korvo_dec_set_property;
+	objectClass->get_property = korvo_dec_get_property;
+	g_object_class_install_property(
+	        objectClass, PROP_THREADS,
+	        g_param_spec_uint("threads", "Threads",
+	                          "Threads decoding each frame by rows (0 or 1: the streaming thread alone); the "
+	                          "pictures are the same for any count",
+	                          0, kMaxThreads, 0,
+	                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+	                                                   GST_PARAM_MUTABLE_PLAYING)));
 
 	GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
 	gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);

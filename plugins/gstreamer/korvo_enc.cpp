@@ -17,7 +17,8 @@ namespace {
 constexpr uint32_t kMaxRowBytes = 0x3FFF;
 constexpr double kDefaultQuality = 0.85;
 
-enum { PROP_0, PROP_QUALITY, PROP_ARTIFACT_REDUCTION, PROP_OPTIMAL_COMPRESSION };
+enum { PROP_0, PROP_QUALITY, PROP_ARTIFACT_REDUCTION, PROP_OPTIMAL_COMPRESSION, PROP_THREADS };
+constexpr guint kMaxThreads = 64;
 
 }  // namespace
 
@@ -28,6 +29,7 @@ struct _GstKorvoEnc {
 	double quality;
 	bool artifactReduction;
 	bool optimalCompression;
+	guint threads;
 
 	bool libraryStarted;
 	KorvParams* params;
@@ -58,6 +60,7 @@ void ApplySettings(GstKorvoEnc* self)
 	// Deblocking and deringing go together, as do the two trial-coding decisions.
 	params->deblock = params->dering = self->artifactReduction ? 1 : 0;
 	params->optimalFrame = params->optimalMb = self->optimalCompression ? 1 : 0;
+	params->threadCount = self->threads;
 	GST_OBJECT_UNLOCK(self);
 }
 
@@ -237,6 +240,7 @@ void korvo_enc_set_property(GObject* object, guint id, const GValue* value, GPar
 		case PROP_QUALITY: self->quality = g_value_get_double(value); break;
 		case PROP_ARTIFACT_REDUCTION: self->artifactReduction = g_value_get_boolean(value); break;
 		case PROP_OPTIMAL_COMPRESSION: self->optimalCompression = g_value_get_boolean(value); break;
+		case PROP_THREADS: self->threads = g_value_get_uint(value); break;
 		default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
 	}
 	GST_OBJECT_UNLOCK(self);
@@ -250,6 +254,7 @@ void korvo_enc_get_property(GObject* object, guint id, GValue* value, GParamSpec
 		case PROP_QUALITY: g_value_set_double(value, self->quality); break;
 		case PROP_ARTIFACT_REDUCTION: g_value_set_boolean(value, self->artifactReduction); break;
 		case PROP_OPTIMAL_COMPRESSION: g_value_set_boolean(value, self->optimalCompression); break;
+		case PROP_THREADS: g_value_set_uint(value, self->threads); break;
 		default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
 	}
 	GST_OBJECT_UNLOCK(self);
@@ -288,6 +293,13 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 	        g_param_spec_boolean("optimal-compression", "Optimal compression",
 	                             "Choose frame types and intra/inter macroblocks by trial coding (slower)",
 	                             FALSE, flags));
+
+	g_object_class_install_property(
+	        objectClass, PROP_THREADS,
+	        g_param_spec_uint("threads", "Threads",
+	                          "Threads coding each frame by rows (0 or 1: the streaming thread alone); the "
+	                          "stream is the same for any count",
+	                          0, kMaxThreads, 0, flags));
 
 	GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
 	gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);

@@ -64,6 +64,10 @@ TEST_F(KorvoDec, I420IsExactlyWhatMediaconvDecodes)
 {
 	const Clip plain = MakeMovie("plain", 176, 120, 30, 0);
 	ExpectPictures(PlayAll(DecodePipeline(Path("plain.mov"), "I420")), plain, "176x120");
+	ExpectPictures(PlayAll("filesrc location=" + Path("plain.mov") +
+	                       " ! qtdemux ! korvodec threads=3 ! video/x-raw,format=I420 ! appsink name=sink "
+	                       "sync=false"),
+	               plain, "176x120 on 3 threads");
 	const Clip filtered = MakeMovie("filtered", 100, 72, 30, 1, "--quality 0.4 --artifact-reduction");
 	ExpectPictures(PlayAll(DecodePipeline(Path("filtered.mov"), "I420")), filtered, "100x72 filtered");
 }

@@ -96,7 +96,7 @@ TEST_F(KorvoEnc, I420GivesMediaconvsChunks)
 	} cases[] = {
 	        {176, 120, "", ""},
 	        {100, 72, "--quality 0.5 --artifact-reduction --optimal",
-	         "quality=0.5 artifact-reduction=true optimal-compression=true"},
+	         "quality=0.5 artifact-reduction=true optimal-compression=true threads=2"},
 	};
 	int seed = 0;
 	for (const auto& c : cases) {
