@@ -256,6 +256,36 @@ int alaw_to_linear(uint8_t code)
 	return (a & 0x80) ? t : -t;
 }
 
+namespace {
+
+// What both directions predict before a code is chosen or read: the signal estimate, the
+// zero-predictor half of it and the quantiser scale.
+struct Prediction {
+	int sez;
+	int se;
+	int y;
+};
+
+Prediction Predict(const g72x_state* state)
+{
+	// The predictor sums are 16-bit registers that wrap.
+	const int sezi = Wrap16(predictor_zero(state));
+	return {sezi >> 1, Wrap16(sezi + predictor_pole(state)) >> 1, step_size(state)};
+}
+
+// Reconstructs the signal from code `i`, adapts the state to it and returns the 16-bit linear
+// sample a decoder puts out (the 14-bit signal scaled by four, kept in 16 bits).
+int ReconstructAndAdapt(int i, const Prediction& p, g72x_state* state)
+{
+	const int dq = reconstruct(i & 4, _dqlntab[i], p.y);
+	const int sr = Wrap16(dq < 0 ? p.se - (dq & 0x3FFF) : p.se + dq);
+	const int dqsez = Wrap16(sr + p.sez - p.se);
+	update(3, p.y, _witab[i], _fitab[i], dq, sr, dqsez, state);
+	return Wrap16(sr * 4);
+}
+
+}  // namespace
+
 int g723_24_encode(int sample, int in_coding, g72x_state* state, int* reconstructed)
 {
 	switch (in_coding) {
@@ -264,26 +294,22 @@ int g723_24_encode(int sample, int in_coding, g72x_state* state, int* reconstruc
 		case G72X_CODING_LINEAR: break;
 		default: return -1;
 	}
-	const int sl = sample >> 2;  // 14-bit range
-
-	// The predictor sums, the reconstructed signal and dq + sez are 16-bit registers that wrap.
-	const int sezi = Wrap16(predictor_zero(state));
-	const int sez = sezi >> 1;
-	const int se = Wrap16(sezi + predictor_pole(state)) >> 1;
-
-	const int y = step_size(state);
-	const int i = quantize(sl - se, y, qtab_723_24, 3);
-	const int dq = reconstruct(i & 4, _dqlntab[i], y);
-	const int sr = Wrap16(dq < 0 ? se - (dq & 0x3FFF) : se + dq);
-	const int dqsez = Wrap16(sr + sez - se);
-
-	update(3, y, _witab[i], _fitab[i], dq, sr, dqsez, state);
+	const Prediction p = Predict(state);
+	const int i = quantize((sample >> 2) - p.se, p.y, qtab_723_24, 3);  // 14-bit range
+	const int out = ReconstructAndAdapt(i, p, state);
 	if (reconstructed)
-		*reconstructed = Wrap16(sr * 4);
+		*reconstructed = out;
 	return i;
 }
 
 int g723_24_encoder(int sample, int in_coding, g72x_state* state)
 {
 	return g723_24_encode(sample, in_coding, state, nullptr);
+}
+
+int g723_24_decoder(int code, int out_coding, g72x_state* state)
+{
+	if (out_coding != G72X_CODING_LINEAR)
+		return -1;
+	return ReconstructAndAdapt(code & 7, Predict(state), state);
 }

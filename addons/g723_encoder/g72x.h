@@ -1,5 +1,5 @@
-// The G.723 24 kbit/s ADPCM coder (the 24 kbit/s mode of G.726): one state record per coded stream and
-// the fixed-point building blocks of the algorithm, exact so that any conforming decoder follows it.
+// The G.723 24 kbit/s ADPCM coder and decoder (the 24 kbit/s mode of G.726): one state record per coded
+// stream and the fixed-point building blocks both directions share, exact to the algorithm.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +40,11 @@ int g723_24_encoder(int sample, int in_coding, g72x_state* state);
 // by four, kept in 16 bits as a decoder's output register keeps it)
 // (`reconstructed` may be null).
 int g723_24_encode(int sample, int in_coding, g72x_state* state, int* reconstructed);
+
+// Decodes one code word (its low three bits) into a 16-bit linear sample, the value the encoder
+// reconstructed for it; only G72X_CODING_LINEAR output is offered, any other coding gives -1 with
+// the state untouched. Meant for one state per coded stream, like the encoder.
+int g723_24_decoder(int code, int out_coding, g72x_state* state);
 
 int quan(int value, const int16_t* table, int size);
 int fmult(int an, int srn);
