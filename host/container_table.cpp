@@ -6,6 +6,7 @@ namespace BPrivate::media {
 
 static const builtin_reader kReaders[] = {
         {"quicktime", instantiate_quicktime_reader},
+        {"wav", instantiate_wav_reader},
         {"sndfile", instantiate_sndfile_reader},
 };
 

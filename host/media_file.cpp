@@ -5,6 +5,7 @@
 #include "ContainerTable.h"
 #include "File.h"
 #include "MediaFormats.h"
+#include "MediaTags.h"
 #include "media_file_impl.h"
 
 using namespace BPrivate;
@@ -329,6 +330,8 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	}
 	f->tracks.push_back(track.get());
 	if (t->encoder) {
+		if (!f->tags.IsEmpty())
+			t->encoder->Perform(B_PERFORM_SET_TAGS, &f->tags);
 		status = t->encoder->AttachedToTrack();
 		if (status != B_OK) {
 			// The writer holds the track now; it stays, unusable, and the caller gets nothing.
@@ -341,6 +344,43 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 	if (t->encoder)
 		*format = t->raw;
 	return track.release();
+}
+
+status_t BMediaFile::GetMetaData(BMessage* tags) const
+{
+	Impl* f = fImpl;
+	if (!tags)
+		return B_BAD_VALUE;
+	if (f->status != B_OK)
+		return f->status;
+	tags->MakeEmpty();
+	if (f->writing) {
+		*tags = f->tags;
+		return B_OK;
+	}
+	// A reader that keeps no tags has none to give.
+	if (f->extractor->Perform(B_PERFORM_GET_TAGS, tags) != B_OK)
+		tags->MakeEmpty();
+	return B_OK;
+}
+
+status_t BMediaFile::SetMetaData(const BMessage* tags)
+{
+	Impl* f = fImpl;
+	if (!tags)
+		return B_BAD_VALUE;
+	if (f->status != B_OK || !f->writing)
+		return f->status != B_OK ? f->status : B_NOT_ALLOWED;
+	if (f->committed)
+		return f->Note(B_NOT_ALLOWED, "tags must be set before the header is committed");
+	f->tags = *tags;
+	// Writers and encoders without tags refuse the request; that is no error.
+	f->writer->Perform(B_PERFORM_SET_TAGS, &f->tags);
+	for (BMediaTrack* track : f->tracks) {
+		if (track->fImpl->encoder)
+			track->fImpl->encoder->Perform(B_PERFORM_SET_TAGS, &f->tags);
+	}
+	return B_OK;
 }
 
 status_t BMediaFile::AddCopyright(const char* text)

@@ -9,6 +9,7 @@
 #include "DataIO.h"
 #include "MediaFile.h"
 #include "MediaTrack.h"
+#include "Message.h"
 #include "addon_registry.h"
 
 struct BMediaFile::Impl {
@@ -30,6 +31,7 @@ struct BMediaFile::Impl {
 	std::unique_ptr<BPrivate::MediaWriter> writer;
 	accepts_format_func writerAccepts = nullptr;
 	std::string writerName;
+	BMessage tags;  // what SetMetaData gave, handed to encoders made later
 	bool committed = false;
 	bool closed = false;
 

@@ -62,5 +62,6 @@ status_t Extractor::Perform(perform_code, void*) { return B_ERROR; }
 
 MediaWriter::MediaWriter() = default;
 MediaWriter::~MediaWriter() = default;
+status_t MediaWriter::Perform(perform_code, void*) { return B_ERROR; }
 
 }  // namespace BPrivate

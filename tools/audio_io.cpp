@@ -60,6 +60,11 @@ public:
 			if (s != B_OK || frames < 0 || frames > capacity)
 				throw Failure(fPath, "the audio cannot be decoded: " +
 				                             Why(fTrack->ErrorText(), s == B_OK ? B_BAD_DATA : s));
+			// Nothing past the length the file declares: coded audio ends on whole bytes, whose
+			// last bits decode to samples that were never there.
+			if (fParams.frames > 0)
+				frames = std::min<int64>(frames, std::max<int64>(fParams.frames - fNext, 0));
+			fNext += frames;
 			int64 skip = std::min<int64>(fSkip, frames);
 			fSkip -= skip;
 			samples->insert(samples->end(), fBuffer.begin() + skip * fParams.channels,
@@ -78,6 +83,7 @@ public:
 			throw Failure(fPath, "cannot seek to sample frame " + std::to_string(frame) + ": " +
 			                             Why(fTrack->ErrorText(), B_ERROR));
 		fSkip = frame - at;
+		fNext = at;
 	}
 
 	std::string Codec() const override { return fCodec; }
@@ -89,6 +95,7 @@ private:
 	BMediaTrack* fTrack = nullptr;
 	std::vector<int16_t> fBuffer;
 	int64_t fSkip = 0;
+	int64_t fNext = 0;  // the frame the next ReadFrames starts at
 	std::string fCodec;
 };
 

@@ -155,8 +155,7 @@ void RunDemo(const std::string& dirName, const Options& options)
 		g723.codec = "g723";
 		ConvertResult r = ConvertAudio(at + "signal.wav", at + "signal-g723.wav", g723);
 		rows.push_back({"signal-g723.wav", r.codec,
-		                Format("SNR %.2f dB", MeasureG723Snr(at + "signal.wav", at + "signal-g723.wav")) +
-		                        " (libsndfile)",
+		                Format("SNR %.2f dB", MeasureSnr(at + "signal.wav", at + "signal-g723.wav")),
 		                Speed(r, false), "-", r.bytes, r.mediaSeconds});
 	});
 	rows.push_back({"clip.y4m", "(source)", "-", "-", "-", Size(at + "clip.y4m"), kFrames / (double)kRate});

@@ -8,14 +8,14 @@
 #include <cstring>
 #include <vector>
 
-#include "MediaAddOns.h"
 #include "MediaFile.h"
+#include "MediaTags.h"
+#include "Message.h"
 #include "MediaTrack.h"
 #include "console.h"
 #include "describe.h"
 #include "formats.h"
 #include "mediaconv.h"
-#include "riff_wav.h"
 #include "video_io.h"
 
 namespace {
@@ -67,59 +67,27 @@ void AudioTrack(FILE* out, BMediaTrack* track, const media_format& f)
 	const media_raw_audio_format& a = f.type == B_MEDIA_RAW_AUDIO
 	                                          ? (const media_raw_audio_format&)f.u.raw_audio
 	                                          : f.u.encoded_audio.output;
-	fprintf(out, "  %-12s%.0f Hz, %u channel%s, %u-bit\n", "audio:", a.frame_rate, a.channel_count,
-	        a.channel_count == 1 ? "" : "s", 8 * (a.format & media_raw_audio_format::B_AUDIO_SIZE_MASK));
+	// Coded samples (G.723 in WAV) have no sample size of their own, only a data rate.
+	const uint32 bits = 8 * (a.format & media_raw_audio_format::B_AUDIO_SIZE_MASK);
+	const int16 valid = f.type == B_MEDIA_RAW_AUDIO ? f.u.raw_audio.valid_bits : 0;
+	char depth[48];
+	if (a.format == media_raw_audio_format::B_AUDIO_FLOAT)
+		snprintf(depth, sizeof depth, "32-bit float");
+	else if (bits)
+		snprintf(depth, sizeof depth, "%u-bit", valid > 0 && (uint32)valid < bits ? (uint32)valid : bits);
+	else
+		snprintf(depth, sizeof depth, "coded at %.1f kb/s", f.u.encoded_audio.bit_rate / 1000.0);
+	fprintf(out, "  %-12s%.0f Hz, %u channel%s, %s\n", "audio:", a.frame_rate, a.channel_count,
+	        a.channel_count == 1 ? "" : "s", depth);
 	fprintf(out, "  %-12s%" PRId64 " sample frames\n", "frames:", track->CountFrames());
 	fprintf(out, "  %-12s%.3f s\n", "duration:", track->Duration() / 1e6);
-}
-
-// The codec an encoder add-on registered for a WAV format tag, "" if none.
-std::string WavCodecName(uint16_t tag)
-{
-	std::vector<media_addon_info> loaded;
-	get_media_addons(&loaded, nullptr);
-	for (const media_addon_info& a : loaded) {
-		for (const media_format_description& d : a.descriptions) {
-			if (d.family == B_WAV_FORMAT_FAMILY && d.u.wav.codec == tag && a.has_codec_info)
-				return Field(a.codec_info.short_name) + " (" + Field(a.codec_info.pretty_name) + ")";
-		}
-	}
-	return "";
-}
-
-// A WAV file of an encoded format no reader takes (G.723 WAV): what its chunks say, and the codec
-// whose encoder writes that format tag.
-bool UnreadableWav(FILE* out, const std::string& path, uint64_t size)
-{
-	WavChunks wav;
-	if (!ReadWavChunks(path, &wav) || !wav.channels || !wav.rate || !wav.bytesPerSecond)
-		return false;
-	const std::string codec = WavCodecName(wav.formatTag);
-	char tag[16];
-	snprintf(tag, sizeof tag, "0x%04x", wav.formatTag);
-	const double seconds = (double)wav.data.size() / wav.bytesPerSecond;
-	fprintf(out, "%-12sWAV audio (no reader in this build decodes format tag %s)\n", "container:", tag);
-	fprintf(out, "%-12s%" PRIu64 " bytes\n", "size:", size);
-	fprintf(out, "%-12s1\n", "tracks:");
-	fprintf(out, "track 0:   audio, %s\n",
-	        codec.empty() ? (std::string("format tag ") + tag).c_str() : codec.c_str());
-	fprintf(out, "  %-12s%u Hz, %u channel%s\n", "audio:", wav.rate, wav.channels,
-	        wav.channels == 1 ? "" : "s");
-	fprintf(out, "  %-12s%zu bytes\n", "stream:", wav.data.size());
-	fprintf(out, "  %-12s%.3f s\n", "duration:", seconds);
-	fprintf(out, "%-12s%.3f s\n", "duration:", seconds);
-	PrintRate(out, "bit rate:", wav.data.size(), seconds);
-	return true;
 }
 
 void HostFile(FILE* out, const std::string& path, uint64_t size)
 {
 	BMediaFile file(path.c_str());
-	if (file.InitCheck() != B_OK) {
-		if (file.InitCheck() == B_MEDIA_BAD_FORMAT && UnreadableWav(out, path, size))
-			return;
+	if (file.InitCheck() != B_OK)
 		throw Failure("", file.ErrorText()[0] ? file.ErrorText() : status_text(file.InitCheck()));
-	}
 	media_file_format mfi{};
 	file.GetFileFormatInfo(&mfi);
 	fprintf(out, "%-12s%s (%s)\n", "container:", Field(mfi.pretty_name).c_str(),
@@ -148,6 +116,14 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 			VideoTrack(out, path, track, f);
 		else if (f.IsAudio())
 			AudioTrack(out, track, f);
+	}
+	BMessage tags;
+	if (file.GetMetaData(&tags) == B_OK) {
+		for (const char* name : kMediaTagNames) {
+			const char* value;
+			for (int32 k = 0; tags.FindString(name, &value, k) == B_OK; k++)
+				fprintf(out, "%-12s%s\n", (std::string(name) + ":").c_str(), value);
+		}
 	}
 	fprintf(out, "%-12s%.3f s\n", "duration:", longest / 1e6);
 	PrintRate(out, "bit rate:", size, longest / 1e6);

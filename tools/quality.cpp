@@ -1,8 +1,6 @@
-// PSNR and SNR measurements for the demo table. G.723 WAV files are decoded by handing their code
-// bytes to libsndfile as a G.723 AU stream (libsndfile has no reader for the WAV form).
+// PSNR and SNR measurements for the demo table; audio of any kind the tool reads (G.723 WAV included)
+// is decoded through the host.
 #include "quality.h"
-
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +8,6 @@
 #include <vector>
 
 #include "audio_io.h"
-#include "riff_wav.h"
 #include "video_io.h"
 
 namespace {
@@ -40,37 +37,6 @@ double Snr(const std::vector<int16_t>& a, const std::vector<int16_t>& b)
 		noise += d * d;
 	}
 	return Db(signal, noise);
-}
-
-struct Memory {
-	std::vector<uint8_t> data;
-	sf_count_t pos = 0;
-};
-
-sf_count_t MemLength(void* user) { return (sf_count_t) static_cast<Memory*>(user)->data.size(); }
-sf_count_t MemSeek(sf_count_t offset, int whence, void* user)
-{
-	auto* m = static_cast<Memory*>(user);
-	const sf_count_t size = (sf_count_t)m->data.size();
-	const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->pos : size;
-	m->pos = std::clamp<sf_count_t>(base + offset, 0, size);
-	return m->pos;
-}
-sf_count_t MemRead(void* ptr, sf_count_t count, void* user)
-{
-	auto* m = static_cast<Memory*>(user);
-	const sf_count_t n = std::min<sf_count_t>(count, (sf_count_t)m->data.size() - m->pos);
-	memcpy(ptr, m->data.data() + m->pos, (size_t)n);
-	m->pos += n;
-	return n;
-}
-sf_count_t MemWrite(const void*, sf_count_t, void*) { return 0; }
-sf_count_t MemTell(void* user) { return static_cast<Memory*>(user)->pos; }
-
-void PutBe32(std::vector<uint8_t>& v, uint32_t x)
-{
-	for (int shift = 24; shift >= 0; shift -= 8)
-		v.push_back((uint8_t)(x >> shift));
 }
 
 }  // namespace
@@ -106,31 +72,4 @@ Psnr MeasurePsnr(const std::string& reference, const std::string& test)
 double MeasureSnr(const std::string& reference, const std::string& test)
 {
 	return Snr(ReadAll(reference), ReadAll(test));
-}
-
-double MeasureG723Snr(const std::string& reference, const std::string& g723Wav)
-{
-	WavChunks wav;
-	if (!ReadWavChunks(g723Wav, &wav) || wav.data.empty())
-		return NAN;
-	const std::vector<uint8_t>& codes = wav.data;
-	// The interleaved channels were coded as one signal, so they decode as one mono stream.
-	Memory au;
-	const uint8_t magic[4] = {'.', 's', 'n', 'd'};
-	au.data.assign(magic, magic + 4);
-	PutBe32(au.data, 24);
-	PutBe32(au.data, (uint32_t)codes.size());
-	PutBe32(au.data, 25);  // G.723 3-bit ADPCM
-	PutBe32(au.data, 8000);
-	PutBe32(au.data, 1);
-	au.data.insert(au.data.end(), codes.begin(), codes.end());
-	SF_VIRTUAL_IO io = {MemLength, MemSeek, MemRead, MemWrite, MemTell};
-	SF_INFO info = {};
-	SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &info, &au);
-	if (!sf)
-		return NAN;
-	std::vector<int16_t> decoded((size_t)std::max<sf_count_t>(info.frames, 0) + 64);
-	decoded.resize((size_t)sf_read_short(sf, decoded.data(), (sf_count_t)decoded.size()));
-	sf_close(sf);
-	return Snr(ReadAll(reference), decoded);
 }

@@ -1,5 +1,4 @@
-// Measuring what a conversion kept: PSNR between two Y4M files, SNR between two audio files, and the
-// SNR of a G.723 WAV decoded with libsndfile's G.723 decoder.
+// Measuring what a conversion kept: PSNR between two Y4M files, SNR between two audio files.
 #pragma once
 
 #include <string>
@@ -13,4 +12,3 @@ struct Psnr {
 Psnr MeasurePsnr(const std::string& reference, const std::string& test);
 // Signal-to-noise ratio in dB of `test` against `reference` over the samples both have.
 double MeasureSnr(const std::string& reference, const std::string& test);
-double MeasureG723Snr(const std::string& reference, const std::string& g723Wav);

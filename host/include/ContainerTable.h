@@ -60,5 +60,7 @@ KORVO_HOST_API MediaWriter* instantiate_wav_writer();
 KORVO_HOST_API status_t wav_writer_info(media_file_format* mfi);
 KORVO_HOST_API status_t wav_writer_accepts(const media_format* format);
 KORVO_HOST_API Extractor* instantiate_sndfile_reader();
+// WAV files of coded audio (wav_reader.cpp): the 'data' bytes as chunks for a decoder add-on.
+KORVO_HOST_API Extractor* instantiate_wav_reader();
 
 }  // namespace BPrivate::media

@@ -5,6 +5,7 @@
 #include "MediaDefs.h"
 
 class BMediaTrack;
+class BMessage;
 class BPositionIO;
 
 // Load the add-ons (MediaAddOns.h) before opening files that need them.
@@ -40,6 +41,12 @@ public:
 	BMediaTrack* CreateTrack(media_format* format, uint32 flags = 0);
 
 	status_t AddCopyright(const char* text);
+	// The file's tags as string fields named as in MediaTags.h ("title", "artist", ...). Reading:
+	// what the reader found (empty if it knows none). Writing: what SetMetaData stored.
+	status_t GetMetaData(BMessage* tags) const;
+	// Writing, before the header is committed: tags for the writer and for the encoder of every
+	// track (Vorbis comments, WAV INFO, FLAC comments); containers without tags ignore them.
+	status_t SetMetaData(const BMessage* tags);
 	status_t AddChunk(int32 type, const void* data, size_t size);
 	// Ends the set-up: encoders start, the writer writes its header. Writing frames or chunks commits
 	// on its own if the application did not.

@@ -27,6 +27,9 @@ public:
 	virtual status_t WriteData(int32 stream, media_type type, const void* data, size_t size,
 	                           media_encode_info* info) = 0;
 	virtual status_t CloseFile() = 0;
+	// Requests beyond the calls above (B_PERFORM_SET_TAGS, MediaTags.h); B_ERROR for those it does
+	// not know.
+	virtual status_t Perform(perform_code code, void* data);
 
 private:
 	MediaWriter(const MediaWriter&) = delete;

@@ -1,12 +1,15 @@
-// WAV files through the host: G.723 tracks made by the add-on in the built-in WAV writer, raw PCM
-// written and read back, and audio files of other kinds read through libsndfile.
+// WAV files through the host: G.723 tracks made by the add-on in the built-in WAV writer and read back
+// through the WAV reader and the decoder add-on, raw PCM written and read back, damaged headers, and
+// audio files of other kinds read through libsndfile.
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "MediaFile.h"
 #include "MediaTrack.h"
@@ -56,7 +59,7 @@ std::vector<int16_t> Signal(size_t n)
 }
 
 struct Riff {
-	std::vector<uint8_t> fmt, data;
+	std::vector<uint8_t> fmt, fact, data;
 	bool ok = false;
 };
 
@@ -78,6 +81,8 @@ Riff ParseWav(const std::vector<uint8_t>& file)
 		std::vector<uint8_t> body(file.begin() + at + 8, file.begin() + at + 8 + size);
 		if (memcmp(file.data() + at, "fmt ", 4) == 0)
 			r.fmt = body;
+		else if (memcmp(file.data() + at, "fact", 4) == 0)
+			r.fact = body;
 		else if (memcmp(file.data() + at, "data", 4) == 0)
 			r.data = body;
 		at += 8 + size + (size & 1);
@@ -148,39 +153,169 @@ std::vector<int16_t> HostSamples(const std::string& path, media_format* decoded,
 	return all;
 }
 
-TEST(WavFiles, G723TrackHasItsFormatHeaderAndPackedCodes)
+// What a decoder makes of the encoder's codes: the encoder's own reconstruction of every sample.
+std::vector<int16_t> G723Reconstruction(const std::vector<int16_t>& samples)
+{
+	g72x_state state;
+	g72x_init_state(&state);
+	std::vector<int16_t> out;
+	for (int16_t s : samples) {
+		int r = 0;
+		g723_24_encode(s, G72X_CODING_LINEAR, &state, &r);
+		out.push_back(static_cast<int16_t>(r));
+	}
+	return out;
+}
+
+// Writes `samples` (interleaved) as a G.723 WAV through the host and the encoder add-on, in uneven
+// pieces so that codes straddle the chunks.
+void WriteG723(const std::string& path, const std::vector<int16_t>& samples, uint32 channels)
+{
+	const media_file_format mfi = WavFileFormat();
+	BMediaFile file(path.c_str(), &mfi);
+	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+	media_codec_info codec{};
+	strcpy(codec.pretty_name, "G.723_3 Audio Compression");
+	strcpy(codec.short_name, "G.723_3");
+	media_format format = RawShort(8000, channels);
+	BMediaTrack* track = file.CreateTrack(&format, &codec);
+	ASSERT_NE(track, nullptr) << file.ErrorText();
+	media_format second = RawShort(8000, channels);
+	EXPECT_EQ(file.CreateTrack(&second, &codec), nullptr);  // WAV holds one stream
+	const size_t frames = samples.size() / channels;
+	size_t done = 0;
+	for (int32 n : {1, 2, 5, 1000, 3000}) {
+		ASSERT_EQ(track->WriteFrames(samples.data() + done * channels, n), B_OK) << track->ErrorText();
+		done += n;
+	}
+	ASSERT_EQ(track->WriteFrames(samples.data() + done * channels, static_cast<int32>(frames - done)), B_OK);
+	ASSERT_EQ(file.CloseFile(), B_OK) << file.ErrorText();
+}
+
+TEST(WavFiles, G723TrackHasItsFormatHeaderSampleCountAndPackedCodes)
 {
 	LoadAddOns();
 	const std::string path = TempPath("g723.wav");
 	const std::vector<int16_t> samples = Signal(8001);  // odd code-byte count: a pad byte follows
-	{
-		const media_file_format mfi = WavFileFormat();
-		BMediaFile file(path.c_str(), &mfi);
-		ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
-		media_codec_info codec{};
-		strcpy(codec.pretty_name, "G.723_3 Audio Compression");
-		strcpy(codec.short_name, "G.723_3");
-		media_format format = RawShort(8000, 1);
-		BMediaTrack* track = file.CreateTrack(&format, &codec);
-		ASSERT_NE(track, nullptr) << file.ErrorText();
-		media_format second = RawShort(8000, 1);
-		EXPECT_EQ(file.CreateTrack(&second, &codec), nullptr);  // WAV holds one stream
-		size_t done = 0;
-		for (int32 n : {1, 2, 5, 1000, 3000}) {
-			ASSERT_EQ(track->WriteFrames(samples.data() + done, n), B_OK) << track->ErrorText();
-			done += n;
-		}
-		ASSERT_EQ(track->WriteFrames(samples.data() + done, static_cast<int32>(samples.size() - done)), B_OK);
-		ASSERT_EQ(file.CloseFile(), B_OK) << file.ErrorText();
-	}
-	const std::vector<uint8_t> bytes = ReadAll(path);
-	const Riff riff = ParseWav(bytes);
+	WriteG723(path, samples, 1);
+	const Riff riff = ParseWav(ReadAll(path));
 	ASSERT_TRUE(riff.ok);
-	const std::vector<uint8_t> header = {0x33, 0x72, 1, 0, 0x40, 0x1f, 0, 0, 0xb8, 0x0b, 0, 0, 1, 0};
+	// The add-on's 14 bytes, then 3 bits per sample and an empty extension.
+	const std::vector<uint8_t> header = {0x33, 0x72, 1, 0, 0x40, 0x1f, 0, 0, 0xb8,
+	                                     0x0b, 0,    0, 1, 0,    3,    0, 0, 0};
 	EXPECT_EQ(riff.fmt, header);
+	EXPECT_EQ(riff.fact, (std::vector<uint8_t>{0x41, 0x1f, 0, 0}));  // 8001
 	const std::vector<uint8_t> codes = G723Bytes(samples);
 	ASSERT_EQ(codes.size() % 2, 1u);
 	EXPECT_EQ(riff.data, codes);
+	unlink(path.c_str());
+}
+
+TEST(WavFiles, G723TracksReadBackThroughTheDecoder)
+{
+	LoadAddOns();
+	for (uint32 channels : {1u, 2u, 3u}) {
+		const std::string path = TempPath("g723-read.wav");
+		const std::vector<int16_t> samples = Signal(7001 * channels);
+		WriteG723(path, samples, channels);
+		media_format decoded;
+		int64 frames = 0;
+		std::vector<int16_t> got = HostSamples(path, &decoded, &frames);
+		EXPECT_EQ(frames, 7001) << channels;
+		EXPECT_EQ(decoded.u.raw_audio.channel_count, channels);
+		EXPECT_EQ(decoded.u.raw_audio.frame_rate, 8000.0f);
+		// The channels are one coded signal; the pad bits of the last byte may add a frame.
+		const std::vector<int16_t> want = G723Reconstruction(samples);
+		ASSERT_GE(got.size(), want.size()) << channels;
+		ASSERT_LE(got.size(), want.size() + channels) << channels;
+		got.resize(want.size());
+		EXPECT_TRUE(got == want) << channels;
+
+		BMediaFile file(path.c_str());
+		ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+		media_codec_info codec{};
+		ASSERT_EQ(file.TrackAt(0)->GetCodecInfo(&codec), B_OK);
+		EXPECT_STREQ(codec.short_name, "G.723_3");
+		EXPECT_EQ(file.TrackAt(0)->Duration(), 7001 * 1000000LL / 8000);
+		unlink(path.c_str());
+	}
+}
+
+// Files of the 14-byte header (no bits per sample, no sample count) as older writers made them.
+TEST(WavFiles, G723WithTheShortHeaderStillReads)
+{
+	LoadAddOns();
+	const std::string path = TempPath("g723-old.wav");
+	const std::vector<int16_t> samples = Signal(8000);
+	const std::vector<uint8_t> codes = G723Bytes(samples);
+	std::vector<uint8_t> file = {'R', 'I', 'F',  'F',  0, 0, 0, 0,    'W',  'A', 'V', 'E',  'f',
+	                             'm', 't', ' ',  14,   0, 0, 0, 0x33, 0x72, 1,   0,   0x40, 0x1f,
+	                             0,   0,   0xb8, 0x0b, 0, 0, 1, 0,    'd',  'a', 't', 'a'};
+	for (int i = 0; i < 4; i++)
+		file.push_back(static_cast<uint8_t>(codes.size() >> (8 * i)));
+	file.insert(file.end(), codes.begin(), codes.end());
+	for (int i = 0; i < 4; i++)
+		file[4 + i] = static_cast<uint8_t>((file.size() - 8) >> (8 * i));
+	std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+	media_format decoded;
+	int64 frames = 0;
+	EXPECT_EQ(HostSamples(path, &decoded, &frames), G723Reconstruction(samples));
+	EXPECT_EQ(frames, 8000);  // 3000 bytes of 3-bit codes, told by the data rate
+	unlink(path.c_str());
+}
+
+// Damaged coded WAV files are refused with a reason or read as far as they go; never a crash.
+TEST(WavFiles, DamagedCodedWavHeaders)
+{
+	LoadAddOns();
+	const std::string path = TempPath("g723-bad.wav");
+	WriteG723(path, Signal(6000), 1);
+	const std::vector<uint8_t> good = ReadAll(path);
+	auto attempt = [&](std::vector<uint8_t> bytes) {
+		std::ofstream(path, std::ios::binary)
+		        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+		BMediaFile file(path.c_str());
+		std::string text = file.ErrorText();
+		// Whatever opens is read to its end or its first error.
+		BMediaTrack* track = file.InitCheck() == B_OK ? file.TrackAt(0) : nullptr;
+		media_format decoded;
+		if (track && track->DecodedFormat(&decoded) == B_OK) {
+			std::vector<int16_t> buffer(decoded.u.raw_audio.buffer_size / 2 + 8);
+			int64 n = 0;
+			while (track->ReadFrames(buffer.data(), &n) == B_OK) {}
+		}
+		return std::make_pair(file.InitCheck(), text);
+	};
+	std::vector<uint8_t> bytes = good;
+	bytes[16] = 10;  // a format header of 10 bytes
+	auto [status, text] = attempt(bytes);
+	EXPECT_EQ(status, B_BAD_DATA);
+	EXPECT_NE(text.find("'fmt ' chunk has 10 bytes"), std::string::npos) << text;
+	bytes = good;
+	bytes[22] = bytes[23] = 0;  // no channels
+	std::tie(status, text) = attempt(bytes);
+	EXPECT_EQ(status, B_BAD_DATA);
+	EXPECT_NE(text.find("0 channels"), std::string::npos) << text;
+	bytes = good;
+	const size_t data =
+	        std::search(bytes.begin(), bytes.end(), std::begin("data"), std::end("data") - 1) - bytes.begin();
+	ASSERT_LT(data, bytes.size());
+	memcpy(&bytes[data], "junk", 4);
+	std::tie(status, text) = attempt(bytes);
+	EXPECT_EQ(status, B_BAD_DATA);
+	EXPECT_NE(text.find("no 'data' chunk"), std::string::npos) << text;
+	// A file cut short reads what is there.
+	bytes.assign(good.begin(), good.begin() + data + 8 + 500);
+	std::tie(status, text) = attempt(bytes);
+	EXPECT_EQ(status, B_OK) << text;
+	// Every single-byte change of the header is survived.
+	for (size_t at = 12; at < data + 8; at++) {
+		for (uint8_t value : {0x00, 0x01, 0x7f, 0xff}) {
+			bytes = good;
+			bytes[at] = value;
+			attempt(bytes);
+		}
+	}
 	unlink(path.c_str());
 }
 
