@@ -386,16 +386,26 @@ status_t BMediaTrack::AddTrackInfo(uint32 code, const void* data, size_t size, u
 	return fImpl->AddTrackInfo(code, data, size);
 }
 
-BParameterWeb* BMediaTrack::Web() { return fImpl->encoder ? fImpl->encoder->Web() : nullptr; }
+// The settings of the track's encoder, or of its decoder on a track being read.
+BParameterWeb* BMediaTrack::Web()
+{
+	if (fImpl->encoder)
+		return fImpl->encoder->Web();
+	return fImpl->decoder ? fImpl->decoder->Web() : nullptr;
+}
 
 status_t BMediaTrack::GetParameterValue(int32 id, void* value, size_t* size)
 {
-	return fImpl->encoder ? fImpl->encoder->GetParameterValue(id, value, size) : B_NO_INIT;
+	if (fImpl->encoder)
+		return fImpl->encoder->GetParameterValue(id, value, size);
+	return fImpl->decoder ? fImpl->decoder->GetParameterValue(id, value, size) : B_NO_INIT;
 }
 
 status_t BMediaTrack::SetParameterValue(int32 id, const void* value, size_t size)
 {
-	return fImpl->encoder ? fImpl->encoder->SetParameterValue(id, value, size) : B_NO_INIT;
+	if (fImpl->encoder)
+		return fImpl->encoder->SetParameterValue(id, value, size);
+	return fImpl->decoder ? fImpl->decoder->SetParameterValue(id, value, size) : B_NO_INIT;
 }
 
 BView* BMediaTrack::GetParameterView()

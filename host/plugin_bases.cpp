@@ -41,6 +41,9 @@ status_t Encoder::AddCopyright(const char* text)
 Decoder::Decoder() = default;
 Decoder::~Decoder() = default;
 status_t Decoder::Perform(perform_code, void*) { return B_ERROR; }
+BParameterWeb* Decoder::Web() { return nullptr; }
+status_t Decoder::GetParameterValue(int32, void*, size_t*) { return B_ERROR; }
+status_t Decoder::SetParameterValue(int32, const void*, size_t) { return B_ERROR; }
 
 status_t Decoder::GetNextChunk(const void** chunk, size_t* size, media_header* header, media_decode_info*)
 {

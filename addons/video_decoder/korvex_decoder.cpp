@@ -8,12 +8,17 @@
 #include "Decoder.h"
 #include "MediaFormats.h"
 #include "OS.h"
+#include "ParameterWeb.h"
 #include "korvo.h"
 
 namespace {
 
 // Rows are addressed through the core's 14-bit row-bytes field.
 constexpr uint32 kMaxRowBytes = 0x3FFF;
+// Threads the core may use for a frame, the caller's included: 0 or 1 decodes on the caller's thread
+// alone (the default). The pictures are the same for every count.
+constexpr int32 kThreadsParameter = 12;
+constexpr float kMostThreads = 32;
 
 media_format gKorvexFormat;
 int32 korvexencoding = 0;
@@ -57,6 +62,9 @@ public:
 	status_t Format(media_format* format) override;
 	status_t Decode(void* out, int64* frames, media_header* header, media_decode_info* info) override;
 	status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time, bigtime_t* time) override;
+	BParameterWeb* Web() override;
+	status_t GetParameterValue(int32 id, void* value, size_t* size) override;
+	status_t SetParameterValue(int32 id, const void* value, size_t size) override;
 
 private:
 	void DumpProcessDetails();
@@ -77,11 +85,17 @@ private:
 	media_header chunkHeader;
 	bool restartTiming = true;
 	KorvParams* params = nullptr;
+	uint32 threads = 0;
+	BParameterWeb* web = nullptr;
 };
 
 KorvexDecoder::KorvexDecoder()
 {
 	printf("Initialising Korvex\n");
+	web = new BParameterWeb;
+	web->MakeGroup("Korvo Vela 3.5 - decoding")
+	        ->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
+	                                  kMostThreads, 1);
 	InitKorvax();
 }
 
@@ -89,6 +103,7 @@ KorvexDecoder::~KorvexDecoder()
 {
 	DumpProcessDetails();
 	DisposeKorvParamsPtr(params);
+	delete web;
 	printf("Terminating Korvex\n");
 	TerminateKorvax();
 }
@@ -128,7 +143,10 @@ status_t KorvexDecoder::Sniff(const media_format* format, const void*, size_t)
 	// A second track format replaces the context of the first.
 	DisposeKorvParamsPtr(params);
 	params = NewKorvParamsPtr(2, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-	return params ? B_OK : B_NO_MEMORY;
+	if (!params)
+		return B_NO_MEMORY;
+	params->threadCount = threads;
+	return B_OK;
 }
 
 status_t KorvexDecoder::Format(media_format* format)
@@ -244,6 +262,35 @@ status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_
 		                      TruncateToInt64(static_cast<double>(skipFrames) * 1000000.0 / fieldRate));
 	skippedFrames = SaturatingAdd(skippedFrames, SaturatingSub(*frame, frameCount));
 	frameCount = *frame;
+	return B_OK;
+}
+
+BParameterWeb* KorvexDecoder::Web() { return web; }
+
+status_t KorvexDecoder::GetParameterValue(int32 id, void* value, size_t* size)
+{
+	if (id != kThreadsParameter)
+		return B_BAD_VALUE;
+	if (!value || !size || *size < sizeof(float))
+		return B_BAD_VALUE;
+	const float count = static_cast<float>(threads);
+	memcpy(value, &count, sizeof count);
+	*size = sizeof count;
+	return B_OK;
+}
+
+// 0..32, taken whole as the encoder takes its settings; a context made later by Sniff takes it too.
+status_t KorvexDecoder::SetParameterValue(int32 id, const void* value, size_t size)
+{
+	if (id != kThreadsParameter || !value || size < sizeof(float))
+		return B_BAD_VALUE;
+	float count;
+	memcpy(&count, value, sizeof count);
+	if (!(count >= 0 && count <= kMostThreads))
+		return B_BAD_VALUE;
+	threads = static_cast<uint32>(count);
+	if (params)
+		params->threadCount = threads;
 	return B_OK;
 }
 

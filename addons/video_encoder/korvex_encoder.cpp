@@ -27,6 +27,10 @@ constexpr int32 kDRTSensitivityParameter = 8;
 constexpr int32 kKeyFrameIntervalParameter = 9;
 constexpr float kMaxDataRate = 1000000;
 constexpr float kMaxKeyFrameInterval = 152;
+// Threads the core may use for a frame, the caller's included: 0 or 1 codes on the caller's thread
+// alone (the default). The chunks are the same for every count.
+constexpr int32 kThreadsParameter = 12;
+constexpr float kMostThreads = 32;
 
 int32 quicktimeencoding = 0;
 
@@ -63,6 +67,7 @@ private:
 	float dataRate = 0;  // kbit/s
 	float drtSensitivity = 255;
 	float keyFrameInterval = kMaxKeyFrameInterval;
+	float threads = 0;
 	float quality = 0.85f;
 	bool artifactReduction = false;
 	bool optimalCompression = false;
@@ -90,6 +95,8 @@ KorvexEncoder::KorvexEncoder()
 	                               "", 0, 255, 1);
 	group->MakeContinuousParameter(kKeyFrameIntervalParameter, B_MEDIA_PARAMETERS, "Key Frame Interval",
 	                               B_GENERIC, "frames", 1, kMaxKeyFrameInterval, 1);
+	group->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
+	                               kMostThreads, 1);
 	InitKorvax();
 }
 
@@ -263,6 +270,7 @@ float* KorvexEncoder::Setting(int32 id, float* maximum)
 		case kDataRateParameter: *maximum = kMaxDataRate; return &dataRate;
 		case kDRTSensitivityParameter: *maximum = 255; return &drtSensitivity;
 		case kKeyFrameIntervalParameter: *maximum = kMaxKeyFrameInterval; return &keyFrameInterval;
+		case kThreadsParameter: *maximum = kMostThreads; return &threads;
 		default: return nullptr;
 	}
 }
@@ -292,6 +300,7 @@ void KorvexEncoder::ApplySettings()
 	params->drtSensitivity = static_cast<uint8_t>(drtSensitivity);
 	params->keyInterval = static_cast<uint32_t>(keyFrameInterval);
 	params->frameRate = fieldRate;
+	params->threadCount = static_cast<uint32_t>(threads);
 }
 
 status_t KorvexEncoder::GetParameterValue(int32 id, void* value, size_t* size)

@@ -4,6 +4,8 @@
 
 #include "MediaDefs.h"
 
+class BParameterWeb;
+
 namespace BPrivate {
 
 // Hands a decoder the track's chunks in stream order; the host's BMediaTrack is one. The chunk stays
@@ -32,6 +34,10 @@ public:
 	// the one at *frame / *time; to_frame / to_time are what the application asked for.
 	virtual status_t Reset(int32 what, int64 to_frame, int64* frame, bigtime_t to_time, bigtime_t* time) = 0;
 	virtual status_t Perform(perform_code code, void* data);
+	// The decoder's settings, as an encoder's (none by default).
+	virtual BParameterWeb* Web();
+	virtual status_t GetParameterValue(int32 id, void* value, size_t* size);
+	virtual status_t SetParameterValue(int32 id, const void* value, size_t size);
 
 	// Host service. Without a chunk provider it returns B_NO_INIT.
 	status_t GetNextChunk(const void** chunk, size_t* size, media_header* header,

@@ -50,7 +50,7 @@ public:
 	status_t AddCopyright(const char* text);
 	status_t AddTrackInfo(uint32 code, const void* data, size_t size, uint32 flags = 0);
 
-	// The encoder's settings.
+	// The encoder's settings (on a track being read, the decoder's).
 	BParameterWeb* Web();
 	status_t GetParameterValue(int32 id, void* value, size_t* size);
 	status_t SetParameterValue(int32 id, const void* value, size_t size);

@@ -1,6 +1,9 @@
 // KorvexDecoder through the add-on's entry points: format sniffing and negotiation, decoding chunks
 // of the core's own encoder to the core's pictures, seeking arithmetic and the statistics it prints.
+#include <cmath>
 #include <memory>
+
+#include "ParameterWeb.h"
 
 #include "video_test_support.h"
 
@@ -185,6 +188,52 @@ TEST(KorvexDecoder, DecodesTheCoreStreamIntoStridedRows)
 	StdoutCapture out;
 	EXPECT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_LAST_BUFFER_ERROR);
 	EXPECT_EQ(out.Text(), "Korvodecoder: GetNextChunk failed, Last buffer\n");
+}
+
+// The decoder's web offers a thread count (id 12), kept for the context Sniff makes; with three
+// threads the pictures are the core's from one, and counts outside 0..32 are refused.
+TEST(KorvexDecoder, ThreadsChangeNoPicture)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 10; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i, 6));
+	CoreRoundTrip core(kWidth, kHeight, clip);
+
+	std::unique_ptr<BPrivate::Decoder> d(NewDecoder());
+	ASSERT_NE(d, nullptr);
+	BParameterWeb* web = d->Web();
+	ASSERT_NE(web, nullptr);
+	ASSERT_EQ(web->CountParameters(), 1);
+	auto* threads = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
+	ASSERT_NE(threads, nullptr);
+	EXPECT_EQ(threads->ID(), 12);
+	EXPECT_STREQ(threads->Name(), "Threads");
+	EXPECT_EQ(threads->MaxValue(), 32.0f);
+	const float three = 3;
+	ASSERT_EQ(d->SetParameterValue(12, &three, sizeof three), B_OK);
+	for (float bad : {-1.0f, 40.0f, std::nanf("")})
+		EXPECT_EQ(d->SetParameterValue(12, &bad, sizeof bad), B_BAD_VALUE) << bad;
+	EXPECT_EQ(d->SetParameterValue(4, &three, sizeof three), B_BAD_VALUE);
+	float value = -1;
+	size_t size = sizeof value;
+	ASSERT_EQ(d->GetParameterValue(12, &value, &size), B_OK);
+	EXPECT_EQ(value, 3.0f);
+
+	media_format f = EncodedKorvo(kWidth, kHeight, 25);
+	ASSERT_EQ(d->Sniff(&f, nullptr, 0), B_OK);
+	ChunkQueue queue;
+	queue.chunks = core.chunks;
+	d->SetChunkProvider(&queue);
+	f.u.raw_video.display.format = B_RGBA32;
+	f.u.raw_video.display.bytes_per_row = kWidth * 4;
+	ASSERT_EQ(d->Format(&f), B_OK);
+	std::vector<uint8> buffer(kWidth * 4 * kHeight);
+	for (size_t i = 0; i < core.chunks.size(); i++) {
+		int64 frames = 0;
+		media_header h;
+		ASSERT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK) << i;
+		EXPECT_EQ(buffer, core.pictures[i]) << "frame " << i;
+	}
 }
 
 TEST(KorvexDecoder, YCbCr422OutputAndDamagedChunks)

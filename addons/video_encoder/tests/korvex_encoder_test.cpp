@@ -2,6 +2,7 @@
 // set-up, chunks identical to the core's own with key frames flagged per frame, quality handling,
 // 4:2:2 input and the failures an encoder must report.
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -61,7 +62,7 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	ASSERT_NE(web, nullptr);
 	ASSERT_EQ(web->CountGroups(), 1);
 	EXPECT_STREQ(web->GroupAt(0)->Name(), "Korvo Vela 3.5 Plus - Full motion video codec");
-	ASSERT_EQ(web->CountParameters(), 6);
+	ASSERT_EQ(web->CountParameters(), 7);
 	auto* quality = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
 	ASSERT_NE(quality, nullptr);
 	EXPECT_EQ(quality->ID(), 4);
@@ -82,15 +83,16 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 		EXPECT_EQ(s->MinValue(), 0.0f);
 		EXPECT_EQ(s->MaxValue(), 1.0f);
 	}
-
-	// Rate control and the key-frame distance, with ids after the original ones.
+	// Rate control, the key-frame distance and the threads, with ids after the original ones.
 	const struct {
 		int32 id;
 		const char* name;
 		float min, max;
-	} settings[] = {
-	        {7, "Data Rate", 0, 1000000}, {8, "DRT Sensitivity", 0, 255}, {9, "Key Frame Interval", 1, 152}};
-	for (int32 i = 0; i < 3; i++) {
+	} settings[] = {{7, "Data Rate", 0, 1000000},
+	                {8, "DRT Sensitivity", 0, 255},
+	                {9, "Key Frame Interval", 1, 152},
+	                {12, "Threads", 0, 32}};
+	for (int32 i = 0; i < 4; i++) {
 		auto* s = dynamic_cast<BContinuousParameter*>(web->ParameterAt(3 + i));
 		ASSERT_NE(s, nullptr);
 		EXPECT_EQ(s->ID(), settings[i].id);
@@ -443,6 +445,40 @@ TEST(KorvexEncoder, ChunksAreTheCoresWithKeyFramesFlaggedPerFrame)
 			EXPECT_EQ(writer.chunks[i].info, &info);
 		}
 	}
+}
+
+// A thread count from the web reaches the context SetFormat makes and changes no chunk; counts
+// outside 0..32 are refused and leave the count as it was.
+TEST(KorvexEncoder, ThreadsChangeNoChunk)
+{
+	constexpr int kFrames = 8;
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < kFrames; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i, 5));
+	CoreRoundTrip core(kWidth, kHeight, clip);
+	std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+	ASSERT_NE(e, nullptr);
+	const float three = 3;
+	ASSERT_EQ(e->SetParameterValue(12, &three, sizeof three), B_OK);
+	for (float bad : {-1.0f, 33.0f, std::nanf("")})
+		EXPECT_EQ(e->SetParameterValue(12, &bad, sizeof bad), B_BAD_VALUE) << bad;
+	EXPECT_EQ(e->SetParameterValue(12, &three, 2), B_BAD_VALUE);
+	float value = -1;
+	size_t size = sizeof value;
+	ASSERT_EQ(e->GetParameterValue(12, &value, &size), B_OK);
+	EXPECT_EQ(value, 3.0f);
+
+	RecordingWriter writer;
+	e->SetChunkWriter(&writer);
+	media_file_format mfi = QuickTimeFile();
+	media_format in = RawVideo(kWidth, kHeight, 25), out;
+	ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+	media_encode_info info;
+	for (int i = 0; i < kFrames; i++)
+		ASSERT_EQ(e->Encode(clip[i].data(), 1, &info), B_OK) << i;
+	ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
+	for (int i = 0; i < kFrames; i++)
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << "frame " << i;
 }
 
 TEST(KorvexEncoder, SeveralFramesInOneCall)
