@@ -79,6 +79,8 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 	else if (!options.audio.empty() || !options.audioOut.empty())
 		throw UsageFailure(std::string(options.audio.empty() ? "--audio-out" : "--audio") +
 		                   " applies to video conversions only");
+	else if (options.threads)
+		throw UsageFailure("--threads applies to video conversions only");
 	else if ((IsAudio(inKind) || inKind == FileKind::Movie) && IsAudio(outKind))
 		r = ConvertAudio(in, out, options);  // from a movie: its sound track
 	else

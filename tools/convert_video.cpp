@@ -21,7 +21,8 @@ std::unique_ptr<VideoReader> OpenReader(FileKind kind, FileKind outKind, const s
 	switch (kind) {
 		case FileKind::Y4m: return OpenY4mReader(path);
 		case FileKind::PngSequence: return OpenPngReader(path, options);
-		default: return OpenMovieReader(path, outKind == FileKind::PngSequence ? B_RGBA32 : B_YCbCr422);
+		default:
+			return OpenMovieReader(path, outKind == FileKind::PngSequence ? B_RGBA32 : B_YCbCr422, options);
 	}
 }
 

@@ -3,9 +3,12 @@
 // setting them proves nothing, and a setting that cannot be seen to take effect is refused instead.
 #include "encoder_options.h"
 
+#include <thread>
+
 #include "MediaTrack.h"
 #include "ParameterWeb.h"
 #include "addons.h"
+#include "console.h"
 #include "mediaconv.h"
 
 namespace {
@@ -43,4 +46,32 @@ void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::
 		Apply(track, "Artifact Reduction", "--artifact-reduction", output);
 	if (options.optimal)
 		Apply(track, "Optimal Compression", "--optimal", output);
+}
+
+void ApplyThreads(BMediaTrack* track, const Options& options, const std::string& file)
+{
+	const unsigned cores = std::thread::hardware_concurrency();
+	float count = (float)(options.threads ? options.threads : cores ? cores : 1);
+	BParameterWeb* web = track->Web();
+	for (int32 i = 0; web && i < web->CountParameters(); i++) {
+		BParameter* p = web->ParameterAt(i);
+		if (!p || Simplified(p->Name()) != Simplified("Threads") ||
+		    p->Type() != BParameter::B_CONTINUOUS_PARAMETER)
+			continue;
+		const float most = static_cast<BContinuousParameter*>(p)->MaxValue();
+		if (count > most) {
+			if (options.threads)
+				fprintf(Console::Err(), "mediaconv: warning: %s: --threads %u is more than the codec's %g\n",
+				        file.c_str(), options.threads, most);
+			count = most;
+		}
+		const status_t s = track->SetParameterValue(p->ID(), &count, sizeof count);
+		if (s != B_OK)
+			throw Failure(file, std::string("the codec refuses --threads: ") + status_text(s));
+		return;
+	}
+	if (options.threads)
+		fprintf(Console::Err(),
+		        "mediaconv: warning: %s: the codec offers no Threads parameter; --threads is ignored\n",
+		        file.c_str());
 }

@@ -1,5 +1,6 @@
-// Handing --artifact-reduction and --optimal to a video encoder through the parameters of its web
-// named "Artifact Reduction" and "Optimal Compression".
+// Handing --artifact-reduction and --optimal to a video encoder, and --threads to a video encoder or
+// decoder, through the parameters of its web named "Artifact Reduction", "Optimal Compression" and
+// "Threads".
 #pragma once
 
 #include <string>
@@ -10,3 +11,8 @@ struct Options;
 // Turns the requested settings on in the track's encoder; throws Failure naming `output` when the
 // encoder offers no way to receive one that was asked for.
 void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::string& output);
+
+// Gives the track's video encoder or decoder the threads of --threads (by default the number of
+// cores) through a "Threads" parameter of its web. A codec without one works as it does; when
+// --threads was given, a warning names `file`. Throws Failure when the codec refuses the count.
+void ApplyThreads(BMediaTrack* track, const Options& options, const std::string& file);

@@ -66,6 +66,9 @@ int main(int argc, char** argv)
 	convert->add_flag("--artifact-reduction", options.artifactReduction,
 	                  "Video: deblocking and deringing on");
 	convert->add_flag("--optimal", options.optimal, "Video: both optimal-compression options");
+	convert->add_option("--threads", options.threads,
+	                    "Video: threads to encode or decode with (default: cores)")
+	        ->check(CLI::Range(1, 32));
 
 	CLI::App* info = app.add_subcommand("info", "Describe a media file");
 	info->add_option("FILE", file, "The file")->required();

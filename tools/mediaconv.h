@@ -40,6 +40,7 @@ struct Options {
 	std::string audioOut;  // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
+	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
 	bool quiet = false;
 	bool verbose = false;
 };

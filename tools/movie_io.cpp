@@ -18,9 +18,11 @@ namespace {
 
 class MovieReader : public VideoReader {
 public:
-	MovieReader(const std::string& path, color_space space) : fPath(path), fFile(path.c_str())
+	MovieReader(const std::string& path, color_space space, const Options& options)
+	    : fPath(path), fFile(path.c_str())
 	{
 		fTrack = FirstTrack(fFile, path, true);
+		ApplyThreads(fTrack, options, path);
 		media_format decoded;
 		decoded.type = B_MEDIA_RAW_VIDEO;
 		decoded.u.raw_video.display.format = space;
@@ -130,6 +132,7 @@ public:
 		p.quality = options.quality;
 		fTrack->SetEncodeParameters(&p);
 		ApplyEncoderOptions(fTrack, options, path);
+		ApplyThreads(fTrack, options, path);
 		if (sound) {
 			media_format audio;
 			audio.type = B_MEDIA_RAW_AUDIO;
@@ -198,9 +201,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space)
+std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space,
+                                             const Options& options)
 {
-	return std::make_unique<MovieReader>(path, space);
+	return std::make_unique<MovieReader>(path, space, options);
 }
 
 std::unique_ptr<VideoWriter> OpenMovieWriter(const std::string& path, const VideoParams& params,

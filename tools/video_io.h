@@ -53,7 +53,8 @@ public:
 // `space` is what the caller wants: B_YCbCr422 or B_RGBA32; readers of the other layout refuse.
 std::unique_ptr<VideoReader> OpenY4mReader(const std::string& path);
 std::unique_ptr<VideoReader> OpenPngReader(const std::string& path, const Options& options);
-std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space);
+std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space,
+                                             const Options& options);
 std::unique_ptr<VideoWriter> OpenY4mWriter(const std::string& path, const VideoParams& params);
 std::unique_ptr<VideoWriter> OpenPngWriter(const std::string& path, const VideoParams& params);
 // `sound`: the rate and channel count of a sound track beside the pictures (null for none).

@@ -241,4 +241,43 @@ TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
 	}
 }
 
+// --threads 1..4 write byte-identical movies and decode them to identical Y4M, as does the default
+// (the number of cores); the count reaches the encoder's web, and is refused where it cannot apply.
+TEST_F(Korvo, ThreadCountsGiveIdenticalFiles)
+{
+	WriteY4m(Path("in.y4m"), MovingClip(176, 112, 12));
+	for (const char* filters : {"", " --artifact-reduction"}) {
+		ASSERT_EQ(Tool(std::string("convert in.y4m t.mov") + filters).status, 0);
+		ASSERT_EQ(Tool("convert t.mov t.y4m").status, 0);
+		const std::string movie = ReadFile(Path("t.mov")), decoded = ReadFile(Path("t.y4m"));
+		ASSERT_FALSE(movie.empty());
+		ASSERT_FALSE(decoded.empty());
+		for (int n = 1; n <= 4; n++) {
+			const std::string threads = " --threads " + std::to_string(n);
+			Result r = Tool("convert in.y4m n.mov" + threads + filters);
+			ASSERT_EQ(r.status, 0) << r.err;
+			EXPECT_TRUE(ReadFile(Path("n.mov")) == movie) << threads << filters;
+			r = Tool("convert t.mov n.y4m" + threads);
+			ASSERT_EQ(r.status, 0) << r.err;
+			EXPECT_EQ(r.err.find("warning"), std::string::npos) << "the decoder takes the count: " << r.err;
+			EXPECT_TRUE(ReadFile(Path("n.y4m")) == decoded) << threads << filters;
+			unlink(Path("n.mov").c_str());
+			unlink(Path("n.y4m").c_str());
+		}
+		unlink(Path("t.mov").c_str());
+		unlink(Path("t.y4m").c_str());
+	}
+	Result r = Tool("convert in.y4m v.mov --verbose --threads 3");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("SetParameterValue called with id 12"), std::string::npos) << r.err;
+
+	r = Tool("convert in.y4m z.mov --threads 0");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("--threads"), std::string::npos) << r.err;
+	WriteFile(Path("a.wav"), "not looked at");
+	r = Tool("convert a.wav a.ogg --threads 2");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("--threads applies to video conversions only"), std::string::npos) << r.err;
+}
+
 }  // namespace
