@@ -5,6 +5,7 @@
 #include "frame_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
+#include "workers_internal.h"
 extern "C" {
 
 const int32_t RGB2YUVMATRIX[3][3] = {
@@ -144,6 +145,15 @@ PictureArea InputArea(const PixMap* pixMap, const Plane* y, const Plane* u, cons
 	                               [format](uint64_t w) { return PackedRowBytes(format, w); });
 }
 
+// A view of the plane that starts `rows` rows further down.
+Plane PlaneFrom(const Plane& plane, uint32_t rows)
+{
+	Plane view = plane;
+	view.data += static_cast<size_t>(rows) * plane.width;
+	view.height -= rows;
+	return view;
+}
+
 template <void (*convert)(const PixMap*, const PictureArea&, Plane*, Plane*, Plane*)>
 void ConvertInput(const PixMap* pixMap, Plane* y, Plane* u, Plane* v, uint32_t format)
 {
@@ -205,7 +215,18 @@ int16_t PixMapToPlanes(KorvParams* params)
 		YUV420PlanarToPlanes(&picture, params->pixMap->height, area, vop->srcY, vop->srcU, vop->srcV);
 		return kKorvoOK;
 	}
-	convert(&picture, vop->srcY, vop->srcU, vop->srcV);
+	// Rows pair up for the chroma and need nothing else from each other: bands of 16 rows go to the
+	// context's workers, each converted on views of the picture and the planes from its first row.
+	const uint32_t rowBytes = picture.rowBytes & 0x3FFFu;
+	ForEachRow(Vop_Workers(vop), (picture.height + 15) / 16, [&](uint32_t band) {
+		const uint32_t first = 16 * band;
+		PixMap rows = picture;
+		rows.baseAddr += static_cast<size_t>(first) * rowBytes;
+		rows.height = std::min(16u, picture.height - first);
+		Plane y = PlaneFrom(*vop->srcY, first), u = PlaneFrom(*vop->srcU, first / 2),
+		      v = PlaneFrom(*vop->srcV, first / 2);
+		convert(&rows, &y, &u, &v);
+	});
 	return kKorvoOK;
 }
 

@@ -25,7 +25,7 @@ struct Clip {
 };
 
 Clip MakeClip(uint32_t width, uint32_t height, int filters, int optimal, const enctest::Scene& scene,
-              int count)
+              int count, uint32_t format = kPixelFormatBGRA)
 {
 	Clip clip{width,
 	          height,
@@ -35,7 +35,7 @@ Clip MakeClip(uint32_t width, uint32_t height, int filters, int optimal, const e
 	          uint8_t(optimal >> 1),
 	          {}};
 	for (int f = 0; f < count; ++f)
-		clip.frames.push_back(enctest::SceneFrame(scene, f, width, height, kPixelFormatBGRA));
+		clip.frames.push_back(enctest::SceneFrame(scene, f, width, height, format));
 	return clip;
 }
 
@@ -59,6 +59,7 @@ const std::vector<Clip>& Clips()
 		c.push_back(MakeClip(48, 48, 2, 2, enctest::Noise(3), 6));
 		c.push_back(MakeClip(16, 16, 3, 1, enctest::MovingObject(), 6));
 		c.push_back(MakeClip(160, 128, 3, 2, PanWithCut(7), 10));
+		c.push_back(MakeClip(88, 45, 0, 1, PanWithCut(4), 6, kPixelFormatYUVS));
 		return c;
 	}();
 	return clips;
@@ -108,7 +109,7 @@ KorvParams* MakeContext(const Job& job, uint32_t threads = 0)
 		return params;
 	}
 	params->spatialQuality = 870;
-	params->pixelFormat = kPixelFormatBGRA;
+	params->pixelFormat = job.clip->frames.front().format;
 	params->deblock = job.clip->deblock;
 	params->dering = job.clip->dering;
 	params->optimalFrame = job.clip->optimalFrame;
