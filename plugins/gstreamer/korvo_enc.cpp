@@ -17,8 +17,20 @@ namespace {
 constexpr uint32_t kMaxRowBytes = 0x3FFF;
 constexpr double kDefaultQuality = 0.85;
 
-enum { PROP_0, PROP_QUALITY, PROP_ARTIFACT_REDUCTION, PROP_OPTIMAL_COMPRESSION, PROP_THREADS };
+enum {
+	PROP_0,
+	PROP_QUALITY,
+	PROP_ARTIFACT_REDUCTION,
+	PROP_OPTIMAL_COMPRESSION,
+	PROP_THREADS,
+	PROP_BITRATE,
+	PROP_DRT_SENSITIVITY,
+	PROP_KEY_INTERVAL
+};
 constexpr guint kMaxThreads = 64;
+constexpr guint kMaxBitrate = 1000000;  // kbit/s
+constexpr guint kDefaultDrtSensitivity = 255;
+constexpr guint kMaxKeyInterval = 152;
 
 }  // namespace
 
@@ -30,6 +42,9 @@ struct _GstKorvoEnc {
 	bool artifactReduction;
 	bool optimalCompression;
 	guint threads;
+	guint bitrate;  // kbit/s, 0 = none
+	guint drtSensitivity;
+	guint keyInterval;
 
 	bool libraryStarted;
 	KorvParams* params;
@@ -61,6 +76,9 @@ void ApplySettings(GstKorvoEnc* self)
 	params->deblock = params->dering = self->artifactReduction ? 1 : 0;
 	params->optimalFrame = params->optimalMb = self->optimalCompression ? 1 : 0;
 	params->threadCount = self->threads;
+	params->dataRate = self->bitrate;
+	params->drtSensitivity = static_cast<uint8_t>(self->drtSensitivity);
+	params->keyInterval = self->keyInterval;
 	GST_OBJECT_UNLOCK(self);
 }
 
@@ -124,6 +142,9 @@ gboolean korvo_enc_set_format(GstVideoEncoder* encoder, GstVideoCodecState* stat
 	}
 	self->input = gst_video_codec_state_ref(state);
 	self->params->pixelFormat = format == GST_VIDEO_FORMAT_BGRx ? kPixelFormatBGRA : kPixelFormatYUVS;
+	// The data rate is spread over the frames of a second; a variable rate leaves the core's default.
+	if (GST_VIDEO_INFO_FPS_N(info) > 0 && GST_VIDEO_INFO_FPS_D(info) > 0)
+		self->params->frameRate = static_cast<float>(GST_VIDEO_INFO_FPS_N(info)) / GST_VIDEO_INFO_FPS_D(info);
 
 	GstCaps* caps = gst_caps_new_empty_simple("video/x-korvo");
 	GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, state);
@@ -241,6 +262,9 @@ void korvo_enc_set_property(GObject* object, guint id, const GValue* value, GPar
 		case PROP_ARTIFACT_REDUCTION: self->artifactReduction = g_value_get_boolean(value); break;
 		case PROP_OPTIMAL_COMPRESSION: self->optimalCompression = g_value_get_boolean(value); break;
 		case PROP_THREADS: self->threads = g_value_get_uint(value); break;
+		case PROP_BITRATE: self->bitrate = g_value_get_uint(value); break;
+		case PROP_DRT_SENSITIVITY: self->drtSensitivity = g_value_get_uint(value); break;
+		case PROP_KEY_INTERVAL: self->keyInterval = g_value_get_uint(value); break;
 		default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
 	}
 	GST_OBJECT_UNLOCK(self);
@@ -255,6 +279,9 @@ void korvo_enc_get_property(GObject* object, guint id, GValue* value, GParamSpec
 		case PROP_ARTIFACT_REDUCTION: g_value_set_boolean(value, self->artifactReduction); break;
 		case PROP_OPTIMAL_COMPRESSION: g_value_set_boolean(value, self->optimalCompression); break;
 		case PROP_THREADS: g_value_set_uint(value, self->threads); break;
+		case PROP_BITRATE: g_value_set_uint(value, self->bitrate); break;
+		case PROP_DRT_SENSITIVITY: g_value_set_uint(value, self->drtSensitivity); break;
+		case PROP_KEY_INTERVAL: g_value_set_uint(value, self->keyInterval); break;
 		default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
 	}
 	GST_OBJECT_UNLOCK(self);
@@ -277,12 +304,12 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 	objectClass->finalize = gst_korvo_enc_finalize;
 	const auto flags =
 	        static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING);
-	g_object_class_install_property(
-	        objectClass, PROP_QUALITY,
-	        g_param_spec_double(
-	                "quality", "Quality",
-	                "Picture quality, 0 (smallest) to 1 (best); sets the quantiser of every frame", 0.0, 1.0,
-	                kDefaultQuality, flags));
+	g_object_class_install_property(objectClass, PROP_QUALITY,
+	                                g_param_spec_double("quality", "Quality",
+	                                                    "Picture quality, 0 (smallest) to 1 (best): the "
+	                                                    "quantiser of every frame, or with a bit rate "
+	                                                    "the floor the rate control keeps to (0: none)",
+	                                                    0.0, 1.0, kDefaultQuality, flags));
 	g_object_class_install_property(
 	        objectClass, PROP_ARTIFACT_REDUCTION,
 	        g_param_spec_boolean("artifact-reduction", "Artifact reduction",
@@ -300,6 +327,23 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 	                          "Threads coding each frame by rows (0 or 1: the streaming thread alone); the "
 	                          "stream is the same for any count",
 	                          0, kMaxThreads, 0, flags));
+	g_object_class_install_property(
+	        objectClass, PROP_BITRATE,
+	        g_param_spec_uint("bitrate", "Bit rate",
+	                          "Target data rate in kbit/s (0: none, the quality alone sets the quantiser; "
+	                          "with a rate the quality is the floor)",
+	                          0, kMaxBitrate, 0, flags));
+	g_object_class_install_property(
+	        objectClass, PROP_DRT_SENSITIVITY,
+	        g_param_spec_uint("drt-sensitivity", "Data rate tracking sensitivity",
+	                          "How closely the bit rate is followed, 0 (loose: steadier quality) to 255 "
+	                          "(tight: every second near the target)",
+	                          0, 255, kDefaultDrtSensitivity, flags));
+	g_object_class_install_property(
+	        objectClass, PROP_KEY_INTERVAL,
+	        g_param_spec_uint("key-interval", "Key frame interval",
+	                          "Most frames from one key frame to the next (0: the format's longest, 152)", 0,
+	                          kMaxKeyInterval, 0, flags));
 
 	GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
 	gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
@@ -318,5 +362,6 @@ static void gst_korvo_enc_class_init(GstKorvoEncClass* klass)
 static void gst_korvo_enc_init(GstKorvoEnc* self)
 {
 	self->quality = kDefaultQuality;
+	self->drtSensitivity = kDefaultDrtSensitivity;
 	self->packed = new std::vector<uint8_t>;
 }

@@ -136,8 +136,13 @@ struct Reference {
 	Clip pictures;
 };
 
+// A data rate (kbit/s at 25 frames a second), its tracking and a key frame interval; 0 for none.
+struct RateSettings {
+	uint32_t dataRate = 0, drtSensitivity = 0, keyInterval = 0;
+};
+
 Reference CoreEncode(const std::vector<Bytes>& pictures, uint32_t width, uint32_t height, double quality,
-                     bool artifactReduction)
+                     bool artifactReduction, RateSettings rate = {})
 {
 	Reference ref;
 	ref.pictures.width = width;
@@ -150,6 +155,10 @@ Reference CoreEncode(const std::vector<Bytes>& pictures, uint32_t width, uint32_
 	params->pixelFormat = kPixelFormatBGRA;
 	params->spatialQuality = uint32_t(quality * 1024.0);
 	params->deblock = params->dering = artifactReduction;
+	params->dataRate = rate.dataRate;
+	params->drtSensitivity = uint8_t(rate.drtSensitivity);
+	params->keyInterval = rate.keyInterval;
+	params->frameRate = 25;
 	params->pixMap->rowBytes = uint16_t(width * 4);
 	for (const Bytes& picture : pictures) {
 		Bytes in = picture;
@@ -194,6 +203,29 @@ TEST_F(KorvoEnc, MovieDecodesWithMediaconvToTheEncodersReference)
 	ASSERT_EQ(decoded.frames.size(), ref.pictures.frames.size());
 	for (size_t i = 0; i < decoded.frames.size(); i++)
 		EXPECT_TRUE(decoded.frames[i] == ref.pictures.frames[i]) << "picture " << i;
+}
+
+// The rate settings reach the core: the chunks are the core's for the same data rate, tracking and
+// interval, key frames come at the interval, and a quarter of the rate gives well under half the bytes.
+TEST_F(KorvoEnc, BitrateAndKeyIntervalAreTheCoresRateControl)
+{
+	const uint32_t width = 96, height = 64, frames = 40;
+	const std::vector<Bytes> pictures = RgbPictures(width, height, frames);
+	const Playback run = Encode("BGRx", width, height, pictures,
+	                            "quality=0 bitrate=24 drt-sensitivity=128 key-interval=10");
+	ASSERT_TRUE(run.ended && run.errors.empty()) << (run.errors.empty() ? "" : run.errors[0]);
+	const Reference ref = CoreEncode(pictures, width, height, 0, false, RateSettings{24, 128, 10});
+	const Reference fourTimes = CoreEncode(pictures, width, height, 0, false, RateSettings{96, 128, 10});
+	ASSERT_EQ(run.buffers.size(), ref.chunks.size());
+	ASSERT_EQ(run.buffers.size(), fourTimes.chunks.size());
+	size_t bytes = 0, fourTimesBytes = 0;
+	for (size_t i = 0; i < run.buffers.size(); i++) {
+		EXPECT_TRUE(run.buffers[i].data == ref.chunks[i]) << "chunk " << i;
+		EXPECT_EQ(run.buffers[i].delta, i % 10 != 0) << "key flag of chunk " << i;
+		bytes += run.buffers[i].data.size();
+		fourTimesBytes += fourTimes.chunks[i].size();
+	}
+	EXPECT_LT(2 * bytes, fourTimesBytes);
 }
 
 // A key frame asked for at frame 8 is an I-VOP: a decoder starting there shows what a decoder that
