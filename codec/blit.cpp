@@ -233,7 +233,7 @@ int16_t VopToPlanes(KorvParams* params)
 					else
 						gKernels.blitSet(dst, stride, block.pred);
 				} else if (block.codedBlock) {
-					BlitAddBlock3(dst, stride, block.recon);
+					gKernels.blitAdd(dst, stride, block.recon);
 				}
 			}
 		}

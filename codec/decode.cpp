@@ -2,6 +2,7 @@
 // post-filter flags of every block that was read. Encoder and decoder both reconstruct with this.
 #include "filters_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "reconstruct_internal.h"
 #include "transform_internal.h"
@@ -23,7 +24,7 @@ uint32_t DequantizeMacroBlock(MacroBlock* mb, bool intraVop, bool flags, int16_t
 				Block_CalcFilterFlags4(block, block->coef);
 			if (!block->codedBlock)
 				continue;
-			DequantizeInter(block->coef, out, mb->mbQuant);
+			gKernels.dequantizeInter(block->coef, out, mb->mbQuant);
 		} else {
 			block->coef[0] = block->dcLevel;
 			if (flags) {
@@ -32,7 +33,7 @@ uint32_t DequantizeMacroBlock(MacroBlock* mb, bool intraVop, bool flags, int16_t
 				else
 					Block_CalcFilterFlags4(block, block->coef);
 			}
-			DequantizeIntra(block->coef, out, mb->mbQuant, static_cast<uint32_t>(b));
+			gKernels.dequantizeIntra(block->coef, out, mb->mbQuant, static_cast<uint32_t>(b));
 		}
 		done |= 1u << b;
 	}

@@ -5,6 +5,7 @@
 #include "bitstream_internal.h"
 #include "enc_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "syntax_internal.h"
 #include "workers_internal.h"
@@ -37,11 +38,8 @@ void LoadSourceBlocks(Vop* vop)
 				const Plane* plane = b < 4 ? vop->srcY : b == 4 ? vop->srcU : vop->srcV;
 				const uint32_t x = b < 4 ? 16 + 16 * mb->mbX + (b & 1) * 8 : 8 + 8 * mb->mbX;
 				const uint32_t y = b < 4 ? 16 + 16 * mb->mbY + (b >> 1) * 8 : 8 + 8 * mb->mbY;
-				const uint8_t* row = plane->data + size_t{y} * plane->width + x;
-				int16_t* recon = mb->blocks[b].recon;
-				for (int j = 0; j < 8; ++j, row += plane->width)
-					for (int k = 0; k < 8; ++k)
-						recon[8 * j + k] = row[k];
+				gKernels.fetchBlock(plane->data + size_t{y} * plane->width + x, plane->width,
+				                    mb->blocks[b].recon);
 			}
 		}
 	});

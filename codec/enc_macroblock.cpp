@@ -43,9 +43,9 @@ BlockPlace ReferencePlace(const MacroBlock* mb, int b)
 void TransformIntra(MacroBlock* mb)
 {
 	for (int b = 0; b < 4; ++b)
-		GapsDCTQuantize_IntraY(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
+		gKernels.dctQuantizeIntraY(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
 	for (int b = 4; b < 6; ++b)
-		GapsDCTQuantize_IntraUV(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
+		gKernels.dctQuantizeIntraUV(mb->blocks[b].recon, mb->mbQuant, mb->blocks[b].coef);
 }
 
 // The same for the residual of source minus prediction; recon keeps the source samples.
@@ -54,7 +54,7 @@ void TransformInter(MacroBlock* mb)
 	alignas(16) int16_t residual[64];
 	for (Block& block : mb->blocks) {
 		gHooks.blockSub(block.recon, block.pred, residual);
-		GapsDCTQuantize_Inter(residual, mb->mbQuant, block.coef);
+		gKernels.dctQuantizeInter(residual, mb->mbQuant, block.coef);
 	}
 }
 
@@ -68,10 +68,7 @@ void PredictInter(MacroBlock* mb)
 	}
 	for (int b = 0; b < 6; ++b) {
 		const BlockPlace ref = ReferencePlace(mb, b);
-		int16_t* pred = mb->blocks[b].pred;
-		for (int j = 0; j < 8; ++j)
-			for (int i = 0; i < 8; ++i)
-				pred[8 * j + i] = ref.origin[size_t(j) * ref.stride + i];
+		gKernels.fetchBlock(ref.origin, ref.stride, mb->blocks[b].pred);
 	}
 }
 
@@ -161,17 +158,25 @@ void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb)
 	PredictInter(mb);
 }
 
-void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad)
+int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3)
 {
+	const int16_t* const blocks[4] = {y0, y1, y2, y3};
 	int32_t sum = 0;
-	for (int b = 0; b < 4; ++b)
-		for (int16_t s : mb->blocks[b].recon)
-			sum += s;
+	for (const int16_t* block : blocks)
+		for (int i = 0; i < 64; ++i)
+			sum += block[i];
 	const int32_t mean = sum / 256;
 	int32_t deviation = 0;
-	for (int b = 0; b < 4; ++b)
-		for (int16_t s : mb->blocks[b].recon)
-			deviation += abs(s - mean);
+	for (const int16_t* block : blocks)
+		for (int i = 0; i < 64; ++i)
+			deviation += abs(block[i] - mean);
+	return deviation;
+}
+
+void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad)
+{
+	const int32_t deviation = gKernels.deviation16x16(mb->blocks[0].recon, mb->blocks[1].recon,
+	                                                  mb->blocks[2].recon, mb->blocks[3].recon);
 	// A flat macroblock that the best match still predicts badly is cheaper coded intra.
 	mb->mbType = deviation < sad - 512 ? kMbTypeIntra : kMbTypeInter;
 }

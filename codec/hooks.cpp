@@ -93,6 +93,9 @@ FrameKernels::~FrameKernels()
 void InitSpecificHooks(KorvHooks* table)
 {
 #if KORVO_DSP_X86
+	if (!__builtin_cpu_supports("sse2"))
+		return;
+	table->blockSub = BlockSub_SSE2;
 	if (__builtin_cpu_supports("sse4.1"))
 		table->inverseDCT = IDCT_FastSSE41;
 #else
@@ -111,6 +114,14 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	for (int i = 0; i < kHalfSampleCandidates; ++i)
 		table->halfSampleSad[i] = kHalfSampleSad_C[i];
 	table->sadIncrease8x8 = SadIncrease8x8_C;
+	table->blitAdd = BlitAddBlock3;
+	table->deviation16x16 = Deviation16x16_C;
+	table->subsample = Subsample_C;
+	table->dctQuantizeInter = GapsDCTQuantize_Inter;
+	table->dctQuantizeIntraY = GapsDCTQuantize_IntraY;
+	table->dctQuantizeIntraUV = GapsDCTQuantize_IntraUV;
+	table->dequantizeIntra = DequantizeIntra;
+	table->dequantizeInter = DequantizeInter;
 	if (!specific)
 		return;
 #if KORVO_DSP_X86
@@ -118,5 +129,10 @@ void Kernels_Init(KorvKernels* table, bool specific)
 		return;
 	Kernels_InitBlitSSE2(table);
 	Kernels_InitSadSSE2(table);
+	Kernels_InitPlaneSSE2(table);
+	Kernels_InitDequantizeSSE2(table);
+	if (!__builtin_cpu_supports("sse4.1"))
+		return;
+	Kernels_InitQuantizeSSE41(table);
 #endif
 }

@@ -1,5 +1,6 @@
 // The internal kernel table: every replaceable kernel that gHooks does not name (block writers,
-// motion-compensation fetches, the SADs of motion search and skip decisions). Filled by InitHooks
+// motion-compensation fetches, the SADs and measures of motion search and the skip and intra
+// decisions, forward transform and quantisation, dequantisation, subsampling). Filled by InitHooks
 // with the plain kernels, then with processor-specific ones where the processor has them.
 #ifndef KORVO_KERNELS_INTERNAL_H
 #define KORVO_KERNELS_INTERNAL_H
@@ -8,8 +9,10 @@
 
 #include "frame_internal.h"
 
-// SAD of a block against the source, abandoned after the first row whose running sum exceeds limit
-// (the partial sum is returned, so a result above limit means "abandoned").
+// SAD of a block against the source when it is at most limit; otherwise any value above limit (the
+// plain kernel abandons the block after the first row whose running sum exceeds limit and returns
+// that partial sum). Motion search only compares results with the best SAD so far, so every kernel
+// of this contract makes the same decisions.
 typedef int32_t (*BlockSadFn)(const uint8_t* reference, const uint8_t* current, uint32_t stride,
                               int32_t limit);
 // The same for a 16x16 prediction at a half-sample offset from the full-sample position p.
@@ -20,10 +23,14 @@ typedef int32_t (*HalfSampleSadFn)(const uint8_t* p, const uint8_t* s, uint32_t 
 enum { kHalfSampleCandidates = 8 };
 extern const int8_t kHalfSampleOffsets[kHalfSampleCandidates][2]; /* dx, dy in -1..1 */
 
+// The encoder's forward transform and quantisation of one block of 64 values into 64 levels.
+typedef void (*DctQuantizeFn)(const int16_t* in, uint16_t quant, int16_t* out);
+
 struct KorvKernels {
-	// Block writers: clamp(values), clamp(a + b) into 8 rows of 8 samples.
+	// Block writers: clamp(values), clamp(a + b), clamp(dst + residual) into 8 rows of 8 samples.
 	void (*blitSet)(uint8_t* dst, uint32_t stride, const int16_t* values);
 	void (*blitSetAdd)(uint8_t* dst, uint32_t stride, const int16_t* a, const int16_t* b);
+	void (*blitAdd)(uint8_t* dst, uint32_t stride, const int16_t* residual);
 	// Motion compensation: an 8x8 block as 16-bit samples, and the same averaged over four samples
 	// ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2).
 	void (*fetchBlock)(const uint8_t* p, uint32_t stride, int16_t* out);
@@ -36,6 +43,20 @@ struct KorvKernels {
 	// which a source sample exceeds its reference sample, raised into *largestIncrease.
 	uint32_t (*sadIncrease8x8)(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
 	                           uint32_t referenceStride, int32_t* largestIncrease);
+	// Intra decision: the sum of |s - mean| over the 256 values of four blocks, mean being their
+	// integer mean (sum / 256).
+	int32_t (*deviation16x16)(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
+	// Half-size plane for motion search: rows x columns samples, each the truncated mean of a 2x2
+	// square of the source.
+	void (*subsample)(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
+	                  uint32_t columns, uint32_t rows);
+	// The encoder's fused lifting transform and quantisers (GapsDCTQuantize_Inter, _IntraY, _IntraUV).
+	DctQuantizeFn dctQuantizeInter;
+	DctQuantizeFn dctQuantizeIntraY;
+	DctQuantizeFn dctQuantizeIntraUV;
+	// Reconstruction's dequantisation (DequantizeIntra, DequantizeInter).
+	void (*dequantizeIntra)(const int16_t* coef, int16_t* recon, uint8_t quant, uint32_t blockIndex);
+	void (*dequantizeInter)(const int16_t* coef, int16_t* recon, uint8_t quant);
 };
 
 extern KorvKernels gKernels;
@@ -51,11 +72,17 @@ int32_t BlockSad16_C(const uint8_t* reference, const uint8_t* current, uint32_t 
 extern const HalfSampleSadFn kHalfSampleSad_C[kHalfSampleCandidates];
 uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
                           uint32_t referenceStride, int32_t* largestIncrease);
+int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
+void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
+                 uint32_t columns, uint32_t rows);
 
 #if defined(__x86_64__) || defined(__i386__)
 // Each installs one family's kernels of one instruction-set level into the table.
 void Kernels_InitBlitSSE2(KorvKernels* table);
 void Kernels_InitSadSSE2(KorvKernels* table);
+void Kernels_InitPlaneSSE2(KorvKernels* table);
+void Kernels_InitDequantizeSSE2(KorvKernels* table);
+void Kernels_InitQuantizeSSE41(KorvKernels* table);
 #endif
 
 #endif  // KORVO_KERNELS_INTERNAL_H

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 // Every padding form replicates one column or row outward; positions outside the plane do nothing.
 
@@ -87,13 +88,16 @@ void Plane_Subsample(const Plane* source, Plane* destination)
 		return;
 	destination->width = width;
 	destination->height = height;
-	for (uint32_t y = 0; y < height; y++) {
-		const uint8_t* top = source->data + size_t{2 * y} * source->width;
-		const uint8_t* bottom = top + source->width;
-		uint8_t* out = destination->data + size_t{y} * width;
-		for (uint32_t x = 0; x < width; x++) {
-			out[x] = uint8_t((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) >> 2);
-		}
+	gKernels.subsample(source->data, source->width, destination->data, width, width, height);
+}
+
+void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
+                 uint32_t columns, uint32_t rows)
+{
+	for (uint32_t y = 0; y < rows; y++, source += 2 * size_t{sourceStride}, out += outStride) {
+		const uint8_t* bottom = source + sourceStride;
+		for (uint32_t x = 0; x < columns; x++)
+			out[x] = uint8_t((source[2 * x] + source[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) >> 2);
 	}
 }
 

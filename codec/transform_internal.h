@@ -20,8 +20,10 @@ inline int32_t Sar(uint32_t v, int n) { return static_cast<int32_t>(v) >> n; }
 
 #if defined(__x86_64__) || defined(__i386__)
 #define KORVO_DSP_X86 1
-// IDCT_Fast with SSE4.1, bit-exact with it; only for processors that have SSE4.1.
+// IDCT_Fast with SSE4.1 and BlockSub with SSE2, bit-exact with them; only for processors that have
+// those instructions.
 void IDCT_FastSSE41(int16_t* block);
+void BlockSub_SSE2(const int16_t* a, const int16_t* b, int16_t* out);
 #else
 #define KORVO_DSP_X86 0
 #endif

@@ -67,6 +67,10 @@ TEST(KernelsDiffer, BlockWritersMatchPlainOnRandomAndSaturatingValues)
 		t.plain.blitSetAdd(want.data() + offset, stride, a, b);
 		t.fast.blitSetAdd(got.data() + offset, stride, a, b);
 		ASSERT_EQ(want, got) << "blitSetAdd trial " << trial;
+		// In place onto the samples written so far (0 and 255 among them after saturating sums).
+		t.plain.blitAdd(want.data() + offset, stride, b);
+		t.fast.blitAdd(got.data() + offset, stride, b);
+		ASSERT_EQ(want, got) << "blitAdd trial " << trial;
 	}
 }
 
@@ -93,6 +97,16 @@ TEST(KernelsDiffer, FetchesMatchPlainAtEveryOffsetAndBias)
 	}
 }
 
+// An abandoning SAD is exact up to the limit and merely above it beyond: motion search compares it
+// with the best so far and nothing else.
+void ExpectSameDecision(int32_t plain, int32_t fast, int32_t limit)
+{
+	if (plain <= limit)
+		ASSERT_EQ(plain, fast) << "limit " << limit;
+	else
+		ASSERT_GT(fast, limit) << "plain " << plain;
+}
+
 TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 {
 	Tables t;
@@ -108,10 +122,10 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 					const uint8_t* r = ref.data() + size_t(y) * kStride + x;
 					const uint8_t* c = cur.data() + size_t(y) * kStride + x;
 					for (int32_t limit : limits) {
-						ASSERT_EQ(t.plain.blockSad8(r, c, kStride, limit),
-						          t.fast.blockSad8(r, c, kStride, limit));
-						ASSERT_EQ(t.plain.blockSad16(r, c, kStride, limit),
-						          t.fast.blockSad16(r, c, kStride, limit));
+						ExpectSameDecision(t.plain.blockSad8(r, c, kStride, limit),
+						                   t.fast.blockSad8(r, c, kStride, limit), limit);
+						ExpectSameDecision(t.plain.blockSad16(r, c, kStride, limit),
+						                   t.fast.blockSad16(r, c, kStride, limit), limit);
 						for (int k = 0; k < kHalfSampleCandidates; ++k)
 							for (int32_t rounding = 0; rounding <= 1; ++rounding)
 								ASSERT_EQ(t.plain.halfSampleSad[k](r, c, kStride, rounding, limit),
@@ -130,9 +144,166 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 		}
 }
 
+TEST(KernelsDiffer, DeviationMatchesPlainOnSamplesAndExtremeValues)
+{
+	Tables t;
+	std::mt19937 rng(4);
+	alignas(16) int16_t blocks[4][64];
+	for (int trial = 0; trial < 3000; ++trial) {
+		for (auto& block : blocks)
+			for (int16_t& v : block) {
+				switch (trial % 5) {
+					case 0: v = int16_t(rng() & 255); break;                  // source samples
+					case 1: v = int16_t(rng()); break;                        // any 16-bit value
+					case 2: v = (rng() & 1) ? 32767 : -32768; break;          // widest spread
+					case 3: v = int16_t(trial & 1 ? 255 : 0); break;          // flat extremes
+					default: v = int16_t(int32_t(rng() % 9) - 4 - 32760); break;  // negative mean
+				}
+			}
+		ASSERT_EQ(t.plain.deviation16x16(blocks[0], blocks[1], blocks[2], blocks[3]),
+		          t.fast.deviation16x16(blocks[0], blocks[1], blocks[2], blocks[3]))
+		        << "trial " << trial;
+	}
+}
+
+TEST(KernelsDiffer, SubsampleMatchesPlainAtEveryWidthAndLeavesTheRestAlone)
+{
+	Tables t;
+	std::mt19937 rng(5);
+	for (int p = 0; p < kPatterns; ++p)
+		for (uint32_t columns = 1; columns <= 41; ++columns) {
+			const uint32_t rows = 1 + columns % 5, sourceStride = 2 * columns + columns % 3;
+			std::vector<uint8_t> source(size_t{sourceStride} * 2 * rows);
+			Fill(source, Pattern(p), rng, int(columns));
+			const uint32_t outStride = columns + 7;
+			std::vector<uint8_t> want(size_t{outStride} * rows, 0xA5), got(want);
+			t.plain.subsample(source.data(), sourceStride, want.data(), outStride, columns, rows);
+			t.fast.subsample(source.data(), sourceStride, got.data(), outStride, columns, rows);
+			ASSERT_EQ(want, got) << "columns " << columns << " pattern " << p;
+		}
+}
+
+// Blocks for the forward transform: encoder inputs (samples, residuals) and hostile ones whose
+// 32-bit arithmetic wraps.
+void FillTransformInput(int16_t* in, int kind, std::mt19937& rng)
+{
+	for (int i = 0; i < 64; ++i) {
+		switch (kind) {
+			case 0: in[i] = int16_t(rng() & 255); break;
+			case 1: in[i] = int16_t(int32_t(rng() % 511) - 255); break;
+			case 2: in[i] = int16_t(rng()); break;
+			case 3: in[i] = int16_t(((i ^ (i >> 3)) & 1) ? 255 : -255); break;
+			case 4: in[i] = int16_t(((i ^ (i >> 3)) & 1) ? 32767 : -32768); break;
+			case 5: in[i] = int16_t(rng() & 1 ? 255 : 0); break;
+			default: in[i] = int16_t(int32_t(rng() % 7) - 3); break;  // near the dead zone
+		}
+	}
+}
+
+TEST(KernelsDiffer, ForwardTransformAndQuantisersMatchPlain)
+{
+	Tables t;
+	std::mt19937 rng(6);
+	const struct {
+		const char* name;
+		DctQuantizeFn plain, fast;
+	} kinds[] = {{"inter", t.plain.dctQuantizeInter, t.fast.dctQuantizeInter},
+	             {"intraY", t.plain.dctQuantizeIntraY, t.fast.dctQuantizeIntraY},
+	             {"intraUV", t.plain.dctQuantizeIntraUV, t.fast.dctQuantizeIntraUV}};
+	alignas(16) int16_t in[64], want[64], got[64];
+	for (int trial = 0; trial < 4000; ++trial) {
+		FillTransformInput(in, trial % 7, rng);
+		const uint16_t quant = uint16_t(trial % 34);  // 0 and 32, 33 are held to 1..31
+		for (const auto& k : kinds) {
+			k.plain(in, quant, want);
+			k.fast(in, quant, got);
+			ASSERT_EQ(0, std::memcmp(want, got, sizeof want))
+			        << k.name << " trial " << trial << " quant " << quant;
+		}
+	}
+}
+
+TEST(KernelsDiffer, DequantisationMatchesPlainOnSparseAndWrappingLevels)
+{
+	Tables t;
+	std::mt19937 rng(7);
+	alignas(16) int16_t coef[64], want[64], got[64];
+	for (int trial = 0; trial < 6000; ++trial) {
+		std::memset(coef, 0, sizeof coef);
+		switch (trial % 4) {
+			case 0:
+				for (int k = 0; k < 4; ++k)
+					coef[rng() % 64] = int16_t(int32_t(rng() % 11) - 5);
+				break;
+			case 1:
+				for (int16_t& c : coef)
+					c = int16_t(int32_t(rng() % 4095) - 2047);
+				break;
+			case 2:
+				for (int16_t& c : coef)
+					c = int16_t(rng());
+				break;
+			default:
+				for (int i = 0; i < 64; ++i)
+					coef[i] = (i & 1) ? 32767 : -32768;
+				break;
+		}
+		const uint8_t quant = uint8_t(trial % 40);
+		const uint32_t blockIndex = uint32_t(trial % 10);
+		std::memset(want, 0x11, sizeof want);
+		std::memset(got, 0x11, sizeof got);
+		t.plain.dequantizeIntra(coef, want, quant, blockIndex);
+		t.fast.dequantizeIntra(coef, got, quant, blockIndex);
+		ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "intra trial " << trial;
+		t.plain.dequantizeInter(coef, want, quant);
+		t.fast.dequantizeInter(coef, got, quant);
+		ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "inter trial " << trial;
+	}
+}
+
+TEST(KernelsDiffer, HookBlockSubMatchesPlainWithWrapping)
+{
+	KorvHooks plain{}, fast{};
+	const uint8_t saved = gUseSpecificHooks;
+	gUseSpecificHooks = 0;
+	InitHooks(&plain);
+	gUseSpecificHooks = 1;
+	InitHooks(&fast);
+	gUseSpecificHooks = saved;
+	std::mt19937 rng(8);
+	alignas(16) int16_t a[64], b[64], want[64], got[64];
+	for (int trial = 0; trial < 500; ++trial) {
+		for (int i = 0; i < 64; ++i) {
+			a[i] = int16_t(trial % 2 ? rng() : rng() & 255);
+			b[i] = int16_t(trial % 2 ? rng() : rng() & 255);
+		}
+		plain.blockSub(a, b, want);
+		fast.blockSub(a, b, got);
+		ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "trial " << trial;
+	}
+}
+
 // Counting wrappers: each forwards to the plain kernel and counts its calls.
-int gCalls[16];
-enum Slot { kBlitSet, kBlitSetAdd, kFetch, kFetchAverage, kSad8, kSad16, kHalfSad, kSadIncrease, kSlots };
+int gCalls[32];
+enum Slot {
+	kBlitSet,
+	kBlitSetAdd,
+	kBlitAdd,
+	kFetch,
+	kFetchAverage,
+	kSad8,
+	kSad16,
+	kHalfSad,
+	kSadIncrease,
+	kDeviation,
+	kSubsample,
+	kQuantInter,
+	kQuantIntraY,
+	kQuantIntraUV,
+	kDequantIntra,
+	kDequantInter,
+	kSlots
+};
 KorvKernels gPlain;
 
 void CountBlitSet(uint8_t* d, uint32_t s, const int16_t* v) { ++gCalls[kBlitSet], gPlain.blitSet(d, s, v); }
@@ -163,6 +334,29 @@ uint32_t CountSadIncrease(const uint8_t* s, uint32_t ss, const uint8_t* r, uint3
 	return ++gCalls[kSadIncrease], gPlain.sadIncrease8x8(s, ss, r, rs, inc);
 }
 
+void CountBlitAdd(uint8_t* d, uint32_t s, const int16_t* r) { ++gCalls[kBlitAdd], gPlain.blitAdd(d, s, r); }
+int32_t CountDeviation(const int16_t* a, const int16_t* b, const int16_t* c, const int16_t* d)
+{
+	return ++gCalls[kDeviation], gPlain.deviation16x16(a, b, c, d);
+}
+void CountSubsample(const uint8_t* s, uint32_t ss, uint8_t* o, uint32_t os, uint32_t c, uint32_t r)
+{
+	++gCalls[kSubsample], gPlain.subsample(s, ss, o, os, c, r);
+}
+template <int Slot, DctQuantizeFn KorvKernels::*kMember>
+void CountQuantize(const int16_t* in, uint16_t quant, int16_t* out)
+{
+	++gCalls[Slot], (gPlain.*kMember)(in, quant, out);
+}
+void CountDequantIntra(const int16_t* c, int16_t* r, uint8_t q, uint32_t b)
+{
+	++gCalls[kDequantIntra], gPlain.dequantizeIntra(c, r, q, b);
+}
+void CountDequantInter(const int16_t* c, int16_t* r, uint8_t q)
+{
+	++gCalls[kDequantInter], gPlain.dequantizeInter(c, r, q);
+}
+
 TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 {
 	Kernels_Init(&gPlain, false);
@@ -182,15 +376,38 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	                                                     CountHalfSad<6>, CountHalfSad<7>};
 	std::memcpy(gKernels.halfSampleSad, half, sizeof half);
 	gKernels.sadIncrease8x8 = CountSadIncrease;
+	gKernels.blitAdd = CountBlitAdd;
+	gKernels.deviation16x16 = CountDeviation;
+	gKernels.subsample = CountSubsample;
+	gKernels.dctQuantizeInter = CountQuantize<kQuantInter, &KorvKernels::dctQuantizeInter>;
+	gKernels.dctQuantizeIntraY = CountQuantize<kQuantIntraY, &KorvKernels::dctQuantizeIntraY>;
+	gKernels.dctQuantizeIntraUV = CountQuantize<kQuantIntraUV, &KorvKernels::dctQuantizeIntraUV>;
+	gKernels.dequantizeIntra = CountDequantIntra;
+	gKernels.dequantizeInter = CountDequantInter;
 	std::memset(gCalls, 0, sizeof gCalls);
 
 	for (int f = 0; f < 4; ++f) {
 		enctest::Frame frame = enctest::SceneFrame(scene, f, 96, 64, kPixelFormatBGRA);
 		pair.Encode(frame);
 	}
+	// A still picture whose middle brightens in place: residuals at the zero vector, added in place.
+	const enctest::Scene still = [](int f, int x, int y) {
+		enctest::Rgb c = enctest::TextureRgb(x, y);
+		if (x >= 32 && x < 64 && y >= 16 && y < 48) {
+			const int lift = 12 * (f - 3);
+			c = {enctest::Clip(c.r + lift), enctest::Clip(c.g + lift), enctest::Clip(c.b + lift)};
+		}
+		return c;
+	};
+	for (int f = 4; f < 7; ++f) {
+		enctest::Frame frame = enctest::SceneFrame(still, f, 96, 64, kPixelFormatBGRA);
+		pair.Encode(frame);
+	}
 	gKernels = saved;
-	const char* names[kSlots] = {"blitSet",   "blitSetAdd", "fetchBlock",    "fetchBlockAverage4",
-	                             "blockSad8", "blockSad16", "halfSampleSad", "sadIncrease8x8"};
+	const char* names[kSlots] = {"blitSet",         "blitSetAdd",        "blitAdd",           "fetchBlock",
+	                             "fetchBlockAverage4", "blockSad8",      "blockSad16",        "halfSampleSad",
+	                             "sadIncrease8x8",  "deviation16x16",    "subsample",         "dctQuantizeInter",
+	                             "dctQuantizeIntraY", "dctQuantizeIntraUV", "dequantizeIntra", "dequantizeInter"};
 	for (int s = 0; s < kSlots; ++s)
 		EXPECT_GT(gCalls[s], 0) << names[s] << " was never called";
 }

@@ -40,6 +40,20 @@ KORVO_SSE2 void BlitSetAdd_SSE2(uint8_t* dst, uint32_t stride, const int16_t* a,
 	}
 }
 
+// A sample plus a 16-bit residual, saturated to 16 bits, lies at the same end of 0..255 as the exact
+// sum, and the pack clamps as the table does.
+KORVO_SSE2 void BlitAdd_SSE2(uint8_t* dst, uint32_t stride, const int16_t* residual)
+{
+	const __m128i zero = _mm_setzero_si128();
+	for (int row = 0; row < 8; row += 2, dst += 2 * size_t{stride}, residual += 16) {
+		const __m128i upper = _mm_adds_epi16(_mm_unpacklo_epi8(Load8(dst), zero), Load(residual));
+		const __m128i lower = _mm_adds_epi16(_mm_unpacklo_epi8(Load8(dst + stride), zero), Load(residual + 8));
+		const __m128i pixels = _mm_packus_epi16(upper, lower);
+		Store8(dst, pixels);
+		Store8(dst + stride, _mm_srli_si128(pixels, 8));
+	}
+}
+
 KORVO_SSE2 void FetchBlock_SSE2(const uint8_t* p, uint32_t stride, int16_t* out)
 {
 	const __m128i zero = _mm_setzero_si128();
@@ -70,6 +84,7 @@ void Kernels_InitBlitSSE2(KorvKernels* table)
 {
 	table->blitSet = BlitSet_SSE2;
 	table->blitSetAdd = BlitSetAdd_SSE2;
+	table->blitAdd = BlitAdd_SSE2;
 	table->fetchBlock = FetchBlock_SSE2;
 	table->fetchBlockAverage4 = FetchBlockAverage4_SSE2;
 }

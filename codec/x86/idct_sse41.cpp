@@ -5,24 +5,11 @@
 
 #include <immintrin.h>
 
+#include "lanes_sse2.h"
+
 #define KORVO_SSE41 __attribute__((target("sse4.1"), always_inline)) inline
 
 namespace {
-
-// A pair of four-lane 32-bit halves: lanes 0-3 and 4-7 of eight 16-bit lanes.
-struct Wide {
-	__m128i low, high;
-};
-
-KORVO_SSE41 Wide operator+(Wide a, Wide b)
-{
-	return {_mm_add_epi32(a.low, b.low), _mm_add_epi32(a.high, b.high)};
-}
-KORVO_SSE41 Wide operator-(Wide a, Wide b)
-{
-	return {_mm_sub_epi32(a.low, b.low), _mm_sub_epi32(a.high, b.high)};
-}
-KORVO_SSE41 Wide Shift(Wide a, int n) { return {_mm_srai_epi32(a.low, n), _mm_srai_epi32(a.high, n)}; }
 
 // k1 * a + k2 * b + bias for eight 16-bit lanes; with these constants the sum cannot leave 32 bits.
 // Every rotation of the kernel is such a sum once its shared product is expanded, which is exact
@@ -97,27 +84,6 @@ KORVO_SSE41 void IdctPass(__m128i* v)
 	v[7] = Narrow(Shift(x7 - x1, kShift));
 }
 
-// Transposes eight rows of eight 16-bit values.
-KORVO_SSE41 void Transpose8x8(__m128i* r)
-{
-	const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-	const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-	const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-	const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-	const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-	const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-	const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-	const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-	r[0] = _mm_unpacklo_epi64(b0, b4);
-	r[1] = _mm_unpackhi_epi64(b0, b4);
-	r[2] = _mm_unpacklo_epi64(b1, b5);
-	r[3] = _mm_unpackhi_epi64(b1, b5);
-	r[4] = _mm_unpacklo_epi64(b2, b6);
-	r[5] = _mm_unpackhi_epi64(b2, b6);
-	r[6] = _mm_unpacklo_epi64(b3, b7);
-	r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
 }  // namespace
 
 __attribute__((target("sse4.1"))) void IDCT_FastSSE41(int16_t* block)
@@ -126,9 +92,9 @@ __attribute__((target("sse4.1"))) void IDCT_FastSSE41(int16_t* block)
 	for (int k = 0; k < 8; ++k)
 		r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
 	// Row pass with the rows in lanes, then back to rows for the column pass with columns in lanes.
-	Transpose8x8(r);
+	Transpose8x8Epi16(r);
 	IdctPass<false>(r);
-	Transpose8x8(r);
+	Transpose8x8Epi16(r);
 	IdctPass<true>(r);
 	for (int k = 0; k < 8; ++k)
 		_mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k), r[k]);

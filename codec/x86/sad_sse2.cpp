@@ -1,5 +1,6 @@
-// The SADs of motion search and the skip decision with SSE2, bit-exact with the plain kernels:
-// the same row-by-row abandoning, the half-sample averages formed with the same rounding.
+// The SADs and measures of motion search and the skip and intra decisions with SSE2, bit-exact with
+// the plain kernels (or, for the abandoning SADs, making the same decisions): the half-sample
+// averages are formed with the same rounding.
 #include "kernels_internal.h"
 #include "transform_internal.h"
 #if KORVO_DSP_X86
@@ -25,24 +26,31 @@ KORVO_SSE2 inline int32_t Total(__m128i sads)
 	return _mm_cvtsi128_si32(_mm_add_epi32(sads, _mm_srli_si128(sads, 8)));
 }
 
-KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
-                                  int32_t limit)
+// The whole SAD at once: the contract lets a kernel report any value above the limit, and one
+// without branches costs less than abandoning after a row.
+KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t)
 {
-	int32_t sum = 0;
-	for (int row = 0; row < 8; ++row, reference += stride, current += stride) {
-		sum += _mm_cvtsi128_si32(_mm_sad_epu8(Load8(reference), Load8(current)));
-		if (sum > limit)
-			break;
+	const size_t step = stride;
+	__m128i sads = _mm_setzero_si128();
+	for (int row = 0; row < 8; row += 2, reference += 2 * step, current += 2 * step) {
+		const __m128i r = _mm_unpacklo_epi64(Load8(reference), Load8(reference + step));
+		const __m128i c = _mm_unpacklo_epi64(Load8(current), Load8(current + step));
+		sads = _mm_add_epi64(sads, _mm_sad_epu8(r, c));
 	}
-	return sum;
+	return Total(sads);
 }
 
+// Abandoned after a group of four rows whose running sum exceeds the limit.
 KORVO_SSE2 int32_t BlockSad16_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
                                    int32_t limit)
 {
+	const size_t step = stride;
+	__m128i sads = _mm_setzero_si128();
 	int32_t sum = 0;
-	for (int row = 0; row < 16; ++row, reference += stride, current += stride) {
-		sum += Total(_mm_sad_epu8(Load16(reference), Load16(current)));
+	for (int group = 0; group < 4; ++group) {
+		for (int row = 0; row < 4; ++row, reference += step, current += step)
+			sads = _mm_add_epi64(sads, _mm_sad_epu8(Load16(reference), Load16(current)));
+		sum = Total(sads);
 		if (sum > limit)
 			break;
 	}
@@ -119,6 +127,40 @@ KORVO_SSE2 uint32_t SadIncrease8x8_SSE2(const uint8_t* source, uint32_t sourceSt
 	return uint32_t(Total(sads));
 }
 
+KORVO_SSE2 inline __m128i Abs32(__m128i v)
+{
+	const __m128i sign = _mm_srai_epi32(v, 31);
+	return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+}
+
+// Sums in 32-bit lanes; the mean is the truncating integer one, as in the plain kernel.
+KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, const int16_t* y2,
+                                       const int16_t* y3)
+{
+	const int16_t* const blocks[4] = {y0, y1, y2, y3};
+	const __m128i ones = _mm_set1_epi16(1);
+	__m128i sums = _mm_setzero_si128();
+	for (const int16_t* block : blocks)
+		for (int i = 0; i < 64; i += 8)
+			sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)),
+			                                          ones));
+	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 8));
+	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 4));
+	const __m128i mean = _mm_set1_epi32(_mm_cvtsi128_si32(sums) / 256);
+	__m128i deviation = _mm_setzero_si128();
+	for (const int16_t* block : blocks)
+		for (int i = 0; i < 64; i += 8) {
+			const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+			const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+			const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+			deviation = _mm_add_epi32(deviation, _mm_add_epi32(Abs32(_mm_sub_epi32(low, mean)),
+			                                                   Abs32(_mm_sub_epi32(high, mean))));
+		}
+	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 8));
+	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 4));
+	return _mm_cvtsi128_si32(deviation);
+}
+
 }  // namespace
 
 void Kernels_InitSadSSE2(KorvKernels* table)
@@ -133,6 +175,7 @@ void Kernels_InitSadSSE2(KorvKernels* table)
 	for (int i = 0; i < kHalfSampleCandidates; ++i)
 		table->halfSampleSad[i] = kHalf[i];
 	table->sadIncrease8x8 = SadIncrease8x8_SSE2;
+	table->deviation16x16 = Deviation16x16_SSE2;
 }
 
 #endif  // KORVO_DSP_X86
