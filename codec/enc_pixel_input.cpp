@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
 #include "workers_internal.h"
@@ -42,57 +43,64 @@ inline int32_t MatrixRow(int row, int32_t r, int32_t g, int32_t b)
 
 inline uint8_t Table(int32_t v) { return static_cast<uint8_t>(IClampTable[v]); }
 
-// Luminance of every pixel; chroma once per 2x2 group, from the odd (lower) row: the
-// bottom-right pixel's, or with averageLower the mean of the lower pair's clamped values.
-template <class Layout, bool averageLower>
-void PackedRGBToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+template <class Layout>
+void LumaRow(const uint8_t* in, uint8_t* y, uint32_t width)
 {
-	for (uint32_t row = 0; row < area.height; ++row) {
-		const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
-		uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
-		for (uint32_t x = 0; x < area.width; ++x) {
-			const uint8_t* p = in + Layout::kBytes * x;
-			outY[x] = Table(MatrixRow(0, p[Layout::kR], p[Layout::kG], p[Layout::kB]));
-		}
-		if ((row & 1) == 0)
-			continue;
-		uint8_t* outU = korvo::PlaneChromaAt(u, 0, row >> 1);
-		uint8_t* outV = korvo::PlaneChromaAt(v, 0, row >> 1);
-		for (uint32_t k = 0; k < area.width >> 1; ++k) {
-			const uint8_t* right = in + Layout::kBytes * (2 * k + 1);
-			int32_t cb = Table(MatrixRow(1, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
-			int32_t cr = Table(MatrixRow(2, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
-			if constexpr (averageLower) {
-				const uint8_t* left = right - Layout::kBytes;
-				cb = (cb + Table(MatrixRow(1, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
-				cr = (cr + Table(MatrixRow(2, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
-			}
-			outU[k] = static_cast<uint8_t>(cb);
-			outV[k] = static_cast<uint8_t>(cr);
-		}
+	for (uint32_t x = 0; x < width; ++x) {
+		const uint8_t* p = in + Layout::kBytes * x;
+		y[x] = Table(MatrixRow(0, p[Layout::kR], p[Layout::kG], p[Layout::kB]));
 	}
 }
 
-// 4:2:2 packed Y'0 Cb Y'1 Cr: luminance copied, the chroma of the two rows of each 2x2 group
-// averaged with rounding.
-void YUVSToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+// The chroma of each 2x2 group from its lower row: the right pixel's, or with averageLower the mean
+// of the two pixels' clamped values.
+template <class Layout, bool averageLower>
+void ChromaRow(const uint8_t*, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs)
+{
+	for (uint32_t k = 0; k < pairs; ++k) {
+		const uint8_t* right = lower + Layout::kBytes * (2 * k + 1);
+		int32_t cb = Table(MatrixRow(1, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
+		int32_t cr = Table(MatrixRow(2, right[Layout::kR], right[Layout::kG], right[Layout::kB]));
+		if constexpr (averageLower) {
+			const uint8_t* left = right - Layout::kBytes;
+			cb = (cb + Table(MatrixRow(1, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
+			cr = (cr + Table(MatrixRow(2, left[Layout::kR], left[Layout::kG], left[Layout::kB]))) >> 1;
+		}
+		u[k] = static_cast<uint8_t>(cb);
+		v[k] = static_cast<uint8_t>(cr);
+	}
+}
+
+// Luminance of every row, chroma once per 2x2 group (rows 2k and 2k + 1) by the row kernels given.
+void RowsToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v, InputLumaFn luma,
+                  InputChromaFn chroma)
 {
 	for (uint32_t row = 0; row < area.height; ++row) {
 		const uint8_t* in = pixMap->baseAddr + static_cast<size_t>(row) * area.rowBytes;
-		uint8_t* outY = korvo::PlaneLumaAt(y, 0, row);
-		for (uint32_t x = 0; x < area.width; ++x)
-			outY[x] = in[2 * x];
+		luma(in, korvo::PlaneLumaAt(y, 0, row), area.width);
+		if ((row & 1) == 0)
+			continue;
+		chroma(in - area.rowBytes, in, korvo::PlaneChromaAt(u, 0, row >> 1), korvo::PlaneChromaAt(v, 0, row >> 1),
+		       area.width >> 1);
 	}
-	for (uint32_t row = 0; row < area.height >> 1; ++row) {
-		const uint8_t* upper = pixMap->baseAddr + static_cast<size_t>(2 * row) * area.rowBytes;
-		const uint8_t* lower = upper + area.rowBytes;
-		uint8_t* outU = korvo::PlaneChromaAt(u, 0, row);
-		uint8_t* outV = korvo::PlaneChromaAt(v, 0, row);
-		for (uint32_t k = 0; k < area.width >> 1; ++k) {
-			outU[k] = static_cast<uint8_t>((upper[4 * k + 1] + lower[4 * k + 1] + 1) >> 1);
-			outV[k] = static_cast<uint8_t>((upper[4 * k + 3] + lower[4 * k + 3] + 1) >> 1);
-		}
-	}
+}
+
+template <class Layout, bool averageLower>
+void PackedRGBToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+{
+	RowsToPlanes(pixMap, area, y, u, v, LumaRow<Layout>, ChromaRow<Layout, averageLower>);
+}
+
+// BGRA, the encoder add-on's layout, and 4:2:2 packed Y'0 Cb Y'1 Cr (luminance copied, the chroma
+// of the two rows of each 2x2 group averaged with rounding) go through the kernel table.
+void BGRAToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+{
+	RowsToPlanes(pixMap, area, y, u, v, gKernels.lumaFromBGRA, gKernels.chromaFromBGRA);
+}
+
+void YUVSToPlanes(const PixMap* pixMap, const PictureArea& area, Plane* y, Plane* u, Plane* v)
+{
+	RowsToPlanes(pixMap, area, y, u, v, gKernels.lumaFromYUVS, gKernels.chromaFromYUVS);
 }
 
 // 4:2:0 planar in the layout the decoder writes: luminance rows rowBytes apart, then Cb and then Cr
@@ -164,6 +172,27 @@ void ConvertInput(const PixMap* pixMap, Plane* y, Plane* u, Plane* v, uint32_t f
 
 }  // namespace
 
+void LumaFromBGRA_C(const uint8_t* in, uint8_t* y, uint32_t width) { LumaRow<BGRA32Layout>(in, y, width); }
+
+void ChromaFromBGRA_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs)
+{
+	ChromaRow<BGRA32Layout, false>(upper, lower, u, v, pairs);
+}
+
+void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width)
+{
+	for (uint32_t x = 0; x < width; ++x)
+		y[x] = in[2 * x];
+}
+
+void ChromaFromYUVS_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs)
+{
+	for (uint32_t k = 0; k < pairs; ++k) {
+		u[k] = static_cast<uint8_t>((upper[4 * k + 1] + lower[4 * k + 1] + 1) >> 1);
+		v[k] = static_cast<uint8_t>((upper[4 * k + 3] + lower[4 * k + 3] + 1) >> 1);
+	}
+}
+
 extern "C" {
 
 void ARGBPackedToYUV420Subsampled(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
@@ -178,7 +207,7 @@ void RGBPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
 
 void BGRAPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)
 {
-	ConvertInput<PackedRGBToPlanes<BGRA32Layout, false>>(pixMap, y, u, v, kPixelFormatBGRA);
+	ConvertInput<BGRAToPlanes>(pixMap, y, u, v, kPixelFormatBGRA);
 }
 
 void YUVSPackedToYUV420(const PixMap* pixMap, Plane* y, Plane* u, Plane* v)

@@ -122,6 +122,13 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->dctQuantizeIntraUV = GapsDCTQuantize_IntraUV;
 	table->dequantizeIntra = DequantizeIntra;
 	table->dequantizeInter = DequantizeInter;
+	table->rowToBGRA = RowToBGRA_C;
+	table->rowToYUVS = RowToYUVS_C;
+	table->rowTo2VUY = RowTo2VUY_C;
+	table->lumaFromBGRA = LumaFromBGRA_C;
+	table->chromaFromBGRA = ChromaFromBGRA_C;
+	table->lumaFromYUVS = LumaFromYUVS_C;
+	table->chromaFromYUVS = ChromaFromYUVS_C;
 	if (!specific)
 		return;
 #if KORVO_DSP_X86
@@ -130,6 +137,7 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	Kernels_InitBlitSSE2(table);
 	Kernels_InitSadSSE2(table);
 	Kernels_InitPlaneSSE2(table);
+	Kernels_InitPixelSSE2(table);
 	Kernels_InitDequantizeSSE2(table);
 	if (!__builtin_cpu_supports("sse4.1"))
 		return;

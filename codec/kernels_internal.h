@@ -23,6 +23,16 @@ typedef int32_t (*HalfSampleSadFn)(const uint8_t* p, const uint8_t* s, uint32_t 
 enum { kHalfSampleCandidates = 8 };
 extern const int8_t kHalfSampleOffsets[kHalfSampleCandidates][2]; /* dx, dy in -1..1 */
 
+// One row of decoder output: pixels x0..x1 - 1 (x0 even) of a picture row from its luminance row
+// and the chroma rows of its 2x2 groups, into the caller's row `out` (which starts at pixel 0).
+typedef void (*OutputRowFn)(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0,
+                            uint32_t x1);
+// One row of encoder input: the luminance of `width` pixels; the chroma of `pairs` 2x2 groups from
+// the lower row of each (BGRA: its right pixel), or from both rows (4:2:2: their rounded mean).
+typedef void (*InputLumaFn)(const uint8_t* in, uint8_t* y, uint32_t width);
+typedef void (*InputChromaFn)(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v,
+                              uint32_t pairs);
+
 // The encoder's forward transform and quantisation of one block of 64 values into 64 levels.
 typedef void (*DctQuantizeFn)(const int16_t* in, uint16_t quant, int16_t* out);
 
@@ -57,6 +67,15 @@ struct KorvKernels {
 	// Reconstruction's dequantisation (DequantizeIntra, DequantizeInter).
 	void (*dequantizeIntra)(const int16_t* coef, int16_t* recon, uint8_t quant, uint32_t blockIndex);
 	void (*dequantizeInter)(const int16_t* coef, int16_t* recon, uint8_t quant);
+	// Output conversions of the planes: BGRA, 4:2:2 Y'0 Cb Y'1 Cr ('yuvs') and Cb Y'0 Cr Y'1 ('2vuy').
+	OutputRowFn rowToBGRA;
+	OutputRowFn rowToYUVS;
+	OutputRowFn rowTo2VUY;
+	// Input conversions into the planes: BGRA and 4:2:2 'yuvs'.
+	InputLumaFn lumaFromBGRA;
+	InputChromaFn chromaFromBGRA;
+	InputLumaFn lumaFromYUVS;
+	InputChromaFn chromaFromYUVS;
 };
 
 extern KorvKernels gKernels;
@@ -73,6 +92,13 @@ extern const HalfSampleSadFn kHalfSampleSad_C[kHalfSampleCandidates];
 uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
                           uint32_t referenceStride, int32_t* largestIncrease);
 int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
+void RowToBGRA_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
+void RowToYUVS_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
+void RowTo2VUY_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
+void LumaFromBGRA_C(const uint8_t* in, uint8_t* y, uint32_t width);
+void ChromaFromBGRA_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
+void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width);
+void ChromaFromYUVS_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
 void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
                  uint32_t columns, uint32_t rows);
 
@@ -81,6 +107,7 @@ void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uin
 void Kernels_InitBlitSSE2(KorvKernels* table);
 void Kernels_InitSadSSE2(KorvKernels* table);
 void Kernels_InitPlaneSSE2(KorvKernels* table);
+void Kernels_InitPixelSSE2(KorvKernels* table);
 void Kernels_InitDequantizeSSE2(KorvKernels* table);
 void Kernels_InitQuantizeSSE41(KorvKernels* table);
 #endif

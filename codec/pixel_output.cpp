@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "pixel_internal.h"
 #include "workers_internal.h"
@@ -61,39 +62,46 @@ inline void StoreRGB(uint8_t* out, const int16_t* clamp, int32_t luma, int32_t t
 
 // Pixels x0..x1-1 of one row (x0 even); the chroma terms once per pixel pair.
 template <class L>
-void RGBRow(const Rows& r, uint32_t x0, uint32_t x1)
+void RGBRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
 {
 	const int16_t* clamp = IClampTable;
 	uint32_t x = x0;
 	int32_t tR = 0, tG = 0, tB = 0;
 	auto chroma = [&](uint32_t k) {
-		const int32_t cb = r.u[k] - 128, cr = r.v[k] - 128;
+		const int32_t cb = u[k] - 128, cr = v[k] - 128;
 		tR = korvo::kRFromCr * cr;
 		tG = korvo::kGFromCr * cr + korvo::kGFromCb * cb;
 		tB = korvo::kBFromCb * cb;
 	};
 	for (; x + 1 < x1; x += 2) {
 		chroma(x >> 1);
-		StoreRGB<L>(r.out + L::kBytes * x, clamp, r.y[x], tR, tG, tB);
-		StoreRGB<L>(r.out + L::kBytes * (x + 1), clamp, r.y[x + 1], tR, tG, tB);
+		StoreRGB<L>(out + L::kBytes * x, clamp, y[x], tR, tG, tB);
+		StoreRGB<L>(out + L::kBytes * (x + 1), clamp, y[x + 1], tR, tG, tB);
 	}
 	if (x < x1) {
 		chroma(x >> 1);
-		StoreRGB<L>(r.out + L::kBytes * x, clamp, r.y[x], tR, tG, tB);
+		StoreRGB<L>(out + L::kBytes * x, clamp, y[x], tR, tG, tB);
 	}
 }
 
 // Whole pixel pairs only: an odd last column is not written.
 template <class L>
-void PackedYUVRow(const Rows& r, uint32_t x0, uint32_t x1)
+void PackedYUVRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
 {
 	for (uint32_t x = x0; x + 1 < x1; x += 2) {
-		uint8_t* o = r.out + 2 * x;
-		o[L::kY0] = r.y[x];
-		o[L::kY1] = r.y[x + 1];
-		o[L::kCb] = r.u[x >> 1];
-		o[L::kCr] = r.v[x >> 1];
+		uint8_t* o = out + 2 * x;
+		o[L::kY0] = y[x];
+		o[L::kY1] = y[x + 1];
+		o[L::kCb] = u[x >> 1];
+		o[L::kCr] = v[x >> 1];
 	}
+}
+
+// The layouts the kernel table serves go through it; the others are converted here.
+template <OutputRowFn KorvKernels::*kSlot>
+void TableRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
+{
+	(gKernels.*kSlot)(y, u, v, out, x0, x1);
 }
 
 inline bool MacroBlockChanged(const Vop* vop, uint32_t index, uint32_t read)
@@ -143,7 +151,7 @@ PictureArea OutputArea(const Vop* vop, const PixMap* pixMap, uint64_t (*rowBytes
 }
 
 // Packed output: every pixel row reads its luminance row and the chroma row y / 2.
-template <void (*row)(const Rows&, uint32_t, uint32_t)>
+template <OutputRowFn row>
 void ConvertPacked(Vop* vop, PixMap* pixMap, bool whole, uint64_t (*rowBytes)(uint64_t))
 {
 	const PictureArea area = OutputArea(vop, pixMap, rowBytes);
@@ -153,7 +161,7 @@ void ConvertPacked(Vop* vop, PixMap* pixMap, bool whole, uint64_t (*rowBytes)(ui
 		const Rows r{korvo::PlaneLumaAt(vop->planeY, 0, y), korvo::PlaneChromaAt(vop->planeU, 0, y >> 1),
 		             korvo::PlaneChromaAt(vop->planeV, 0, y >> 1),
 		             pixMap->baseAddr + static_cast<size_t>(y) * area.rowBytes};
-		row(r, x0, x1);
+		row(r.y, r.u, r.v, r.out, x0, x1);
 	});
 }
 
@@ -191,6 +199,19 @@ struct OutputFormat {
 
 }  // namespace
 
+void RowToBGRA_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
+{
+	RGBRow<BGRA32Layout>(y, u, v, out, x0, x1);
+}
+void RowToYUVS_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
+{
+	PackedYUVRow<YUVSLayout>(y, u, v, out, x0, x1);
+}
+void RowTo2VUY_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1)
+{
+	PackedYUVRow<VUYSLayout>(y, u, v, out, x0, x1);
+}
+
 extern "C" {
 
 void Vop_IntraRowYUV420ToARGB8Packed(Vop* vop, PixMap* pixMap)
@@ -203,11 +224,11 @@ void Vop_InterRow2YUV420ToARGB8Packed(Vop* vop, PixMap* pixMap)
 }
 void Vop_IntraRowYUV420ToBGRA8Packed(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<RGBRow<BGRA32Layout>>(vop, pixMap, true, RowBytes4);
+	ConvertPacked<TableRow<&KorvKernels::rowToBGRA>>(vop, pixMap, true, RowBytes4);
 }
 void Vop_InterRowYUV420ToBGRA8Packed(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<RGBRow<BGRA32Layout>>(vop, pixMap, false, RowBytes4);
+	ConvertPacked<TableRow<&KorvKernels::rowToBGRA>>(vop, pixMap, false, RowBytes4);
 }
 void Vop_IntraRowYUV420ToRGBA8Packed(Vop* vop, PixMap* pixMap)
 {
@@ -229,19 +250,19 @@ void Vop_IntraRowYUV420ToYUV420Planar(Vop* vop, PixMap* pixMap) { ConvertPlanar(
 void Vop_InterRow2YUV420ToYUV420Planar(Vop* vop, PixMap* pixMap) { ConvertPlanar(vop, pixMap, false); }
 void Vop_IntraRow2YUV420ToYUVSPacked(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<PackedYUVRow<YUVSLayout>>(vop, pixMap, true, RowBytesPairs);
+	ConvertPacked<TableRow<&KorvKernels::rowToYUVS>>(vop, pixMap, true, RowBytesPairs);
 }
 void Vop_InterRow2YUV420ToYUVSPacked(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<PackedYUVRow<YUVSLayout>>(vop, pixMap, false, RowBytesPairs);
+	ConvertPacked<TableRow<&KorvKernels::rowToYUVS>>(vop, pixMap, false, RowBytesPairs);
 }
 void Vop_IntraRow2YUV420ToVUYSPacked(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<PackedYUVRow<VUYSLayout>>(vop, pixMap, true, RowBytesPairs);
+	ConvertPacked<TableRow<&KorvKernels::rowTo2VUY>>(vop, pixMap, true, RowBytesPairs);
 }
 void Vop_InterRow2YUV420ToVUYSPacked(Vop* vop, PixMap* pixMap)
 {
-	ConvertPacked<PackedYUVRow<VUYSLayout>>(vop, pixMap, false, RowBytesPairs);
+	ConvertPacked<TableRow<&KorvKernels::rowTo2VUY>>(vop, pixMap, false, RowBytesPairs);
 }
 
 // Returns 0, or 2 (converting nothing) for a format that is not an output format or a caller

@@ -283,6 +283,70 @@ TEST(KernelsDiffer, HookBlockSubMatchesPlainWithWrapping)
 	}
 }
 
+// Planes to the caller's rows: every span the converters ask for (x0 even, from a macroblock edge or
+// the picture's start, to any end), samples random and at the ends of their ranges; the bytes around
+// the span must stay as they were.
+TEST(KernelsDiffer, OutputRowsMatchPlainOnEverySpan)
+{
+	Tables t;
+	std::mt19937 rng(9);
+	const struct {
+		const char* name;
+		OutputRowFn plain, fast;
+		uint32_t bytesPerPixel;
+	} rows[] = {{"BGRA", t.plain.rowToBGRA, t.fast.rowToBGRA, 4},
+	            {"yuvs", t.plain.rowToYUVS, t.fast.rowToYUVS, 2},
+	            {"2vuy", t.plain.rowTo2VUY, t.fast.rowTo2VUY, 2}};
+	constexpr uint32_t kWidth = 70;
+	std::vector<uint8_t> y(kWidth), u(kWidth / 2), v(kWidth / 2);
+	for (int p = 0; p < kPatterns; ++p)
+		for (int trial = 0; trial < 8; ++trial) {
+			Fill(y, Pattern(p), rng, trial);
+			Fill(u, Pattern((p + trial) % kPatterns), rng, trial);
+			Fill(v, Pattern((p + 2 * trial) % kPatterns), rng, trial + 1);
+			for (uint32_t x0 : {0u, 2u, 16u, 32u})
+				for (uint32_t x1 = x0; x1 <= kWidth; ++x1)
+					for (const auto& row : rows) {
+						std::vector<uint8_t> want(kWidth * 4 + 8, 0x5A), got(want);
+						row.plain(y.data(), u.data(), v.data(), want.data(), x0, x1);
+						row.fast(y.data(), u.data(), v.data(), got.data(), x0, x1);
+						ASSERT_EQ(want, got) << row.name << " span " << x0 << ".." << x1 << " pattern " << p;
+					}
+		}
+}
+
+// The caller's rows to the planes, at every width (odd ones included) and in every pattern.
+TEST(KernelsDiffer, InputRowsMatchPlainAtEveryWidth)
+{
+	Tables t;
+	std::mt19937 rng(10);
+	constexpr uint32_t kWidth = 75;
+	std::vector<uint8_t> upper(kWidth * 4), lower(kWidth * 4);
+	for (int p = 0; p < kPatterns; ++p)
+		for (int trial = 0; trial < 4; ++trial) {
+			Fill(upper, Pattern(p), rng, trial);
+			Fill(lower, Pattern((p + trial) % kPatterns), rng, trial + 1);
+			for (uint32_t width = 1; width <= kWidth; ++width) {
+				std::vector<uint8_t> want(kWidth + 8, 0xA5), got(want), wantV(want), gotV(want);
+				t.plain.lumaFromBGRA(lower.data(), want.data(), width);
+				t.fast.lumaFromBGRA(lower.data(), got.data(), width);
+				ASSERT_EQ(want, got) << "BGRA luma width " << width << " pattern " << p;
+				t.plain.lumaFromYUVS(lower.data(), want.data(), width);
+				t.fast.lumaFromYUVS(lower.data(), got.data(), width);
+				ASSERT_EQ(want, got) << "yuvs luma width " << width << " pattern " << p;
+				const uint32_t pairs = width / 2;
+				t.plain.chromaFromBGRA(upper.data(), lower.data(), want.data(), wantV.data(), pairs);
+				t.fast.chromaFromBGRA(upper.data(), lower.data(), got.data(), gotV.data(), pairs);
+				ASSERT_EQ(want, got) << "BGRA Cb pairs " << pairs << " pattern " << p;
+				ASSERT_EQ(wantV, gotV) << "BGRA Cr pairs " << pairs << " pattern " << p;
+				t.plain.chromaFromYUVS(upper.data(), lower.data(), want.data(), wantV.data(), pairs);
+				t.fast.chromaFromYUVS(upper.data(), lower.data(), got.data(), gotV.data(), pairs);
+				ASSERT_EQ(want, got) << "yuvs Cb pairs " << pairs << " pattern " << p;
+				ASSERT_EQ(wantV, gotV) << "yuvs Cr pairs " << pairs << " pattern " << p;
+			}
+		}
+}
+
 // Counting wrappers: each forwards to the plain kernel and counts its calls.
 int gCalls[32];
 enum Slot {
@@ -302,6 +366,13 @@ enum Slot {
 	kQuantIntraUV,
 	kDequantIntra,
 	kDequantInter,
+	kRowToBGRA,
+	kRowToYUVS,
+	kRowTo2VUY,
+	kLumaFromBGRA,
+	kChromaFromBGRA,
+	kLumaFromYUVS,
+	kChromaFromYUVS,
 	kSlots
 };
 KorvKernels gPlain;
@@ -357,6 +428,22 @@ void CountDequantInter(const int16_t* c, int16_t* r, uint8_t q)
 	++gCalls[kDequantInter], gPlain.dequantizeInter(c, r, q);
 }
 
+template <int Slot, OutputRowFn KorvKernels::*kMember>
+void CountRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* o, uint32_t x0, uint32_t x1)
+{
+	++gCalls[Slot], (gPlain.*kMember)(y, u, v, o, x0, x1);
+}
+template <int Slot, InputLumaFn KorvKernels::*kMember>
+void CountLuma(const uint8_t* in, uint8_t* y, uint32_t width)
+{
+	++gCalls[Slot], (gPlain.*kMember)(in, y, width);
+}
+template <int Slot, InputChromaFn KorvKernels::*kMember>
+void CountChroma(const uint8_t* a, const uint8_t* b, uint8_t* u, uint8_t* v, uint32_t pairs)
+{
+	++gCalls[Slot], (gPlain.*kMember)(a, b, u, v, pairs);
+}
+
 TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 {
 	Kernels_Init(&gPlain, false);
@@ -384,6 +471,13 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.dctQuantizeIntraUV = CountQuantize<kQuantIntraUV, &KorvKernels::dctQuantizeIntraUV>;
 	gKernels.dequantizeIntra = CountDequantIntra;
 	gKernels.dequantizeInter = CountDequantInter;
+	gKernels.rowToBGRA = CountRow<kRowToBGRA, &KorvKernels::rowToBGRA>;
+	gKernels.rowToYUVS = CountRow<kRowToYUVS, &KorvKernels::rowToYUVS>;
+	gKernels.rowTo2VUY = CountRow<kRowTo2VUY, &KorvKernels::rowTo2VUY>;
+	gKernels.lumaFromBGRA = CountLuma<kLumaFromBGRA, &KorvKernels::lumaFromBGRA>;
+	gKernels.chromaFromBGRA = CountChroma<kChromaFromBGRA, &KorvKernels::chromaFromBGRA>;
+	gKernels.lumaFromYUVS = CountLuma<kLumaFromYUVS, &KorvKernels::lumaFromYUVS>;
+	gKernels.chromaFromYUVS = CountChroma<kChromaFromYUVS, &KorvKernels::chromaFromYUVS>;
 	std::memset(gCalls, 0, sizeof gCalls);
 
 	for (int f = 0; f < 4; ++f) {
@@ -400,14 +494,23 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 		return c;
 	};
 	for (int f = 4; f < 7; ++f) {
-		enctest::Frame frame = enctest::SceneFrame(still, f, 96, 64, kPixelFormatBGRA);
+		enctest::Frame frame = enctest::SceneFrame(still, f, 96, 64, f == 6 ? kPixelFormatYUVS : kPixelFormatBGRA);
 		pair.Encode(frame);
+	}
+	// The last picture again in the two 4:2:2 layouts.
+	for (uint32_t format : {kPixelFormatYUVS, kPixelFormat2VUY}) {
+		pair.decoder->pixelFormat = format;
+		pair.decoder->pixMap->rowBytes = 2 * 96;
+		pair.decoder->fullRefresh = 1;
+		ASSERT_EQ(pair.Decode(), kKorvoOK);
 	}
 	gKernels = saved;
 	const char* names[kSlots] = {"blitSet",         "blitSetAdd",        "blitAdd",           "fetchBlock",
 	                             "fetchBlockAverage4", "blockSad8",      "blockSad16",        "halfSampleSad",
 	                             "sadIncrease8x8",  "deviation16x16",    "subsample",         "dctQuantizeInter",
-	                             "dctQuantizeIntraY", "dctQuantizeIntraUV", "dequantizeIntra", "dequantizeInter"};
+	                             "dctQuantizeIntraY", "dctQuantizeIntraUV", "dequantizeIntra", "dequantizeInter",
+	                             "rowToBGRA",       "rowToYUVS",         "rowTo2VUY",         "lumaFromBGRA",
+	                             "chromaFromBGRA",  "lumaFromYUVS",      "chromaFromYUVS"};
 	for (int s = 0; s < kSlots; ++s)
 		EXPECT_GT(gCalls[s], 0) << names[s] << " was never called";
 }

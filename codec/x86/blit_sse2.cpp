@@ -6,6 +6,8 @@
 
 #include <emmintrin.h>
 
+#include "lanes_sse2.h"
+
 #define KORVO_SSE2 __attribute__((target("sse2")))
 
 namespace {
@@ -14,11 +16,6 @@ KORVO_SSE2 inline __m128i Load(const int16_t* p)
 {
 	return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
-KORVO_SSE2 inline __m128i Load8(const uint8_t* p)
-{
-	return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-KORVO_SSE2 inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 
 KORVO_SSE2 void BlitSet_SSE2(uint8_t* dst, uint32_t stride, const int16_t* values)
 {

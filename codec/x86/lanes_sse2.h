@@ -1,11 +1,17 @@
-// Shared by the transform kernels: eight 32-bit lanes in two SSE2 registers with their wrapping
-// arithmetic, and transposes of 8x8 blocks held in registers.
+// Shared by the SSE2 kernels: unaligned loads and stores of samples, eight 32-bit lanes in two
+// registers with their wrapping arithmetic, and transposes of 8x8 blocks held in registers.
 #ifndef KORVO_X86_LANES_SSE2_H
 #define KORVO_X86_LANES_SSE2_H
 
 #include <emmintrin.h>
+#include <stdint.h>
 
 #define KORVO_LANES_SSE2 __attribute__((target("sse2"), always_inline)) inline
+
+KORVO_LANES_SSE2 __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+KORVO_LANES_SSE2 __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+KORVO_LANES_SSE2 void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+KORVO_LANES_SSE2 void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // Eight 32-bit lanes as two halves: lanes 0-3 and 4-7.
 struct Wide {

@@ -7,18 +7,12 @@
 
 #include <emmintrin.h>
 
+#include "lanes_sse2.h"
+
 #define KORVO_SSE2 __attribute__((target("sse2")))
 
 namespace {
 
-KORVO_SSE2 inline __m128i Load16(const uint8_t* p)
-{
-	return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-KORVO_SSE2 inline __m128i Load8(const uint8_t* p)
-{
-	return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
 
 // The sum of the two 64-bit halves of a _mm_sad_epu8 result.
 KORVO_SSE2 inline int32_t Total(__m128i sads)
