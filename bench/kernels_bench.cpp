@@ -1,7 +1,8 @@
 // Every slot of the internal kernel table, plain and as this processor runs it, on the same data:
-// one benchmark pair per slot (names end in /plain and /fastest).
+// one benchmark pair per slot (names end in /plain and /fastest; rows and planes sized as named).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ constexpr uint32_t kStride = 128;
 
 struct Data {
 	std::vector<uint8_t> a, b;
-	int16_t x[64], y[64];
+	int16_t x[64], y[64], levels[64];
 	Data() : a(size_t{kStride} * 64), b(a.size())
 	{
 		std::mt19937 rng(7);
@@ -25,6 +26,7 @@ struct Data {
 		for (int i = 0; i < 64; ++i) {
 			x[i] = int16_t(int(rng() % 300) - 20);
 			y[i] = int16_t(int(rng() % 60) - 30);
+			levels[i] = int16_t(i < 12 || rng() % 8 == 0 ? int(rng() % 9) - 4 : 0);  // a coded block
 		}
 	}
 };
@@ -99,6 +101,75 @@ const bool kRegistered = [] {
 		int32_t increase = 0;
 		benchmark::DoNotOptimize(t.sadIncrease8x8(d.b.data(), kStride, d.a.data(), kStride, &increase));
 		benchmark::DoNotOptimize(increase);
+	});
+	Register("blitAdd", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.blitAdd(out, kStride, d.y);
+		benchmark::ClobberMemory();
+	});
+	Register("deviation16x16", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		benchmark::DoNotOptimize(t.deviation16x16(d.x, d.x, d.x, d.x));
+	});
+	Register("subsample(64x16)", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.subsample(d.a.data(), kStride, out, kStride, 64, 16);
+		benchmark::ClobberMemory();
+	});
+	Register("dctQuantizeInter", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t* block) {
+		t.dctQuantizeInter(d.y, 8, block);
+		benchmark::ClobberMemory();
+	});
+	Register("dctQuantizeIntraY", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t* block) {
+		t.dctQuantizeIntraY(d.x, 8, block);
+		benchmark::ClobberMemory();
+	});
+	Register("dequantizeIntra", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t* block) {
+		t.dequantizeIntra(d.levels, block, 8, 0);
+		benchmark::ClobberMemory();
+	});
+	Register("dequantizeInter", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t* block) {
+		t.dequantizeInter(d.levels, block, 8);
+		benchmark::ClobberMemory();
+	});
+	// One 1280-pixel row of output or input.
+	Register("rowToBGRA(1280)", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		static std::vector<uint8_t> row(4 * 1280);
+		t.rowToBGRA(d.a.data(), d.b.data(), d.b.data() + 640, row.data(), 0, 1280);
+		benchmark::ClobberMemory();
+	});
+	Register("rowToYUVS(1280)", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		static std::vector<uint8_t> row(2 * 1280);
+		t.rowToYUVS(d.a.data(), d.b.data(), d.b.data() + 640, row.data(), 0, 1280);
+		benchmark::ClobberMemory();
+	});
+	Register("lumaFromBGRA(1280)", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.lumaFromBGRA(d.a.data(), out, 1280);
+		benchmark::ClobberMemory();
+	});
+	Register("chromaFromBGRA(640)", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.chromaFromBGRA(d.a.data(), d.b.data(), out, out + 640, 640);
+		benchmark::ClobberMemory();
+	});
+	Register("lumaFromYUVS(1280)", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.lumaFromYUVS(d.a.data(), out, 1280);
+		benchmark::ClobberMemory();
+	});
+	Register("chromaFromYUVS(640)", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		t.chromaFromYUVS(d.a.data(), d.b.data(), out, out + 640, 640);
+		benchmark::ClobberMemory();
+	});
+	Register("deblockLowerEdge", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		std::copy(d.b.begin(), d.b.begin() + 16 * kStride, out);
+		t.deblockLowerEdge(out + 16, 8, kStride);
+		benchmark::ClobberMemory();
+	});
+	Register("deblockRightEdge", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		std::copy(d.b.begin(), d.b.begin() + 16 * kStride, out);
+		t.deblockRightEdge(out + 16, 8, kStride);
+		benchmark::ClobberMemory();
+	});
+	Register("deringBlock", [](const KorvKernels& t, const Data& d, uint8_t* out, int16_t*) {
+		std::copy(d.b.begin(), d.b.begin() + 16 * kStride, out);
+		t.deringBlock(out + kStride + 16, kStride, 128, 4);
+		benchmark::ClobberMemory();
 	});
 	return true;
 }();

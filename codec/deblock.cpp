@@ -5,6 +5,7 @@
 
 #include "filters_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "transform_internal.h"
 #include "workers_internal.h"
@@ -84,10 +85,6 @@ uint8_t* BlockOrigin(const Vop* vop, const MacroBlock* mb, int b, uint32_t* stri
 
 enum { kEdgeLower = 1, kEdgeRight = 2 };
 
-// The edge filters in use, set by Deblock_SelectEdgeFilters when the hooks are installed.
-DeblockEdgeFn gLowerEdge = DeblockLowerEdge;
-DeblockEdgeFn gRightEdge = DeblockRightEdge;
-
 // Filters the lower and/or right edge of every block of one macroblock, in block order, each block's
 // lower edge before its right edge. Without `all`, an edge is filtered only when a flag of one of the
 // two blocks that share it allows it.
@@ -99,9 +96,9 @@ void DeblockMacroBlock(Vop* vop, MacroBlock* mb, int edges, bool all)
 		uint32_t stride;
 		uint8_t* origin = BlockOrigin(vop, mb, b, &stride);
 		if ((edges & kEdgeLower) && (all || block->deblockH || (block->below && block->below->deblockH)))
-			gLowerEdge(origin, quant, stride);
+			gKernels.deblockLowerEdge(origin, quant, stride);
 		if ((edges & kEdgeRight) && (all || block->deblockV || (block->right && block->right->deblockV)))
-			gRightEdge(origin, quant, stride);
+			gKernels.deblockRightEdge(origin, quant, stride);
 	}
 }
 
@@ -152,20 +149,6 @@ void DeblockRightEdge(uint8_t* origin, int32_t quant, uint32_t stride)
 {
 	for (int row = 0; row < 8; ++row)
 		DeblockRow(origin + static_cast<size_t>(row) * stride + 3, quant);
-}
-
-void Deblock_SelectEdgeFilters(bool specific)
-{
-	gLowerEdge = DeblockLowerEdge;
-	gRightEdge = DeblockRightEdge;
-#if KORVO_DSP_X86
-	if (specific && __builtin_cpu_supports("sse2")) {
-		gLowerEdge = DeblockLowerEdgeSSE2;
-		gRightEdge = DeblockRightEdgeSSE2;
-	}
-#else
-	(void)specific;
-#endif
 }
 
 void Deblock_Vop(Vop* vop) { DeblockEdges(vop, false); }

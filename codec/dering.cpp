@@ -1,6 +1,7 @@
 // In-loop deringing inside 8x8 blocks. Block and macroblock order are part of the prediction loop.
 #include "filters_internal.h"
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "korvo.h"
 #include "workers_internal.h"
 namespace {
@@ -32,8 +33,12 @@ int32_t Threshold(BlockRange r) { return (r.max + r.min + 1) >> 1; }
 // within the block does not matter; later blocks see this block's results in their margin.
 void Block_Dering(int32_t threshold, int32_t maxDiff, uint32_t x, uint32_t y, Plane* plane)
 {
-	const uint32_t stride = plane->width;
-	uint8_t* origin = plane->data + static_cast<size_t>(y) * stride + x;
+	gKernels.deringBlock(plane->data + static_cast<size_t>(y) * plane->width + x, plane->width, threshold,
+	                     maxDiff);
+}
+
+void DeringBlock_C(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff)
+{
 	int32_t a[10][10];
 	uint8_t above[10][10];
 	const uint8_t* src = origin - stride - 1;

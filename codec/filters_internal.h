@@ -1,28 +1,23 @@
 // The post filters: the driver that pads the planes and runs them, in-loop deblocking across block
-// edges (plain and processor-specific edge filters) and deringing inside blocks, and the per-block
-// flags both use. Private to the codec and its tests.
+// edges and deringing inside blocks (their kernels in the kernel table), and the per-block flags
+// both use. Private to the codec and its tests.
 #ifndef KORVO_FILTERS_INTERNAL_H
 #define KORVO_FILTERS_INTERNAL_H
 
 #include <stdint.h>
 
 #include "frame_internal.h"
+#include "kernels_internal.h"
 #include "transform_internal.h"
 
-// `origin` is the block's top-left sample. The lower edge filters columns 0..7 on rows 3..12, the
-// right edge rows 0..7 on columns 3..12; the eight filters of one edge are independent of each other.
-typedef void (*DeblockEdgeFn)(uint8_t* origin, int32_t quant, uint32_t stride);
-
+// The plain edge filters (DeblockEdgeFn).
 void DeblockLowerEdge(uint8_t* origin, int32_t quant, uint32_t stride);
 void DeblockRightEdge(uint8_t* origin, int32_t quant, uint32_t stride);
-
-// With `specific`, the edge filters Deblock_Vop and Deblock_VopIntra2 use are the fastest bit-exact
-// ones the processor runs; otherwise the plain ones.
-void Deblock_SelectEdgeFilters(bool specific);
 
 #if KORVO_DSP_X86
 void DeblockLowerEdgeSSE2(uint8_t* origin, int32_t quant, uint32_t stride);
 void DeblockRightEdgeSSE2(uint8_t* origin, int32_t quant, uint32_t stride);
+void DeringBlock_SSE2(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff);
 #endif
 
 extern "C" {

@@ -67,8 +67,6 @@ void Hooks_Install()
 	gGate.changed.wait(lock, [] { return gGate.frames == 0; });
 	InitHooks(&gHooks);
 	Kernels_Init(&gKernels, specific);
-	// The deblocking edge filter lies below the hook of slot 8 and is shared by the I-VOP deblocking.
-	Deblock_SelectEdgeFilters(specific);
 	gInstalled = true;
 	gInstalledSpecific = specific;
 	gGate.refilling = false;
@@ -129,6 +127,9 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->chromaFromBGRA = ChromaFromBGRA_C;
 	table->lumaFromYUVS = LumaFromYUVS_C;
 	table->chromaFromYUVS = ChromaFromYUVS_C;
+	table->deblockLowerEdge = DeblockLowerEdge;
+	table->deblockRightEdge = DeblockRightEdge;
+	table->deringBlock = DeringBlock_C;
 	if (!specific)
 		return;
 #if KORVO_DSP_X86
@@ -138,6 +139,7 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	Kernels_InitSadSSE2(table);
 	Kernels_InitPlaneSSE2(table);
 	Kernels_InitPixelSSE2(table);
+	Kernels_InitFilterSSE2(table);
 	Kernels_InitDequantizeSSE2(table);
 	if (!__builtin_cpu_supports("sse4.1"))
 		return;

@@ -33,6 +33,11 @@ typedef void (*InputLumaFn)(const uint8_t* in, uint8_t* y, uint32_t width);
 typedef void (*InputChromaFn)(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v,
                               uint32_t pairs);
 
+// Deblocking of one block edge: `origin` is the block's top-left sample. The lower edge filters
+// columns 0..7 on rows 3..12, the right edge rows 0..7 on columns 3..12; the eight filters of one
+// edge are independent of each other.
+typedef void (*DeblockEdgeFn)(uint8_t* origin, int32_t quant, uint32_t stride);
+
 // The encoder's forward transform and quantisation of one block of 64 values into 64 levels.
 typedef void (*DctQuantizeFn)(const int16_t* in, uint16_t quant, int16_t* out);
 
@@ -76,6 +81,11 @@ struct KorvKernels {
 	InputChromaFn chromaFromBGRA;
 	InputLumaFn lumaFromYUVS;
 	InputChromaFn chromaFromYUVS;
+	// In-loop filters: the deblocking of a block's lower and right edges, and the deringing of the
+	// 8x8 block at `origin` (maxDiff >= 0; a threshold of 0 smooths every pixel).
+	DeblockEdgeFn deblockLowerEdge;
+	DeblockEdgeFn deblockRightEdge;
+	void (*deringBlock)(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff);
 };
 
 extern KorvKernels gKernels;
@@ -99,6 +109,7 @@ void LumaFromBGRA_C(const uint8_t* in, uint8_t* y, uint32_t width);
 void ChromaFromBGRA_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
 void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width);
 void ChromaFromYUVS_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
+void DeringBlock_C(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff);
 void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
                  uint32_t columns, uint32_t rows);
 
@@ -108,6 +119,7 @@ void Kernels_InitBlitSSE2(KorvKernels* table);
 void Kernels_InitSadSSE2(KorvKernels* table);
 void Kernels_InitPlaneSSE2(KorvKernels* table);
 void Kernels_InitPixelSSE2(KorvKernels* table);
+void Kernels_InitFilterSSE2(KorvKernels* table);
 void Kernels_InitDequantizeSSE2(KorvKernels* table);
 void Kernels_InitQuantizeSSE41(KorvKernels* table);
 #endif

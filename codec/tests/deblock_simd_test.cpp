@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "filters_internal.h"
+#include "kernels_internal.h"
 #include "frame_internal.h"
 #include "korvo.h"
 #include "transform_internal.h"
@@ -285,15 +286,16 @@ void Randomise(PicturePair* pair, std::mt19937* rng)
 	}
 }
 
-// Runs `deblock` on the first picture with the plain edge filters and on the second with the
-// processor-specific ones, then puts back the choice installed with the kernels.
+// Runs `deblock` on the first picture with the plain kernels and on the second with the
+// processor-specific ones, then puts back the kernels installed.
 void DeblockBoth(PicturePair* pair, void (*deblock)(Vop*))
 {
-	Deblock_SelectEdgeFilters(false);
+	const KorvKernels installed = gKernels;
+	Kernels_Init(&gKernels, false);
 	deblock(pair->plain);
-	Deblock_SelectEdgeFilters(true);
+	Kernels_Init(&gKernels, true);
 	deblock(pair->fast);
-	Deblock_SelectEdgeFilters(gUseSpecificHooks != 0);
+	gKernels = installed;
 }
 
 TEST_F(DeblockSse2, WholePicturesWithRandomFlagsAndQuantisers)

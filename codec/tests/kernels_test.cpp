@@ -347,6 +347,35 @@ TEST(KernelsDiffer, InputRowsMatchPlainAtEveryWidth)
 		}
 }
 
+// Deringing of a block whose 10x10 window fills the buffer to its edges, with thresholds inside and
+// beyond the sample range (0 smooths every pixel) and the strengths of quantisers 1..31 and more.
+TEST(KernelsDiffer, DeringMatchesPlainOnWholeWindows)
+{
+	Tables t;
+	std::mt19937 rng(11);
+	constexpr uint32_t kSide = 10;
+	for (int p = 0; p < kPatterns + 2; ++p)
+		for (int trial = 0; trial < 300; ++trial) {
+			const uint32_t stride = kSide + uint32_t(trial % 3);
+			std::vector<uint8_t> want(size_t{stride} * kSide);
+			if (p < kPatterns) {
+				Fill(want, Pattern(p), rng, trial);
+			} else {
+				// Smooth ramps with a step: the threshold map is uniform in parts, mixed in others.
+				for (uint32_t j = 0; j < kSide; ++j)
+					for (uint32_t i = 0; i < stride; ++i)
+						want[j * stride + i] = uint8_t(8 * i + 5 * j + (i + j > 9 ? 90 : 0) + rng() % (p == kPatterns ? 3 : 40));
+			}
+			std::vector<uint8_t> got(want);
+			const int32_t thresholds[] = {0, 1, 128, 255, 256, 300, -5, int32_t(rng() % 256)};
+			const int32_t threshold = thresholds[trial % 8];
+			const int32_t maxDiff = trial % 19;
+			t.plain.deringBlock(want.data() + stride + 1, stride, threshold, maxDiff);
+			t.fast.deringBlock(got.data() + stride + 1, stride, threshold, maxDiff);
+			ASSERT_EQ(want, got) << "pattern " << p << " threshold " << threshold << " maxDiff " << maxDiff;
+		}
+}
+
 // Counting wrappers: each forwards to the plain kernel and counts its calls.
 int gCalls[32];
 enum Slot {
@@ -373,6 +402,9 @@ enum Slot {
 	kChromaFromBGRA,
 	kLumaFromYUVS,
 	kChromaFromYUVS,
+	kDeblockLower,
+	kDeblockRight,
+	kDering,
 	kSlots
 };
 KorvKernels gPlain;
@@ -444,6 +476,13 @@ void CountChroma(const uint8_t* a, const uint8_t* b, uint8_t* u, uint8_t* v, uin
 	++gCalls[Slot], (gPlain.*kMember)(a, b, u, v, pairs);
 }
 
+template <int Slot, DeblockEdgeFn KorvKernels::*kMember>
+void CountEdge(uint8_t* origin, int32_t quant, uint32_t stride)
+{
+	++gCalls[Slot], (gPlain.*kMember)(origin, quant, stride);
+}
+void CountDering(uint8_t* o, uint32_t s, int32_t t, int32_t m) { ++gCalls[kDering], gPlain.deringBlock(o, s, t, m); }
+
 TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 {
 	Kernels_Init(&gPlain, false);
@@ -478,7 +517,11 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.chromaFromBGRA = CountChroma<kChromaFromBGRA, &KorvKernels::chromaFromBGRA>;
 	gKernels.lumaFromYUVS = CountLuma<kLumaFromYUVS, &KorvKernels::lumaFromYUVS>;
 	gKernels.chromaFromYUVS = CountChroma<kChromaFromYUVS, &KorvKernels::chromaFromYUVS>;
+	gKernels.deblockLowerEdge = CountEdge<kDeblockLower, &KorvKernels::deblockLowerEdge>;
+	gKernels.deblockRightEdge = CountEdge<kDeblockRight, &KorvKernels::deblockRightEdge>;
+	gKernels.deringBlock = CountDering;
 	std::memset(gCalls, 0, sizeof gCalls);
+	pair.encoder->deblock = pair.encoder->dering = 1;
 
 	for (int f = 0; f < 4; ++f) {
 		enctest::Frame frame = enctest::SceneFrame(scene, f, 96, 64, kPixelFormatBGRA);
@@ -510,7 +553,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	                             "sadIncrease8x8",  "deviation16x16",    "subsample",         "dctQuantizeInter",
 	                             "dctQuantizeIntraY", "dctQuantizeIntraUV", "dequantizeIntra", "dequantizeInter",
 	                             "rowToBGRA",       "rowToYUVS",         "rowTo2VUY",         "lumaFromBGRA",
-	                             "chromaFromBGRA",  "lumaFromYUVS",      "chromaFromYUVS"};
+	                             "chromaFromBGRA",  "lumaFromYUVS",      "chromaFromYUVS",    "deblockLowerEdge",
+	                             "deblockRightEdge", "deringBlock"};
 	for (int s = 0; s < kSlots; ++s)
 		EXPECT_GT(gCalls[s], 0) << names[s] << " was never called";
 }

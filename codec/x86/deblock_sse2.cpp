@@ -1,6 +1,7 @@
 // The deblocking edge filter with SSE2: the eight 1-D filters of one block edge in eight 16-bit lanes,
 // both modes computed in every lane and chosen per lane by masks; bit-exact with the plain filter.
 #include "filters_internal.h"
+#include "kernels_internal.h"
 #include "transform_internal.h"
 #if KORVO_DSP_X86
 
@@ -161,6 +162,13 @@ __attribute__((target("sse2"))) void DeblockRightEdgeSSE2(uint8_t* origin, int32
 		_mm_storel_epi64(reinterpret_cast<__m128i*>(rows[2 * k] + 1), columns[k]);
 		_mm_storel_epi64(reinterpret_cast<__m128i*>(rows[2 * k + 1] + 1), _mm_srli_si128(columns[k], 8));
 	}
+}
+
+void Kernels_InitFilterSSE2(KorvKernels* table)
+{
+	table->deblockLowerEdge = DeblockLowerEdgeSSE2;
+	table->deblockRightEdge = DeblockRightEdgeSSE2;
+	table->deringBlock = DeringBlock_SSE2;
 }
 
 #endif  // KORVO_DSP_X86

@@ -20,21 +20,20 @@ KORVO_SSE2 inline int32_t Total(__m128i sads)
 	return _mm_cvtsi128_si32(_mm_add_epi32(sads, _mm_srli_si128(sads, 8)));
 }
 
-// The whole SAD at once: the contract lets a kernel report any value above the limit, and one
-// without branches costs less than abandoning after a row.
-KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t)
+KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
+                                  int32_t limit)
 {
-	const size_t step = stride;
-	__m128i sads = _mm_setzero_si128();
-	for (int row = 0; row < 8; row += 2, reference += 2 * step, current += 2 * step) {
-		const __m128i r = _mm_unpacklo_epi64(Load8(reference), Load8(reference + step));
-		const __m128i c = _mm_unpacklo_epi64(Load8(current), Load8(current + step));
-		sads = _mm_add_epi64(sads, _mm_sad_epu8(r, c));
+	int32_t sum = 0;
+	for (int row = 0; row < 8; ++row, reference += stride, current += stride) {
+		sum += _mm_cvtsi128_si32(_mm_sad_epu8(Load8(reference), Load8(current)));
+		if (sum > limit)
+			break;
 	}
-	return Total(sads);
+	return sum;
 }
 
-// Abandoned after a group of four rows whose running sum exceeds the limit.
+// Abandoned after a group of four rows whose running sum exceeds the limit: the contract lets a
+// kernel report any value above the limit, and testing every fourth row costs less.
 KORVO_SSE2 int32_t BlockSad16_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
                                    int32_t limit)
 {
@@ -121,34 +120,29 @@ KORVO_SSE2 uint32_t SadIncrease8x8_SSE2(const uint8_t* source, uint32_t sourceSt
 	return uint32_t(Total(sads));
 }
 
-KORVO_SSE2 inline __m128i Abs32(__m128i v)
-{
-	const __m128i sign = _mm_srai_epi32(v, 31);
-	return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
-}
-
-// Sums in 32-bit lanes; the mean is the truncating integer one, as in the plain kernel.
+// Sums in 32-bit lanes; the mean is the truncating integer one, as in the plain kernel. Each
+// |s - mean| is max - min of two 16-bit values, which fits 16 bits unsigned.
 KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, const int16_t* y2,
                                        const int16_t* y3)
 {
 	const int16_t* const blocks[4] = {y0, y1, y2, y3};
-	const __m128i ones = _mm_set1_epi16(1);
-	__m128i sums = _mm_setzero_si128();
+	const __m128i ones = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+	__m128i sums = zero;
 	for (const int16_t* block : blocks)
 		for (int i = 0; i < 64; i += 8)
 			sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)),
 			                                          ones));
 	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 8));
 	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 4));
-	const __m128i mean = _mm_set1_epi32(_mm_cvtsi128_si32(sums) / 256);
-	__m128i deviation = _mm_setzero_si128();
+	// The mean of 16-bit values is a 16-bit value.
+	const __m128i mean = _mm_set1_epi16(static_cast<int16_t>(_mm_cvtsi128_si32(sums) / 256));
+	__m128i deviation = zero;
 	for (const int16_t* block : blocks)
 		for (int i = 0; i < 64; i += 8) {
 			const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
-			const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
-			const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
-			deviation = _mm_add_epi32(deviation, _mm_add_epi32(Abs32(_mm_sub_epi32(low, mean)),
-			                                                   Abs32(_mm_sub_epi32(high, mean))));
+			const __m128i d = _mm_sub_epi16(_mm_max_epi16(v, mean), _mm_min_epi16(v, mean));
+			deviation = _mm_add_epi32(deviation, _mm_add_epi32(_mm_unpacklo_epi16(d, zero),
+			                                                   _mm_unpackhi_epi16(d, zero)));
 		}
 	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 8));
 	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 4));
