@@ -113,6 +113,9 @@ LoadedAddOn* Open(LoaderState& s, const std::string& path, media_addon_kind kind
 			Lookup(handle, "accepts_format", &a->acceptsFormat);
 			break;
 	}
+	get_addon_version_func version;
+	if (Lookup(handle, "get_addon_version", &version) && version())
+		a->version = version();
 	if (missing) {
 		Fail(s, path, std::string("no ") + missing + " entry point");
 		dlclose(handle);
@@ -289,6 +292,7 @@ void get_media_addons(std::vector<media_addon_info>* loaded, std::vector<media_a
 				info.descriptions = a->descriptions;
 				info.has_file_format = a->hasFileFormat;
 				info.file_format = a->fileFormat;
+				info.version = a->version;
 				loaded->push_back(info);
 			}
 		}

@@ -23,6 +23,7 @@ struct LoadedAddOn {
 	instantiate_mediawriter_func instantiateWriter = nullptr;
 	get_mediawriter_info_func writerInfo = nullptr;
 	accepts_format_func acceptsFormat = nullptr;
+	std::string version;  // from get_addon_version, "" without it
 	std::vector<media_format> formats;
 	std::vector<media_format_description> descriptions;
 	// Filled on first use by QueryInfo.

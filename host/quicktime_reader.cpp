@@ -47,6 +47,9 @@ struct Track {
 	uint64 frames = 0;
 	std::vector<SoundChunk> chunks;
 	uint32 FrameBytes() const { return 2 * channels; }
+	// From the sample entry's 'fiel', 'pasp' and 'colr': 0 where the file does not say.
+	uint32 interlace = 0, displayFlags = 0;
+	uint16 aspectWidth = 0, aspectHeight = 0;
 };
 
 struct Cookie {
@@ -170,12 +173,13 @@ public:
 		format->u.encoded_video.encoding = EncodingFor(t->codec, t->vendor);
 		media_raw_video_format& v = format->u.encoded_video.output;
 		v.field_rate = t->firstDelta ? (float)((double)t->timeScale / t->firstDelta) : 0;
-		v.interlace = 1;
+		v.interlace = t->interlace;
 		v.first_active = 0;
 		v.last_active = t->height ? t->height - 1 : 0;
 		v.orientation = B_VIDEO_TOP_LEFT_RIGHT;
-		v.pixel_width_aspect = 1;
-		v.pixel_height_aspect = 1;
+		v.pixel_width_aspect = t->aspectWidth;
+		v.pixel_height_aspect = t->aspectHeight;
+		v.display.flags = t->displayFlags;
 		v.display.line_width = t->width;
 		v.display.line_count = t->height;
 		return B_OK;
@@ -625,6 +629,8 @@ private:
 		t->height = e.U16();
 		if (e.overrun)
 			return Fail("visual sample entry " + FourCCText(t->codec) + " is cut short");
+		e.Skip(4 + 4 + 4 + 2 + 32 + 2 + 2);  // resolutions, data size, frame count, name, depth, colour table
+		ReadPictureBoxes(e, t);
 		if ((!t->width || !t->height) && tb.tkhd.data) {
 			Span tkhd = tb.tkhd;
 			uint8 v = tkhd.U8();
@@ -633,6 +639,40 @@ private:
 			t->height = tkhd.U32() >> 16;
 		}
 		return BuildSamples(tb, t);
+	}
+
+	// The boxes after a visual sample entry's fields that describe the picture; anything malformed
+	// among them is passed over (they do not change how the samples decode).
+	static void ReadPictureBoxes(Span entry, Track* t)
+	{
+		Box box;
+		std::string ignored;
+		while (entry.Left() >= 8 && NextBox(entry, &box, &ignored)) {
+			Span p = box.payload;
+			if (box.type == FourCC("fiel") && p.Has(2)) {
+				const uint8 fields = p.U8(), detail = p.U8();
+				if (fields == 1) {
+					t->interlace = 1;
+				} else if (fields == 2 && (detail == 1 || detail == 9 || detail == 6 || detail == 14)) {
+					t->interlace = 2;
+					t->displayFlags |= B_F1_DOMINANT |
+					                   (detail == 1 || detail == 9 ? B_TOP_SCANLINE_F1 : B_TOP_SCANLINE_F2);
+				}
+			} else if (box.type == FourCC("pasp") && p.Has(8)) {
+				uint32 w = p.U32(), h = p.U32();
+				while (w > 0xFFFF || h > 0xFFFF) {
+					w = (w + 1) / 2;
+					h = (h + 1) / 2;
+				}
+				if (w && h) {
+					t->aspectWidth = (uint16)w;
+					t->aspectHeight = (uint16)h;
+				}
+			} else if (box.type == FourCC("colr") && p.Has(11) && p.U32() == FourCC("nclx")) {
+				p.Skip(6);
+				t->displayFlags |= p.U8() & 0x80 ? B_VIDEO_FULL_RANGE : B_VIDEO_LIMITED_RANGE;
+			}
+		}
 	}
 
 	// The sample table: sizes, then file offsets, decoding times and key frames.

@@ -45,6 +45,7 @@ struct Track {
 	uint64 frames = 0;
 	std::vector<SoundChunk> chunks;
 	std::vector<uint8> pending;  // whole frames not yet in a chunk
+	media_raw_video_format picture{};  // interlacing, pixel aspect and colour range, where known
 };
 
 // A time scale and sample duration that state the field rate exactly where it is a whole number or
@@ -196,6 +197,7 @@ public:
 		t.vendor = d.u.quicktime.vendor;
 		t.width = (uint16)v.display.line_width;
 		t.height = (uint16)v.display.line_count;
+		t.picture = v;
 		TimingFor(v.field_rate, &t.timeScale, &t.delta);
 		fTracks.push_back(std::move(t));
 		return B_OK;
@@ -412,6 +414,35 @@ private:
 		b.End(trak);
 	}
 
+	// What the format says of the picture beyond its size: 'fiel' (one field, or two with the first
+	// on top or at the bottom, interleaved), 'pasp' (pixel aspect) and 'colr' of type 'nclx' (colour
+	// range; primaries, transfer and matrix unspecified). Nothing for what is not known.
+	static void PictureBoxes(BoxBuilder& b, const media_raw_video_format& v)
+	{
+		const uint32 flags = v.display.flags;
+		if (v.interlace == 1 || (v.interlace == 2 && (flags & B_F1_DOMINANT))) {
+			size_t fiel = b.Begin(FourCC("fiel"));
+			b.U8((uint8)v.interlace);
+			b.U8(v.interlace == 1 ? 0 : flags & B_TOP_SCANLINE_F1 ? 9 : 14);
+			b.End(fiel);
+		}
+		if (v.pixel_width_aspect && v.pixel_height_aspect) {
+			size_t pasp = b.Begin(FourCC("pasp"));
+			b.U32(v.pixel_width_aspect);
+			b.U32(v.pixel_height_aspect);
+			b.End(pasp);
+		}
+		if (flags & (B_VIDEO_FULL_RANGE | B_VIDEO_LIMITED_RANGE)) {
+			size_t colr = b.Begin(FourCC("colr"));
+			b.U32(FourCC("nclx"));
+			b.U16(2);  // primaries, transfer characteristics and matrix: unspecified
+			b.U16(2);
+			b.U16(2);
+			b.U8(flags & B_VIDEO_FULL_RANGE ? 0x80 : 0);
+			b.End(colr);
+		}
+	}
+
 	void BuildSampleTable(BoxBuilder& b, const Track& t)
 	{
 		const uint32 count = (uint32)t.samples.size();
@@ -436,6 +467,7 @@ private:
 		PascalString(b, "Korvo", 32);
 		b.U16(24);      // depth
 		b.U16(0xFFFF);  // no colour table
+		PictureBoxes(b, t.picture);
 		b.End(entry);
 		b.End(stsd);
 

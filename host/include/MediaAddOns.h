@@ -13,9 +13,12 @@
 //   extractors/  instantiate_extractor()
 //   writers/     instantiate_mediawriter(), get_mediawriter_info(media_file_format*),
 //                accepts_format(const media_format*)
+// Any folder: const char* get_addon_version() names the version the add-on was built as (optional).
 // instantiate_* is required (and get_mediawriter_info for writers); register_* is called once per
 // add-on, right after all files are opened and before load_media_addons returns, so every format is
 // registered before any extractor or writer is used.
+
+typedef const char* (*get_addon_version_func)();
 
 enum media_addon_kind { B_ENCODER_ADDON, B_DECODER_ADDON, B_EXTRACTOR_ADDON, B_WRITER_ADDON };
 
@@ -32,6 +35,7 @@ struct media_addon_info {
 	// Extractors (GetFileFormatInfo of an instance) and writers (get_mediawriter_info).
 	bool has_file_format = false;
 	media_file_format file_format{};
+	std::string version;  // what get_addon_version says, "" if the add-on has none
 };
 
 struct media_addon_failure {

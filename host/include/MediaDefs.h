@@ -59,6 +59,18 @@ enum color_space : uint32 {
 
 enum { B_VIDEO_TOP_LEFT_RIGHT = 1, B_VIDEO_BOTTOM_LEFT_RIGHT = 2 };
 
+// media_video_display_info::flags. For interlaced video (media_raw_video_format::interlace 2) the
+// field shown first is the dominant one and one of the fields holds the top line.
+enum video_display_flags : uint32 {
+	B_F1_DOMINANT = 0x1,
+	B_F2_DOMINANT = 0x2,
+	B_TOP_SCANLINE_F1 = 0x4,
+	B_TOP_SCANLINE_F2 = 0x8,
+	// This host's additions: the range of Y'CbCr samples, where the source says it.
+	B_VIDEO_LIMITED_RANGE = 0x100,  // 16..235 (chroma 16..240)
+	B_VIDEO_FULL_RANGE = 0x200,     // 0..255
+};
+
 // ---- raw formats ----
 
 struct KORVO_HOST_API media_raw_audio_format {
