@@ -10,6 +10,7 @@
 #include "media_open.h"
 #include "addons.h"
 #include "audio_io.h"
+#include "encoder_options.h"
 #include "formats.h"
 #include "output_file.h"
 
@@ -144,11 +145,8 @@ public:
 		fParams.rate = a.frame_rate;
 		fParams.channels = a.channel_count;
 		fBigEndian = a.byte_order == B_MEDIA_BIG_ENDIAN;
-		if (encoded) {
-			encode_parameters p{};
-			p.quality = options.quality;
-			fTrack->SetEncodeParameters(&p);
-		}
+		if (encoded)
+			SetQuality(fTrack, options, fCodec);
 		if (fFile->CommitHeader() != B_OK)
 			throw Failure(path, Why(fFile->ErrorText(), B_ERROR));
 	}

@@ -5,6 +5,7 @@
 
 #include "ContainerTable.h"
 #include "MediaAddOns.h"
+#include "addons.h"
 #include "console.h"
 #include "describe.h"
 #include "mediaconv.h"
@@ -38,6 +39,14 @@ void RunCodecs(const Options& options)
 	std::vector<media_addon_failure> failed;
 	get_media_addons(&loaded, &failed);
 	FILE* out = Console::Out();
+	fprintf(out, "Codecs for --codec (any case):\n");
+	for (const CodecEntry& c : Codecs()) {
+		std::string names;
+		for (const std::string& n : c.names)
+			names += (names.empty() ? "" : ", ") + n;
+		fprintf(out, "  %-20s %s (%s)\n", names.c_str(), Field(c.info.pretty_name).c_str(),
+		        c.video ? "video" : "audio");
+	}
 	fprintf(out, "Add-ons in %s: %zu loaded, %zu failed\n", options.addOns.c_str(), loaded.size(),
 	        failed.size());
 	for (const media_addon_info& a : loaded) {

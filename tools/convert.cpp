@@ -11,7 +11,9 @@
 #include "convert.h"
 #include "formats.h"
 #include "mediaconv.h"
+#include "option_rules.h"
 #include "output_file.h"
+#include "standard_input.h"
 
 namespace {
 
@@ -61,15 +63,62 @@ void CheckInput(const std::string& path, FileKind kind)
 	CheckDeclaredLength(path, (uint64_t)st.st_size);
 }
 
+// "-" reads Y4M video only; anything else on standard input is named by what it holds.
+void CheckStandardInput()
+{
+	if (isatty(0))
+		throw Failure("", "standard input is a terminal; pipe Y4M video into it or name the input file");
+	const std::string& head = PeekStandardInput(16);
+	if (head.empty())
+		throw Failure("", "standard input is empty");
+	const FileKind found = SniffKind(head);
+	if (found == FileKind::Y4m)
+		return;
+	const std::string what = found == FileKind::PngSequence ? "a PNG picture"
+	                         : found == FileKind::Unknown   ? "no media this tool knows"
+	                                                        : KindName(found);
+	throw Failure("",
+	              "standard input holds " + what + ", not Y4M video; \"-\" reads Y4M only, so name the file");
+}
+
 }  // namespace
 
-void RunConvert(const std::string& in, const std::string& out, const Options& options)
+Conversion PlanConversion(const std::string& in, const std::string& out, const Options& options)
 {
-	const FileKind inKind = FileKindOf(in), outKind = FileKindOf(out);
+	FileKind inKind = FileKindOf(in);
+	const FileKind outKind = FileKindOf(out);
 	if (inKind == FileKind::Unknown)
 		throw UsageFailure(in + ": unknown input kind (use .y4m, .png, .mov, .wav, .aiff, .flac or .ogg)");
 	if (outKind == FileKind::Unknown)
 		throw UsageFailure(out + ": unknown output kind (use .y4m, .png, .mov, .wav or .ogg)");
+	if (in == "-")
+		CheckStandardInput();
+	Conversion c;
+	c.name = std::string(KindName(inKind)) + " to " + KindName(outKind);
+	if (IsVideo(inKind) && IsVideo(outKind)) {
+		if (inKind != FileKind::Movie && outKind != FileKind::Movie)
+			throw UsageFailure(
+			        "cannot convert " + c.name +
+			        ": video goes from Y4M or PNG to a .mov, or from a .mov to Y4M, PNG or a .mov");
+		c.traits = (outKind == FileKind::Movie ? kVideoEncode : 0) |
+		           (inKind == FileKind::Movie ? kVideoDecode : 0);
+		if (inKind == FileKind::PngSequence)
+			c.traits |= kPngInput;
+	} else if ((IsAudio(inKind) || inKind == FileKind::Movie) && IsAudio(outKind)) {  // a movie's sound track
+		if (outKind != FileKind::Wav && outKind != FileKind::Ogg)
+			throw UsageFailure(out + ": audio is written as .wav or .ogg");
+		c.traits = kAudioOutput;
+		if (outKind == FileKind::Ogg || !options.codec.empty())
+			c.traits |= kAudioEncode;
+	} else {
+		throw UsageFailure("cannot convert " + c.name);
+	}
+	return c;
+}
+
+void RunConvert(const std::string& in, const std::string& out, const Options& options)
+{
+	const FileKind inKind = FileKindOf(in), outKind = FileKindOf(out);
 	CheckInput(in, inKind);
 	if (SameFile(in, out))
 		throw UsageFailure(out + ": the output would overwrite the input");
@@ -91,4 +140,7 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 		        out.c_str(), r.frames, IsVideo(outKind) ? "frames" : "sample frames", r.mediaSeconds, r.bytes,
 		        kbps, r.codec.empty() ? "" : ", ", r.codec.c_str(), r.seconds);
 	}
+	// Asked for explicitly, so printed even with --quiet.
+	for (const std::string& line : r.report)
+		fprintf(Console::Err(), "%s: %s\n", out.c_str(), line.c_str());
 }

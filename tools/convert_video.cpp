@@ -1,13 +1,16 @@
 // Video conversions: Y4M or PNG sequence to a Korvo movie (4:2:2 or 32-bit RGB into the encoder), a
 // movie back to Y4M (from the decoder's 4:2:2) or to a PNG sequence (from its RGB output), or into
 // another movie; the sound goes along (movie_sound.h).
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <vector>
 
 #include "console.h"
 #include "convert.h"
 #include "formats.h"
+#include "measure.h"
 #include "movie_sound.h"
 #include "output_file.h"
 #include "progress.h"
@@ -51,6 +54,50 @@ void CheckSoundOptions(const std::string& in, const std::string& out, const Opti
 		}
 	}
 }
+
+// The frames given to the encoder, kept in a temporary file beside the output (the source may be
+// standard input), and compared with the finished movie's decoded frames.
+class SourceCopy {
+public:
+	SourceCopy(const std::string& movie, size_t frameBytes)
+	    : fMovie(movie), fCopy(movie + ".source"), fFrameBytes(frameBytes)
+	{
+		fFile = fopen(fCopy.TempPath().c_str(), "w+b");
+		if (!fFile)
+			throw Failure(fCopy.TempPath(), std::string("cannot create: ") + strerror(errno));
+	}
+	~SourceCopy() { fclose(fFile); }
+
+	void Add(const uint8_t* frame)
+	{
+		if (fwrite(frame, 1, fFrameBytes, fFile) != fFrameBytes)
+			throw Failure(fCopy.TempPath(), std::string("cannot write: ") + strerror(errno));
+	}
+
+	QualityMeter Measure(const VideoParams& params)
+	{
+		const bool rgb = params.space != B_YCbCr422;
+		std::unique_ptr<VideoReader> coded = OpenMovieReader(fMovie, rgb ? B_RGBA32 : B_YCbCr422);
+		std::vector<uint8_t> a(fFrameBytes), b(coded->Params().FrameBytes());
+		if (b.size() != a.size())
+			throw Failure(fMovie, "decodes to pictures of another size than its source");
+		rewind(fFile);
+		QualityMeter meter;
+		while (fread(a.data(), 1, a.size(), fFile) == a.size()) {
+			if (!coded->Read(b.data()))
+				throw Failure(fMovie, "has fewer frames than were encoded");
+			meter.Add(PlanesOf(a.data(), params.width, params.height, rgb, params.chromaRows),
+			          PlanesOf(b.data(), params.width, params.height, rgb, params.chromaRows));
+		}
+		return meter;
+	}
+
+private:
+	std::string fMovie;
+	OutputFile fCopy;  // never committed: removed at the end, also when interrupted
+	size_t fFrameBytes;
+	FILE* fFile = nullptr;
+};
 
 }  // namespace
 
@@ -97,6 +144,18 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 		sound->SendTo(writer.get());
 	if (sound && !options.audioOut.empty())
 		sound->SendTo(options.audioOut, options);
+	const std::vector<std::string> lost = Unkept(params.tags, outKind);
+	if (!lost.empty()) {
+		std::string list;
+		for (const std::string& l : lost)
+			list += (list.empty() ? "" : ", ") + l;
+		fprintf(Console::Err(), "mediaconv: warning: %s cannot keep the %s of %s\n", out.c_str(),
+		        list.c_str(), in == "-" ? "standard input" : in.c_str());
+	}
+	// Measuring needs the frames the encoder was given again after the movie is finished.
+	std::unique_ptr<SourceCopy> source;
+	if (options.psnr || options.ssim)
+		source = std::make_unique<SourceCopy>(out, params.FrameBytes());
 	std::vector<uint8_t> frame(params.FrameBytes());
 	Progress progress(options.quiet, "frames", (double)total, rate);
 	ConvertResult result;
@@ -106,6 +165,8 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 		if (sound)
 			sound->Before(result.frames);
 		writer->Write(frame.data());
+		if (source)
+			source->Add(frame.data());
 		result.frames++;
 		progress.Update((double)result.frames, writer->Bytes());
 	}
@@ -122,5 +183,12 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	result.codec = outKind == FileKind::Movie ? writer->Codec() : reader->Codec();
 	result.mediaSeconds = result.frames / rate;
 	result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+	if (source) {
+		const QualityMeter meter = source->Measure(params);
+		if (options.psnr)
+			result.report.push_back(meter.PsnrLine());
+		if (options.ssim)
+			result.report.push_back(meter.SsimLine());
+	}
 	return result;
 }

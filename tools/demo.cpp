@@ -18,6 +18,7 @@ namespace {
 constexpr uint32_t kWidth = 352, kHeight = 288, kRate = 25;
 constexpr int kFrames = 100;
 constexpr double kSeconds = 4.0;
+constexpr uint32_t kSignalRate = 44100, kSignalChannels = 2;
 
 struct Row {
 	std::string file, codec, quality, encode, decode;
@@ -54,6 +55,27 @@ uint64_t Size(const std::string& path)
 	return stat(path.c_str(), &st) == 0 ? (uint64_t)st.st_size : 0;
 }
 
+// What each column means, so no figure is read as something else.
+void PrintLegend(uint32_t rate, uint32_t channels)
+{
+	FILE* out = Console::Out();
+	fprintf(out,
+	        "size      bytes of the whole file: a Y4M file with its header and every FRAME line, a movie "
+	        "with its\n"
+	        "          index, png/ all its frames together\n"
+	        "bit rate  size x 8 / the length of the material (%.0f s); the sources' rates are those of raw "
+	        "pictures\n"
+	        "          and 16-bit PCM\n"
+	        "          G.723 codes 3 bits per sample at the input's rate: %u Hz x %u channels x 3 bits = "
+	        "%.1f kb/s\n"
+	        "          before the WAV header (24 kb/s is the rate at 8000 Hz mono)\n"
+	        "quality   PSNR of the decoded pictures against clip.y4m per plane (Y, U, V; 4:2:0); SNR of the\n"
+	        "          decoded sound against signal.wav (G.723 decoded by libsndfile)\n"
+	        "encode    frames coded per second, or seconds of sound coded per second of work (x realtime)\n"
+	        "decode    the same for decoding; a decoded file shows the speed of the run that made it\n",
+	        kSeconds, rate, channels, rate * channels * 3 / 1000.0);
+}
+
 std::string Speed(const ConvertResult& r, bool video)
 {
 	if (r.seconds <= 0)
@@ -80,7 +102,7 @@ void RunDemo(const std::string& dirName, const Options& options)
 
 	step("synthesizing a 352x288 clip of 4 s and a stereo test signal");
 	WriteDemoClip(at + "clip.y4m", kWidth, kHeight, kFrames, kRate);
-	WriteDemoSignal(at + "signal.wav", kSeconds, 44100);
+	WriteDemoSignal(at + "signal.wav", kSeconds, kSignalRate);
 
 	std::vector<Row> rows;
 	std::vector<std::string> failures;
@@ -162,6 +184,7 @@ void RunDemo(const std::string& dirName, const Options& options)
 	rows.push_back({"signal.wav", "(source)", "-", "-", "-", Size(at + "signal.wav"), kSeconds});
 	fprintf(Console::Out(), "Demo files in %s/\n", dir.c_str());
 	PrintTable(rows);
+	PrintLegend(kSignalRate, kSignalChannels);
 	for (const std::string& f : failures)
 		fprintf(Console::Out(), "failed: %s\n", f.c_str());
 	if (!failures.empty())

@@ -40,6 +40,14 @@ void Apply(BMediaTrack* track, const char* name, const char* option, const std::
 
 }  // namespace
 
+void SetQuality(BMediaTrack* track, const Options& options, const std::string& codec)
+{
+	encode_parameters p{};
+	p.quality = options.quality;
+	if (track->SetEncodeParameters(&p) != B_OK && options.qualityGiven)
+		throw UsageFailure("--quality: encoder \"" + codec + "\" has no quality setting");
+}
+
 void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::string& output)
 {
 	if (options.artifactReduction)

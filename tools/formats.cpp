@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -61,4 +62,28 @@ const char* KindName(FileKind kind)
 			return e.name;
 	}
 	return "file of unknown kind";
+}
+
+FileKind SniffKind(const std::string& head)
+{
+	auto at = [&](size_t offset, const char* signature) {
+		return head.compare(offset, strlen(signature), signature) == 0;
+	};
+	if (at(0, "YUV4MPEG2"))
+		return FileKind::Y4m;
+	if (at(0, "RIFF") && at(8, "WAVE"))
+		return FileKind::Wav;
+	if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
+		return FileKind::Aiff;
+	if (at(0, "fLaC"))
+		return FileKind::Flac;
+	if (at(0, "OggS"))
+		return FileKind::Ogg;
+	if (at(0, "\x89PNG"))
+		return FileKind::PngSequence;
+	for (const char* box : {"ftyp", "moov", "mdat", "wide", "free", "skip"}) {
+		if (at(4, box))
+			return FileKind::Movie;
+	}
+	return FileKind::Unknown;
 }

@@ -34,6 +34,7 @@ struct Options {
 	std::string addOns;  // the add-on folder (holding encoders/, decoders/, ...)
 	std::string codec;   // --codec, "" to follow the output's file name
 	float quality = 0.85f;
+	bool qualityGiven = false;  // --quality on the command line, not the default
 	Amount frames, start;
 	double rate = 25;      // frame rate of PNG sequence input
 	std::string audio;     // --audio: sound for the output movie
@@ -43,10 +44,18 @@ struct Options {
 	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
 	bool quiet = false;
 	bool verbose = false;
+	bool psnr = false, ssim = false;  // measure a video encode against its source
+	bool json = false;                // info as JSON
 };
+
+struct Conversion;
 
 // Loads the add-ons from options.addOns (the caller has resolved the default).
 void LoadAddOns(const Options& options);
+
+// What converting `in` to `out` does, from the file kinds (standard input's from what it holds);
+// throws UsageFailure for a pair no conversion joins.
+Conversion PlanConversion(const std::string& in, const std::string& out, const Options& options);
 
 // The subcommands; each throws Failure (or UsageFailure) on error.
 void RunConvert(const std::string& in, const std::string& out, const Options& options);

@@ -12,6 +12,7 @@
 #include "addons.h"
 #include "encoder_options.h"
 #include "output_file.h"
+#include "pixel_layout.h"
 #include "video_io.h"
 
 namespace {
@@ -23,6 +24,16 @@ public:
 	{
 		fTrack = FirstTrack(fFile, path, true);
 		ApplyThreads(fTrack, options, path);
+		media_format encoded;
+		if (fTrack->EncodedFormat(&encoded) == B_OK && encoded.type == B_MEDIA_ENCODED_VIDEO) {
+			const media_raw_video_format& e = encoded.u.encoded_video.output;
+			fParams.tags = TagsOf(e);
+			// 32-bit rows too long for the decoder come as 4:2:2 and are converted here.
+			if (space != B_YCbCr422 && (uint64_t)e.display.line_width * 4 > kMaxRowBytes) {
+				fConvert = true;
+				space = B_YCbCr422;
+			}
+		}
 		media_format decoded;
 		decoded.type = B_MEDIA_RAW_VIDEO;
 		decoded.u.raw_video.display.format = space;
@@ -40,6 +51,10 @@ public:
 		if (v.display.bytes_per_row != fParams.FrameBytes() / fParams.height)
 			throw Failure(path, "the decoder pads its rows");
 		RateAsFraction(v.field_rate, &fParams.rateNum, &fParams.rateDen);
+		if (fConvert) {
+			fPacked.resize(fParams.FrameBytes());
+			fParams.space = B_RGBA32;
+		}
 		fParams.frames = fTrack->CountFrames();
 		media_codec_info codec{};
 		if (fTrack->GetCodecInfo(&codec) == B_OK)
@@ -54,7 +69,7 @@ public:
 			return false;
 		int64 count = 0;
 		media_header header;
-		status_t s = fTrack->ReadFrames(frame, &count, &header);
+		status_t s = fTrack->ReadFrames(fConvert ? fPacked.data() : frame, &count, &header);
 		if (s == B_LAST_BUFFER_ERROR)
 			return false;
 		if (s != B_OK || count != 1)
@@ -64,6 +79,8 @@ public:
 		// leaves the buffer as it was).
 		if (header.size_used == 0)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " holds no picture");
+		if (fConvert)
+			Yuv422ToBgra(fPacked.data(), frame, fParams.width, fParams.height);
 		fNext++;
 		return true;
 	}
@@ -84,6 +101,8 @@ private:
 	BMediaFile fFile;
 	BMediaTrack* fTrack = nullptr;
 	std::string fCodec;
+	bool fConvert = false;         // decoding 4:2:2 for 32-bit frames
+	std::vector<uint8_t> fPacked;  // the 4:2:2 frame then
 };
 
 media_file_format QuickTimeFormat()
@@ -101,6 +120,7 @@ public:
 	            const AudioParams* sound)
 	    : fOut(path), fParams(params)
 	{
+		ChooseLayout();
 		media_file_format mfi = QuickTimeFormat();
 		fFile = std::make_unique<BMediaFile>(fOut.TempPath().c_str(), &mfi);
 		if (fFile->InitCheck() != B_OK)
@@ -109,15 +129,14 @@ public:
 		format.type = B_MEDIA_RAW_VIDEO;
 		media_raw_video_format& v = format.u.raw_video;
 		v.field_rate = (float)params.Rate();
-		v.interlace = 1;
 		v.orientation = B_VIDEO_TOP_LEFT_RIGHT;
 		v.first_active = 0;
 		v.last_active = params.height - 1;
-		v.pixel_width_aspect = v.pixel_height_aspect = 1;
-		v.display.format = params.space;
-		v.display.line_width = params.width;
-		v.display.line_count = params.height;
-		v.display.bytes_per_row = (uint32)(params.FrameBytes() / params.height);
+		SetTags(params.tags, &v);
+		v.display.format = fParams.space;
+		v.display.line_width = fParams.width;
+		v.display.line_count = fParams.height;
+		v.display.bytes_per_row = (uint32)(fParams.FrameBytes() / fParams.height);
 		media_file_format written{};
 		fFile->GetFileFormatInfo(&written);
 		media_codec_info codec = FindEncoder(written, format, options.codec, path);
@@ -125,12 +144,10 @@ public:
 		fTrack = fFile->CreateTrack(&format, &codec);
 		if (!fTrack)
 			throw Failure(path, Why(fFile->ErrorText(), B_MEDIA_BAD_FORMAT));
-		if (format.u.raw_video.display.format != params.space)
+		if (format.u.raw_video.display.format != fParams.space)
 			throw Failure(path,
 			              std::string("encoder \"") + codec.short_name + "\" does not take these frames");
-		encode_parameters p{};
-		p.quality = options.quality;
-		fTrack->SetEncodeParameters(&p);
+		SetQuality(fTrack, options, fCodec);
 		ApplyEncoderOptions(fTrack, options, path);
 		ApplyThreads(fTrack, options, path);
 		if (sound) {
@@ -152,6 +169,10 @@ public:
 
 	void Write(const uint8_t* frame) override
 	{
+		if (!fPacked.empty()) {
+			BgraToYuv422(frame, fPacked.data(), fParams.width, fParams.height);
+			frame = fPacked.data();
+		}
 		status_t s = fTrack->WriteFrames(frame, 1);
 		if (s != B_OK)
 			throw Failure(fOut.Target(), "frame " + std::to_string(fFrames) +
@@ -189,8 +210,37 @@ public:
 	std::string Codec() const override { return fCodec; }
 
 private:
+	// The limits of the video add-ons, checked before any encoder is asked, so a refusal names them:
+	// rows of at most kMaxRowBytes bytes (32-bit pictures too wide for that go as 4:2:2, converted
+	// here) and at most 32767 macroblocks of 16x16 a picture.
+	void ChooseLayout()
+	{
+		const uint32_t w = fParams.width, h = fParams.height;
+		const uint64_t macroBlocks = (uint64_t)((w + 15) / 16) * ((h + 15) / 16);
+		const std::string size = std::to_string(w) + "x" + std::to_string(h);
+		if (macroBlocks > 32767)
+			throw Failure(
+			        fOut.Target(),
+			        size + " pictures are " + std::to_string(macroBlocks) +
+			                " macroblocks of 16x16; the video add-ons code at most 32767 (3840x2160 fits)");
+		const uint64_t packedRow = (uint64_t)(w + 1) / 2 * 4;
+		if (fParams.space != B_YCbCr422 && (uint64_t)w * 4 > kMaxRowBytes) {
+			if (w % 2 || packedRow > kMaxRowBytes)
+				throw Failure(fOut.Target(),
+				              "rows of " + std::to_string(w) + " BGRA pixels exceed " +
+				                      std::to_string(kMaxRowBytes) + " bytes, and " +
+				                      (w % 2 ? "an odd width has no 4:2:2 form" : "4:2:2 rows too"));
+			fParams.space = B_YCbCr422;
+			fPacked.resize(fParams.FrameBytes());
+		}
+		if (fParams.space == B_YCbCr422 && packedRow > kMaxRowBytes)
+			throw Failure(fOut.Target(), "rows of " + std::to_string(w) + " 4:2:2 pixels exceed " +
+			                                     std::to_string(kMaxRowBytes) + " bytes");
+	}
+
 	OutputFile fOut;
 	VideoParams fParams;
+	std::vector<uint8_t> fPacked;  // a 32-bit frame as 4:2:2, for pictures too wide for 32-bit rows
 	std::unique_ptr<BMediaFile> fFile;
 	BMediaTrack* fTrack = nullptr;
 	BMediaTrack* fSound = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio_io.h"
+#include "measure.h"
 #include "video_io.h"
 
 namespace {
@@ -45,27 +46,20 @@ Psnr MeasurePsnr(const std::string& reference, const std::string& test)
 {
 	std::unique_ptr<VideoReader> a = OpenY4mReader(reference), b = OpenY4mReader(test);
 	Psnr result;
-	if (a->Params().width != b->Params().width || a->Params().height != b->Params().height)
+	const VideoParams& p = a->Params();
+	if (p.width != b->Params().width || p.height != b->Params().height)
 		return result;
-	std::vector<uint8_t> fa(a->Params().FrameBytes()), fb(fa.size());
-	double se[3] = {0, 0, 0};
-	size_t count[3] = {0, 0, 0};
-	while (a->Read(fa.data()) && b->Read(fb.data())) {
-		// Packed Y0 U Y1 V: bytes 0 and 2 are luma, 1 is U, 3 is V.
-		for (size_t i = 0; i < fa.size(); i++) {
-			const int plane = i % 2 == 0 ? 0 : i % 4 == 1 ? 1 : 2;
-			const double d = (double)fa[i] - fb[i];
-			se[plane] += d * d;
-			count[plane]++;
-		}
-		result.frames++;
+	std::vector<uint8_t> fa(p.FrameBytes()), fb(fa.size());
+	QualityMeter meter;
+	while (a->Read(fa.data()) && b->Read(fb.data()))
+		meter.Add(PlanesOf(fa.data(), p.width, p.height, false, p.chromaRows),
+		          PlanesOf(fb.data(), p.width, p.height, false, p.chromaRows));
+	result.frames = meter.Frames();
+	if (result.frames) {
+		result.y = meter.Plane(0).psnrGlobal;
+		result.u = meter.Plane(1).psnrGlobal;
+		result.v = meter.Plane(2).psnrGlobal;
 	}
-	if (!result.frames)
-		return result;
-	auto psnr = [&](int p) { return Db(255.0 * 255.0, se[p] / count[p]); };
-	result.y = psnr(0);
-	result.u = psnr(1);
-	result.v = psnr(2);
 	return result;
 }
 

@@ -5,10 +5,34 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MediaDefs.h"
 #include "audio_io.h"
+#include "formats.h"
 #include "mediaconv.h"
+
+enum class Interlace { Unknown, Progressive, TopFirst, BottomFirst, Mixed };
+enum class ColourRange { Unknown, Limited, Full };
+
+// What a picture's samples mean beyond their values; Unknown (and an aspect of 0:0) where the
+// source does not say.
+struct PictureTags {
+	Interlace interlace = Interlace::Unknown;
+	uint32_t aspectNum = 0, aspectDen = 0;  // the shape of a pixel, width:height
+	ColourRange range = ColourRange::Unknown;
+	std::string siting;  // Y4M chroma siting other than 420jpeg ("420mpeg2"), which no output keeps
+	std::vector<std::string> extensions;  // Y4M X parameters no output keeps
+};
+
+const char* InterlaceName(Interlace interlace);  // "top field first"
+const char* RangeName(ColourRange range);        // "full"
+// The tags a raw or encoded video format carries, and the format fields that carry them.
+PictureTags TagsOf(const media_raw_video_format& format);
+void SetTags(const PictureTags& tags, media_raw_video_format* format);
+// What of `tags` a file of `kind` cannot keep ("mixed interlacing", "pixel aspect 16:15"), for the
+// one warning a conversion prints.
+std::vector<std::string> Unkept(const PictureTags& tags, FileKind kind);
 
 // Frames move between reader and writer packed, in one of two layouts: B_YCbCr422 (bytes Y0 U Y1 V,
 // 2 bytes a pixel) or 32-bit RGB (B_RGB32 / B_RGBA32, bytes B G R A), rows tightly packed.
@@ -16,7 +40,9 @@ struct VideoParams {
 	uint32_t width = 0, height = 0;
 	uint32_t rateNum = 25, rateDen = 1;
 	color_space space = B_YCbCr422;
-	int64_t frames = -1;  // -1 when unknown
+	int64_t frames = -1;      // -1 when unknown
+	uint32_t chromaRows = 1;  // the source's rows per chroma row (2 for 4:2:0), for measuring against it
+	PictureTags tags;
 	double Rate() const { return (double)rateNum / rateDen; }
 	size_t FrameBytes() const { return (size_t)width * height * (space == B_YCbCr422 ? 2 : 4); }
 };

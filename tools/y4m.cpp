@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "console.h"
 #include "output_file.h"
+#include "standard_input.h"
 #include "video_io.h"
 
 namespace {
@@ -49,30 +51,37 @@ class Y4mReader : public VideoReader {
 public:
 	explicit Y4mReader(const std::string& path) : fPath(path)
 	{
-		fFile = path == "-" ? stdin : fopen(path.c_str(), "rb");
+		fFile = path == "-" ? StandardInput() : fopen(path.c_str(), "rb");
 		if (!fFile)
 			throw Failure(path, std::string("cannot open: ") + strerror(errno));
 		std::string header;
 		if (!ReadLine(fFile, &header, path, "the header") || header.rfind("YUV4MPEG2", 0) != 0)
 			throw Failure(path, "not a Y4M file (no YUV4MPEG2 header)");
 		ParseHeader(header.substr(9));
-		fHeaderBytes = ftell(fFile);
+		fHeaderBytes = (long)header.size() + 1;
 		fParams.space = B_YCbCr422;
 		const size_t luma = (size_t)fParams.width * fParams.height;
 		fChromaWidth = fChroma == Chroma::C444 ? fParams.width : (fParams.width + 1) / 2;
 		fChromaHeight = fChroma == Chroma::C420 ? (fParams.height + 1) / 2 : fParams.height;
+		fParams.chromaRows = fChroma == Chroma::C420 ? 2 : 1;
 		const size_t chroma = fChroma == Chroma::Mono ? 0 : (size_t)fChromaWidth * fChromaHeight;
 		fPlanes.resize(luma + 2 * chroma);
 		CountFrames();
 	}
 	~Y4mReader() override
 	{
-		if (fFile != stdin)
+		if (fPath != "-")
 			fclose(fFile);
 	}
 
 	bool Read(uint8_t* frame) override
 	{
+		// Frames go on as packed 4:2:2, in whole pixel pairs.
+		if (fParams.width % 2)
+			throw Failure(fPath, std::to_string(fParams.width) + "x" + std::to_string(fParams.height) + " " +
+			                             ChromaName() +
+			                             " video has an odd width; the video add-ons take it only as " +
+			                             "4:2:2 pixel pairs, which need an even width");
 		std::string line;
 		if (!ReadLine(fFile, &line, fPath, "a frame header"))
 			return false;
@@ -111,9 +120,11 @@ private:
 				    !fParams.rateDen)
 					throw Failure(fPath, "bad frame rate \"" + token + "\"");
 			} else if (tag == 'C') {
-				if (value.rfind("420", 0) == 0 && value.find("p1") == std::string::npos)
+				if (value.rfind("420", 0) == 0 && value.find("p1") == std::string::npos) {
 					fChroma = Chroma::C420;
-				else if (value == "422")
+					if (value != "420" && value != "420jpeg")
+						fParams.tags.siting = value;
+				} else if (value == "422")
 					fChroma = Chroma::C422;
 				else if (value == "444")
 					fChroma = Chroma::C444;
@@ -123,24 +134,79 @@ private:
 					throw Failure(fPath,
 					              "colour format C" + value +
 					                      " is not supported (8-bit 4:2:0, 4:2:2, 4:4:4 or mono only)");
+			} else if (tag == 'I') {
+				ParseInterlace(token);
+			} else if (tag == 'A') {
+				ParseAspect(token);
+			} else if (tag == 'X') {
+				ParseExtension(value);
 			}
-			// I (interlacing), A (aspect) and X (extensions) do not change the samples.
 		}
 		if (!haveW || !haveH || !fParams.width || !fParams.height)
 			throw Failure(fPath, "the header has no valid W and H");
 		if (fParams.width > kMaxSide || fParams.height > kMaxSide)
 			throw Failure(fPath, "picture size " + std::to_string(fParams.width) + "x" +
 			                             std::to_string(fParams.height) + " is too large");
-		if (fParams.width % 2)
-			throw Failure(fPath, "width " + std::to_string(fParams.width) +
-			                             " is odd; 4:2:2 video needs an even width");
+	}
+
+	const char* ChromaName() const
+	{
+		switch (fChroma) {
+			case Chroma::C420: return "4:2:0";
+			case Chroma::C422: return "4:2:2";
+			case Chroma::C444: return "4:4:4";
+			default: return "monochrome";
+		}
+	}
+
+	void ParseInterlace(const std::string& token)
+	{
+		static const struct {
+			const char* token;
+			Interlace interlace;
+		} kModes[] = {{"Ip", Interlace::Progressive},
+		              {"It", Interlace::TopFirst},
+		              {"Ib", Interlace::BottomFirst},
+		              {"Im", Interlace::Mixed},
+		              {"I?", Interlace::Unknown}};
+		for (const auto& m : kModes) {
+			if (token == m.token) {
+				fParams.tags.interlace = m.interlace;
+				return;
+			}
+		}
+		throw Failure(fPath, "bad interlacing \"" + token + "\" (Ip, It, Ib, Im or I?)");
+	}
+
+	// "A0:0" says the aspect is unknown; other ratios are kept in lowest terms.
+	void ParseAspect(const std::string& token)
+	{
+		const std::string value = token.substr(1);
+		const size_t colon = value.find(':');
+		uint32_t n = 0, d = 0;
+		if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), &n) ||
+		    !ParseNumber(value.substr(colon + 1), &d) || (!n != !d))
+			throw Failure(fPath, "bad pixel aspect \"" + token + "\"");
+		const uint32_t g = n ? std::gcd(n, d) : 1;
+		fParams.tags.aspectNum = n / g;
+		fParams.tags.aspectDen = d / g;
+	}
+
+	void ParseExtension(const std::string& value)
+	{
+		if (value == "COLORRANGE=FULL")
+			fParams.tags.range = ColourRange::Full;
+		else if (value == "COLORRANGE=LIMITED")
+			fParams.tags.range = ColourRange::Limited;
+		else if (value.rfind("YSCSS=", 0) != 0)  // the sub-sampling again, as the C parameter says it
+			fParams.tags.extensions.push_back(value);
 	}
 
 	// Frames with bare "FRAME" headers can be counted from the file size.
 	void CountFrames()
 	{
 		struct stat st;
-		if (fstat(fileno(fFile), &st) != 0 || !S_ISREG(st.st_mode))
+		if (fstat(fPath == "-" ? 0 : fileno(fFile), &st) != 0 || !S_ISREG(st.st_mode))
 			return;
 		const uint64_t perFrame = 6 + fPlanes.size();
 		const uint64_t rest = (uint64_t)st.st_size - (uint64_t)fHeaderBytes;
@@ -203,8 +269,17 @@ public:
 		fChromaWidth = params.width / 2;
 		fChromaHeight = (params.height + 1) / 2;
 		fPlanes.resize((size_t)params.width * params.height + 2 * (size_t)fChromaWidth * fChromaHeight);
-		fprintf(fFile, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 C420jpeg\n", params.width, params.height,
-		        params.rateNum, params.rateDen);
+		const PictureTags& tags = params.tags;
+		const char interlace = tags.interlace == Interlace::Progressive   ? 'p'
+		                       : tags.interlace == Interlace::TopFirst    ? 't'
+		                       : tags.interlace == Interlace::BottomFirst ? 'b'
+		                       : tags.interlace == Interlace::Mixed       ? 'm'
+		                                                                  : '?';
+		fprintf(fFile, "YUV4MPEG2 W%u H%u F%u:%u I%c A%u:%u C420jpeg%s\n", params.width, params.height,
+		        params.rateNum, params.rateDen, interlace, tags.aspectNum, tags.aspectDen,
+		        tags.range == ColourRange::Full      ? " XCOLORRANGE=FULL"
+		        : tags.range == ColourRange::Limited ? " XCOLORRANGE=LIMITED"
+		                                             : "");
 	}
 	~Y4mWriter() override
 	{

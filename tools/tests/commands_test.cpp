@@ -81,7 +81,8 @@ TEST_F(Commands, CodecsListsAddOnsAndFailures)
 
 	r = Shell("\"$MC\" codecs --addons no-such-folder");
 	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.err, "mediaconv: no-such-folder: add-on folder does not exist\n");
+	EXPECT_EQ(r.err, "mediaconv: no-such-folder: add-on folder does not exist (name one with --addons DIR or "
+	                 "MEDIACONV_ADDONS)\n");
 }
 
 TEST_F(Commands, InfoOnAudioFiles)

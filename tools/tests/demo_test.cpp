@@ -20,6 +20,19 @@ TEST_F(Demo, MakesTheFilesAndTheTable)
 	EXPECT_NE(r.out.find("Ogg Vorbis"), std::string::npos);
 	EXPECT_NE(r.out.find("G.723_3"), std::string::npos);
 	EXPECT_NE(r.out.find("SNR "), std::string::npos);
+	// The legend explains G.723's rate, and the row agrees with it: 3 bits per sample at 44.1 kHz
+	// stereo, plus the WAV header over four seconds.
+	EXPECT_NE(
+	        r.out.find("G.723 codes 3 bits per sample at the input's rate: 44100 Hz x 2 channels x 3 bits = "
+	                   "264.6 kb/s"),
+	        std::string::npos)
+	        << r.out;
+	const size_t g723 = r.out.find("\nsignal-g723.wav ");
+	ASSERT_NE(g723, std::string::npos);
+	double rate = 0;
+	ASSERT_EQ(sscanf(r.out.c_str() + r.out.find(" kb/s", g723) - 8, "%lf", &rate), 1) << r.out;
+	EXPECT_NEAR(rate, 264.6, 0.3) << r.out;
+	EXPECT_NE(r.out.find("size      bytes of the whole file"), std::string::npos) << r.out;
 	// The demo's own material: 100 frames of 352x288 4:2:0.
 	EXPECT_EQ(FileSize(Path("out/clip.y4m")),
 	          (long)(strlen("YUV4MPEG2 W352 H288 F25:1 Ip A1:1 C420jpeg\n") + 100 * (6 + 352 * 288 * 3 / 2)));

@@ -97,10 +97,13 @@ TEST_F(Errors, TruncatedAndCorruptY4m)
 	                                      "deep.y4m", "rate.y4m", "marker.y4m", "long.y4m"};
 	// The output kind that needs no add-on keeps these independent of the codec: Y4M readers fail
 	// before any writer is opened, or while the frames are read.
-	for (const char* in : {"header.y4m", "huge.y4m", "odd.y4m", "deep.y4m", "rate.y4m", "long.y4m"}) {
+	for (const char* in : {"header.y4m", "huge.y4m", "deep.y4m", "rate.y4m", "long.y4m"}) {
 		ExpectRefused(std::string("info ") + in, in, "x", all);
 		ExpectRefused(std::string("convert ") + in + " o.mov", in, "o.mov", all);
 	}
+	// An odd width is described, and refused where the frames would go on as 4:2:2.
+	EXPECT_EQ(Tool("info odd.y4m").status, 0);
+	ExpectRefused("convert odd.y4m o.mov", "odd.y4m", "o.mov", all);
 	if (HaveKorvo()) {
 		ExpectRefused("convert cut.y4m o.mov", "cut.y4m", "o.mov", all);
 		ExpectRefused("convert marker.y4m o.mov", "marker.y4m", "o.mov", all);
