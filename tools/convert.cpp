@@ -100,8 +100,8 @@ Conversion PlanConversion(const std::string& in, const std::string& out, const O
 			throw UsageFailure(
 			        "cannot convert " + c.name +
 			        ": video goes from Y4M or PNG to a .mov, or from a .mov to Y4M, PNG or a .mov");
-		c.traits = (outKind == FileKind::Movie ? kVideoEncode : 0) |
-		           (inKind == FileKind::Movie ? kVideoDecode : 0);
+		c.traits = (outKind == FileKind::Movie ? kVideoEncode : 0u) |
+		           (inKind == FileKind::Movie ? kVideoDecode : 0u);
 		if (inKind == FileKind::PngSequence)
 			c.traits |= kPngInput;
 	} else if ((IsAudio(inKind) || inKind == FileKind::Movie) && IsAudio(outKind)) {  // a movie's sound track
