@@ -171,7 +171,7 @@ TEST_F(MovieSound, SoundOptionsWhereTheyCannotApply)
 	} cases[] = {
 	        {"convert silent.mov out.y4m --audio s.wav", 2, "--audio: sound goes into a .mov output"},
 	        {"convert in.y4m out.mov --audio-out o.wav", 2, "--audio-out: only a movie input or --audio"},
-	        {"convert s.wav out.wav --audio s.wav", 2, "--audio applies to video conversions only"},
+	        {"convert s.wav out.wav --audio s.wav", 2, "--audio does not apply to WAV audio to WAV audio"},
 	        {"convert silent.mov out.y4m --audio-out o.wav", 1, "silent.mov: has no sound for --audio-out"},
 	        {"convert in.y4m out.mov --audio missing.wav", 1, "missing.wav"},
 	        {"convert in.y4m out.mov --audio s.wav --audio-out s.wav", 2,
