@@ -18,7 +18,6 @@
 #include "describe.h"
 #include "formats.h"
 #include "mediaconv.h"
-#include "MediaTags.h"
 #include "report.h"
 #include "video_io.h"
 
