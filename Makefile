@@ -1,26 +1,30 @@
 # Entry points: `make demo` (the main job), `make test` (the suite), `make tsan` (the threaded tests
-# under ThreadSanitizer), `make bench`, `make fuzz`.
+# under ThreadSanitizer), `make install PREFIX=...`, `make bench`, `make fuzz`.
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test tsan bench fuzz format clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps demo install test tsan bench fuzz format clean
 
 all: demo
 
 deps:
 	@scripts/install-deps
 
+# The tool and the add-ons it runs, no tests.
 demo: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORVO_TESTS=OFF
+	cmake --build build -j$(JOBS) --target mediaconv
+	build/tools/mediaconv demo
+
+install: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORVO_TESTS=OFF
 	cmake --build build -j$(JOBS)
-	@if [ -x build/tools/mediaconv ]; then \
-		build/tools/mediaconv demo; \
-	else \
-		echo "Built:"; find build -maxdepth 4 \( -name '*.a' -o -name '*.so' -o -path '*/add-ons/*' -type f \) | sort; \
-	fi
+	cmake --install build --prefix $(PREFIX)
 
 test: deps
-	cmake -S . -B build-test -DKORVO_SANITIZE=ON -DKORVO_WERROR=ON
+	cmake -S . -B build-test -DKORVO_SANITIZE=ON -DKORVO_WERROR=ON -DKORVO_TESTS=ON
 	cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
@@ -31,7 +35,7 @@ tsan: deps
 	cd build-tsan && ctest --output-on-failure -j$(JOBS) -L threads
 
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON -DKORVO_TESTS=OFF
 	cmake --build build-bench -j$(JOBS)
 	@for b in build-bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
 
