@@ -74,10 +74,10 @@ public:
 			throw Failure(fCopy.TempPath(), std::string("cannot write: ") + strerror(errno));
 	}
 
-	QualityMeter Measure(const VideoParams& params)
+	QualityMeter Measure(const VideoParams& params, const Options& options)
 	{
 		const bool rgb = params.space != B_YCbCr422;
-		std::unique_ptr<VideoReader> coded = OpenMovieReader(fMovie, rgb ? B_RGBA32 : B_YCbCr422);
+		std::unique_ptr<VideoReader> coded = OpenMovieReader(fMovie, rgb ? B_RGBA32 : B_YCbCr422, options);
 		std::vector<uint8_t> a(fFrameBytes), b(coded->Params().FrameBytes());
 		if (b.size() != a.size())
 			throw Failure(fMovie, "decodes to pictures of another size than its source");
@@ -184,7 +184,7 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	result.mediaSeconds = result.frames / rate;
 	result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 	if (source) {
-		const QualityMeter meter = source->Measure(params);
+		const QualityMeter meter = source->Measure(params, options);
 		if (options.psnr)
 			result.report.push_back(meter.PsnrLine());
 		if (options.ssim)
