@@ -277,7 +277,8 @@ TEST_F(Korvo, ThreadCountsGiveIdenticalFiles)
 	WriteFile(Path("a.wav"), "not looked at");
 	r = Tool("convert a.wav a.ogg --threads 2");
 	EXPECT_EQ(r.status, 2);
-	EXPECT_NE(r.err.find("--threads applies to video conversions only"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("--threads does not apply to WAV audio to Ogg Vorbis audio"), std::string::npos)
+	        << r.err;
 }
 
 }  // namespace
