@@ -70,7 +70,7 @@ void PrintLegend(uint32_t rate, uint32_t channels)
 	        "%.1f kb/s\n"
 	        "          before the WAV header (24 kb/s is the rate at 8000 Hz mono)\n"
 	        "quality   PSNR of the decoded pictures against clip.y4m per plane (Y, U, V; 4:2:0); SNR of the\n"
-	        "          decoded sound against signal.wav (G.723 decoded by libsndfile)\n"
+	        "          decoded sound against signal.wav (each file decoded by the add-ons)\n"
 	        "encode    frames coded per second, or seconds of sound coded per second of work (x realtime)\n"
 	        "decode    the same for decoding; a decoded file shows the speed of the run that made it\n",
 	        kSeconds, rate, channels, rate * channels * 3 / 1000.0);
