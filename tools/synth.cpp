@@ -52,6 +52,9 @@ void WriteDemoClip(const std::string& path, uint32_t width, uint32_t height, int
 	params.rateNum = rate;
 	params.rateDen = 1;
 	params.space = B_YCbCr422;
+	// Whole frames of square pixels, as the header says.
+	params.tags.interlace = Interlace::Progressive;
+	params.tags.aspectNum = params.tags.aspectDen = 1;
 	std::unique_ptr<VideoWriter> writer = OpenY4mWriter(path, params);
 	std::vector<uint8_t> frame(params.FrameBytes());
 	Random random{12345};

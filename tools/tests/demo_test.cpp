@@ -33,7 +33,9 @@ TEST_F(Demo, MakesTheFilesAndTheTable)
 	ASSERT_EQ(sscanf(r.out.c_str() + r.out.find(" kb/s", g723) - 8, "%lf", &rate), 1) << r.out;
 	EXPECT_NEAR(rate, 264.6, 0.3) << r.out;
 	EXPECT_NE(r.out.find("size      bytes of the whole file"), std::string::npos) << r.out;
-	// The demo's own material: 100 frames of 352x288 4:2:0.
+	// The demo's own material: 100 progressive frames of 352x288 4:2:0 with square pixels.
+	const std::string clip = ReadFile(Path("out/clip.y4m"));
+	EXPECT_EQ(clip.substr(0, clip.find('\n')), "YUV4MPEG2 W352 H288 F25:1 Ip A1:1 C420jpeg");
 	EXPECT_EQ(FileSize(Path("out/clip.y4m")),
 	          (long)(strlen("YUV4MPEG2 W352 H288 F25:1 Ip A1:1 C420jpeg\n") + 100 * (6 + 352 * 288 * 3 / 2)));
 	if (!HaveKorvo()) {
