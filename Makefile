@@ -18,10 +18,12 @@ demo: deps
 	cmake --build build -j$(JOBS) --target mediaconv
 	build/tools/mediaconv demo
 
+# The prefix is given when configuring: GNUInstallDirs puts the GStreamer plugin where that system's
+# GStreamer looks for it (lib/<multiarch>/gstreamer-1.0 under /usr).
 install: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORVO_TESTS=OFF
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKORVO_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	cmake --build build -j$(JOBS)
-	cmake --install build --prefix $(PREFIX)
+	cmake --install build
 
 test: deps
 	cmake -S . -B build-test -DKORVO_SANITIZE=ON -DKORVO_WERROR=ON -DKORVO_TESTS=ON
