@@ -125,11 +125,6 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 	ConvertResult r;
 	if (IsVideo(inKind) && IsVideo(outKind))
 		r = ConvertVideo(in, out, options);
-	else if (!options.audio.empty() || !options.audioOut.empty())
-		throw UsageFailure(std::string(options.audio.empty() ? "--audio-out" : "--audio") +
-		                   " applies to video conversions only");
-	else if (options.threads)
-		throw UsageFailure("--threads applies to video conversions only");
 	else if ((IsAudio(inKind) || inKind == FileKind::Movie) && IsAudio(outKind))
 		r = ConvertAudio(in, out, options);  // from a movie: its sound track
 	else
