@@ -131,9 +131,16 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 		throw UsageFailure(std::string("cannot convert ") + KindName(inKind) + " to " + KindName(outKind));
 	if (!options.quiet) {
 		const double kbps = r.mediaSeconds > 0 ? r.bytes * 8.0 / r.mediaSeconds / 1000.0 : 0;
-		fprintf(Console::Err(), "%s: %" PRId64 " %s, %.2f s, %" PRIu64 " bytes, %.0f kb/s%s%s, in %.2f s\n",
+		fprintf(Console::Err(), "%s: %" PRId64 " %s, %.2f s, %" PRIu64 " bytes, %.0f kb/s%s%s, in %.2f s",
 		        out.c_str(), r.frames, IsVideo(outKind) ? "frames" : "sample frames", r.mediaSeconds, r.bytes,
 		        kbps, r.codec.empty() ? "" : ", ", r.codec.c_str(), r.seconds);
+		// The pictures alone, which is what --bitrate aims at.
+		if (r.videoStreamBytes && r.mediaSeconds > 0) {
+			fprintf(Console::Err(), "; video %.0f kb/s", r.videoStreamBytes * 8.0 / r.mediaSeconds / 1000.0);
+			if (options.bitrate)
+				fprintf(Console::Err(), " for --bitrate %u", options.bitrate);
+		}
+		fputc('\n', Console::Err());
 	}
 	// Asked for explicitly, so printed even with --quiet.
 	for (const std::string& line : r.report)

@@ -14,6 +14,7 @@ struct ConvertResult {
 	double seconds = 0;               // wall-clock time taken
 	uint64_t bytes = 0;               // size of the output
 	std::string codec;                // the codec used (short name), "" for none
+	uint64_t videoStreamBytes = 0;    // the coded pictures of a movie written, without the container
 	std::vector<std::string> report;  // measurements asked for (--psnr, --ssim), one line each
 };
 

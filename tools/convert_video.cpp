@@ -181,6 +181,8 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	progress.Finish();
 	result.bytes = writer->Bytes();
 	result.codec = outKind == FileKind::Movie ? writer->Codec() : reader->Codec();
+	if (outKind == FileKind::Movie)
+		result.videoStreamBytes = MovieVideoBytes(out);
 	result.mediaSeconds = result.frames / rate;
 	result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 	if (source) {

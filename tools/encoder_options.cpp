@@ -1,6 +1,7 @@
-// The encoder settings beyond quality, found by name among the parameters of the encoder's web. The
-// check boxes of an encoder's settings view are not used: an encoder need not read them back, so
-// setting them proves nothing, and a setting that cannot be seen to take effect is refused instead.
+// The encoder settings beyond quality (switches, data rate, key-frame interval), found by name among
+// the parameters of the encoder's web. The check boxes of an encoder's settings view are not used: an
+// encoder need not read them back, so setting them proves nothing, and a setting that cannot be seen
+// to take effect is refused instead.
 #include "encoder_options.h"
 
 #include <thread>
@@ -13,7 +14,9 @@
 
 namespace {
 
-void Apply(BMediaTrack* track, const char* name, const char* option, const std::string& output)
+// Sets the parameter named `name` to `value`, or a switch (value < 0) to on.
+void Apply(BMediaTrack* track, const char* name, const char* option, const std::string& output,
+           float value = -1)
 {
 	BParameterWeb* web = track->Web();
 	for (int32 i = 0; web && i < web->CountParameters(); i++) {
@@ -22,8 +25,8 @@ void Apply(BMediaTrack* track, const char* name, const char* option, const std::
 			continue;
 		status_t s;
 		if (p->Type() == BParameter::B_CONTINUOUS_PARAMETER) {
-			const float on = static_cast<BContinuousParameter*>(p)->MaxValue();
-			s = track->SetParameterValue(p->ID(), &on, sizeof on);
+			const float set = value >= 0 ? value : static_cast<BContinuousParameter*>(p)->MaxValue();
+			s = track->SetParameterValue(p->ID(), &set, sizeof set);
 		} else {
 			const int32 on = 1;
 			s = track->SetParameterValue(p->ID(), &on, sizeof on);
@@ -43,7 +46,7 @@ void Apply(BMediaTrack* track, const char* name, const char* option, const std::
 void SetQuality(BMediaTrack* track, const Options& options, const std::string& codec)
 {
 	encode_parameters p{};
-	p.quality = options.quality;
+	p.quality = options.bitrate && !options.qualityGiven ? 0.0f : options.quality;
 	if (track->SetEncodeParameters(&p) != B_OK && options.qualityGiven)
 		throw UsageFailure("--quality: encoder \"" + codec + "\" has no quality setting");
 }
@@ -54,6 +57,10 @@ void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::
 		Apply(track, "Artifact Reduction", "--artifact-reduction", output);
 	if (options.optimal)
 		Apply(track, "Optimal Compression", "--optimal", output);
+	if (options.bitrate > 0)
+		Apply(track, "Data Rate", "--bitrate", output, static_cast<float>(options.bitrate));
+	if (options.keyInterval > 0)
+		Apply(track, "Key Frame Interval", "--keyint", output, static_cast<float>(options.keyInterval));
 }
 
 void ApplyThreads(BMediaTrack* track, const Options& options, const std::string& file)

@@ -1,6 +1,7 @@
-// Handing settings to the codecs: the quality through an encoder's encode parameters; --artifact-reduction
-// and --optimal to a video encoder, and --threads to a video encoder or decoder, through the parameters
-// of its web named "Artifact Reduction", "Optimal Compression" and "Threads".
+// Handing settings to the codecs: the quality through an encoder's encode parameters; --artifact-reduction,
+// --optimal, --bitrate and --keyint to a video encoder, and --threads to a video encoder or decoder,
+// through the parameters of its web named "Artifact Reduction", "Optimal Compression", "Data Rate",
+// "Key Frame Interval" and "Threads".
 #pragma once
 
 #include <string>
@@ -9,7 +10,8 @@ class BMediaTrack;
 struct Options;
 
 // Hands the quality to the track's encoder; a quality given on the command line that the encoder
-// cannot take is a usage error naming `codec`.
+// cannot take is a usage error naming `codec`. With --bitrate the quality is the encoder's lowest
+// allowed, none unless --quality names one.
 void SetQuality(BMediaTrack* track, const Options& options, const std::string& codec);
 
 // Turns the requested settings on in the track's encoder; throws Failure naming `output` when the

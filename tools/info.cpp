@@ -17,6 +17,7 @@
 #include "console.h"
 #include "describe.h"
 #include "formats.h"
+#include "media_open.h"
 #include "mediaconv.h"
 #include "report.h"
 #include "video_io.h"
@@ -98,22 +99,8 @@ void VideoTrack(Record* t, const std::string& path, BMediaTrack* track, const me
 	t->Add("frames", std::to_string(track->CountFrames()), Json::Integer(track->CountFrames()));
 	AddSeconds(t, "duration", track->Duration() / 1e6);
 	// Key frames and the stream's size come from the chunks themselves.
-	std::vector<int64_t> keys;
-	int64_t chunks = 0;
-	uint64_t bytes = 0;
-	char* chunk;
-	int32 size;
-	media_header h;
-	status_t s;
-	while ((s = track->ReadChunk(&chunk, &size, &h)) == B_OK) {
-		if (h.u.encoded_video.field_flags & B_MEDIA_KEY_FRAME)
-			keys.push_back(chunks);
-		bytes += (uint64_t)size;
-		chunks++;
-	}
-	if (s != B_LAST_BUFFER_ERROR)
-		throw Failure(path, "chunk " + std::to_string(chunks) + " cannot be read: " +
-		                            (track->ErrorText()[0] ? track->ErrorText() : status_text(s)));
+	const ChunkSummary chunks = SummarizeChunks(track, path);
+	const std::vector<int64_t>& keys = chunks.keyFrames;
 	// The text names the first eight; JSON lists them all.
 	std::string text = std::to_string(keys.size());
 	Json list = Json::Array();
@@ -127,8 +114,8 @@ void VideoTrack(Record* t, const std::string& path, BMediaTrack* track, const me
 	Json keyFrames = Json::Object();
 	keyFrames.Set("count", Json::Integer((int64_t)keys.size())).Set("frames", std::move(list));
 	t->Add("key frames", text, std::move(keyFrames));
-	AddBytes(t, "stream", bytes);
-	AddRate(t, bytes, track->Duration() / 1e6);
+	AddBytes(t, "stream", chunks.bytes);
+	AddRate(t, chunks.bytes, track->Duration() / 1e6);
 }
 
 void AudioTrack(Record* t, BMediaTrack* track, const media_format& f)

@@ -112,7 +112,8 @@ int main(int argc, char** argv)
 	rules.Add(convert->add_option("--codec", options.codec,
 	                              "Encoder to use, by a name 'mediaconv codecs' lists (korvo, vorbis, g723)"),
 	          kVideoEncode | kAudioOutput, "chooses the encoder of a .mov, .ogg or .wav output");
-	rules.Add(convert->add_option("--quality", options.quality, "Quality 0..1 (default 0.85)")
+	rules.Add(convert->add_option("--quality", options.quality,
+	                              "Quality 0..1 (default 0.85; with --bitrate the lowest allowed, default none)")
 	                  ->check(CLI::Range(0.0, 1.0)),
 	          kVideoEncode | kAudioEncode, "sets the quality of an encoder");
 	rules.Add(
@@ -134,6 +135,14 @@ int main(int argc, char** argv)
 	          kVideoEncode, "is a setting of the video encoder");
 	rules.Add(convert->add_flag("--optimal", options.optimal, "Video: both optimal-compression options"),
 	          kVideoEncode, "is a setting of the video encoder");
+	rules.Add(convert->add_option("--bitrate", options.bitrate,
+	                              "Video: data rate to meet, kbit/s (the encoder's rate control)")
+	                  ->check(CLI::Range(1u, 1000000u)),
+	          kVideoEncode, "sets the data rate of the video encoder");
+	rules.Add(convert->add_option("--keyint", options.keyInterval,
+	                              "Video: at most N frames from one key frame to the next (1..152)")
+	                  ->check(CLI::Range(1u, 152u)),
+	          kVideoEncode, "spaces the key frames of the video encoder");
 	rules.Add(convert->add_flag("--psnr", options.psnr,
 	                            "Video: PSNR of Y, U, V and average against the source"),
 	          kVideoEncode, "measures a video encode against its source");

@@ -22,6 +22,25 @@ BMediaTrack* FindTrack(BMediaFile& file, bool video)
 	return nullptr;
 }
 
+ChunkSummary SummarizeChunks(BMediaTrack* track, const std::string& path)
+{
+	ChunkSummary summary;
+	char* chunk;
+	int32 size;
+	media_header h;
+	status_t s;
+	while ((s = track->ReadChunk(&chunk, &size, &h)) == B_OK) {
+		if (h.u.encoded_video.field_flags & B_MEDIA_KEY_FRAME)
+			summary.keyFrames.push_back(summary.chunks);
+		summary.bytes += (uint64_t)size;
+		summary.chunks++;
+	}
+	if (s != B_LAST_BUFFER_ERROR)
+		throw Failure(path, "chunk " + std::to_string(summary.chunks) +
+		                            " cannot be read: " + Why(track->ErrorText(), s));
+	return summary;
+}
+
 BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video)
 {
 	if (BMediaTrack* t = FindTrack(file, video))

@@ -2,7 +2,9 @@
 // track of a kind; shared by the audio and the movie readers.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "MediaFile.h"
 #include "MediaTrack.h"
@@ -15,3 +17,12 @@ std::string Why(const char* text, status_t status);
 BMediaTrack* FirstTrack(BMediaFile& file, const std::string& path, bool video);
 // The same, or null when the file holds no such track.
 BMediaTrack* FindTrack(BMediaFile& file, bool video);
+
+// What a video track's chunks hold, read from where the track stands to its end.
+struct ChunkSummary {
+	int64_t chunks = 0;
+	uint64_t bytes = 0;
+	std::vector<int64_t> keyFrames;  // indices of the chunks flagged as key frames
+};
+// Throws Failure naming `path` when a chunk cannot be read.
+ChunkSummary SummarizeChunks(BMediaTrack* track, const std::string& path);

@@ -41,6 +41,8 @@ struct Options {
 	std::string audioOut;  // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
+	uint32_t bitrate = 0;      // --bitrate kbit/s; 0 = none (the quality alone decides)
+	uint32_t keyInterval = 0;  // --keyint: most frames from one key frame to the next; 0 = the encoder's
 	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
 	bool quiet = false;
 	bool verbose = false;

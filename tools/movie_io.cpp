@@ -251,6 +251,12 @@ private:
 
 }  // namespace
 
+uint64_t MovieVideoBytes(const std::string& path)
+{
+	BMediaFile file(path.c_str());
+	return SummarizeChunks(FirstTrack(file, path, true), path).bytes;
+}
+
 std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space,
                                              const Options& options)
 {

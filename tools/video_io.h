@@ -87,6 +87,9 @@ std::unique_ptr<VideoWriter> OpenPngWriter(const std::string& path, const VideoP
 std::unique_ptr<VideoWriter> OpenMovieWriter(const std::string& path, const VideoParams& params,
                                              const Options& options, const AudioParams* sound);
 
+// Bytes of the coded pictures of the movie at `path` (its first video track's chunks).
+uint64_t MovieVideoBytes(const std::string& path);
+
 // The PNG pattern a name stands for: a printf pattern as it is, a folder as folder/frame%05d.png,
 // "name.png" as "name%05d.png".
 std::string PngPattern(const std::string& path);

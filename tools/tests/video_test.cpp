@@ -3,6 +3,8 @@
 // for frame counts, rates, seeking and a PSNR measured here from the files.
 #include <png.h>
 
+#include <sstream>
+
 #include "tool_test_support.h"
 
 using namespace tooltest;
@@ -279,6 +281,74 @@ TEST_F(Korvo, ThreadCountsGiveIdenticalFiles)
 	EXPECT_EQ(r.status, 2);
 	EXPECT_NE(r.err.find("--threads does not apply to WAV audio to Ogg Vorbis audio"), std::string::npos)
 	        << r.err;
+}
+
+// --bitrate reaches the encoder's rate control: the summary's video rate lands near the target and
+// agrees with what info reads from the chunks; --quality is then a floor. --keyint spaces the key
+// frames as info reads them. Both are options of video encodes only.
+TEST_F(Korvo, BitrateAndKeyIntervalReachTheEncoder)
+{
+	WriteY4m(Path("in.y4m"), MovingClip(128, 96, 75));
+	// "...; video <rate> kb/s for --bitrate <target>" at the end of the summary.
+	auto videoRate = [](const std::string& err) {
+		const size_t at = err.find("; video ");
+		return at == std::string::npos ? -1.0 : std::atof(err.c_str() + at + 8);
+	};
+	auto infoRate = [this](const std::string& movie) {
+		Result r = Shell("\"$MC\" --addons '" MEDIACONV_ADDONS "' info --json " + movie +
+		                 " | python3 -c \"import json,sys; print(json.load(sys.stdin)['tracks'][0]['bit_rate'])\"");
+		return r.status == 0 ? std::atof(r.out.c_str()) / 1000 : -1.0;
+	};
+	for (int kbps : {30, 400}) {
+		const std::string out = "rate" + std::to_string(kbps) + ".mov";
+		Result r = Tool("convert in.y4m " + out + " --bitrate " + std::to_string(kbps));
+		ASSERT_EQ(r.status, 0) << r.err;
+		EXPECT_NE(r.err.find("for --bitrate " + std::to_string(kbps) + "\n"), std::string::npos) << r.err;
+		const double reached = videoRate(r.err);
+		EXPECT_NEAR(reached, kbps, kbps * 0.1) << r.err;
+		EXPECT_NEAR(infoRate(out), reached, 0.5) << r.err;
+	}
+	// The quality given is the lowest allowed, which 30 kbit/s cannot hold.
+	Result r = Tool("convert in.y4m floor.mov --bitrate 30 --quality 0.95");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_GT(videoRate(r.err), 30 * 1.5) << r.err;
+
+	auto keyFrames = [this](const std::string& movie) {
+		Result r = Shell("\"$MC\" --addons '" MEDIACONV_ADDONS "' info --json " + movie +
+		                 " | python3 -c \"import json,sys; "
+		                 "print(*json.load(sys.stdin)['tracks'][0]['key_frames']['frames'])\"");
+		EXPECT_EQ(r.status, 0) << r.err;
+		std::vector<int> frames;
+		std::istringstream in(r.out);
+		for (int f; in >> f;)
+			frames.push_back(f);
+		return frames;
+	};
+	ASSERT_EQ(Tool("convert in.y4m key.mov --keyint 10").status, 0);
+	const std::vector<int> keys = keyFrames("key.mov");
+	ASSERT_GE(keys.size(), 8u);
+	EXPECT_EQ(keys[0], 0);
+	for (size_t i = 1; i < keys.size(); i++)
+		EXPECT_LE(keys[i] - keys[i - 1], 10) << i;
+	EXPECT_GE(keys.back(), 75 - 10);
+	ASSERT_EQ(Tool("convert in.y4m default.mov").status, 0);
+	EXPECT_LT(keyFrames("default.mov").size(), keys.size());
+
+	auto name = [](const std::string& option) { return option.substr(0, option.find(' ')); };
+	for (const char* bad : {"--keyint 153", "--keyint 0", "--bitrate 0", "--bitrate x"}) {
+		r = Tool(std::string("convert in.y4m bad.mov ") + bad);
+		EXPECT_EQ(r.status, 2) << bad;
+		EXPECT_NE(r.err.find(name(bad)), std::string::npos) << r.err;
+	}
+	WriteFile(Path("a.wav"), "not looked at");
+	for (const char* option : {"--bitrate 64", "--keyint 5"}) {
+		r = Tool(std::string("convert a.wav a.ogg ") + option);
+		EXPECT_EQ(r.status, 2) << option;
+		EXPECT_NE(r.err.find(name(option) + " does not apply to WAV audio"), std::string::npos) << r.err;
+	}
+	r = Tool("convert key.mov back.y4m --keyint 5");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("--keyint does not apply to QuickTime movie to Y4M video"), std::string::npos) << r.err;
 }
 
 }  // namespace
