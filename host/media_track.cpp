@@ -17,7 +17,7 @@ size_t raw_frame_bytes(const media_format& f)
 		return sample * f.u.raw_audio.channel_count;
 	}
 	if (f.type == B_MEDIA_RAW_VIDEO)
-		return (size_t)f.u.raw_video.display.bytes_per_row * f.u.raw_video.display.line_count;
+		return raw_video_frame_bytes(f.u.raw_video.display);
 	return 0;
 }
 
@@ -34,6 +34,7 @@ void fill_row_bytes(media_format* f)
 		case B_RGBA15: pixel = 2; break;
 		case B_RGB24: pixel = 3; break;
 		case B_GRAY8:
+		case B_YUV420:
 		case B_CMAP8: pixel = 1; break;
 		default: break;
 	}

@@ -107,7 +107,7 @@ private:
 			size_t sample = f.u.raw_audio.format & media_raw_audio_format::B_AUDIO_SIZE_MASK;
 			return sample * f.u.raw_audio.channel_count;
 		}
-		return (size_t)f.u.raw_video.display.bytes_per_row * f.u.raw_video.display.line_count;
+		return raw_video_frame_bytes(f.u.raw_video.display);
 	}
 
 	// The header of a buffer that starts `fUsed` bytes into the current chunk.

@@ -1,6 +1,7 @@
-// Video conversions: Y4M or PNG sequence to a Korvo movie (4:2:2 or 32-bit RGB into the encoder), a
-// movie back to Y4M (from the decoder's 4:2:2) or to a PNG sequence (from its RGB output), or into
-// another movie; the sound goes along (movie_sound.h).
+// Video conversions: Y4M or PNG sequence to a Korvo movie (planar 4:2:0 or 32-bit RGB into the
+// encoder), a movie back to Y4M (from the decoder's planar 4:2:0) or to a PNG sequence (from its RGB
+// output), or into another movie; the sound goes along (movie_sound.h). Pictures of odd sizes go as
+// packed 4:2:2 instead of planar 4:2:0.
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -25,7 +26,7 @@ std::unique_ptr<VideoReader> OpenReader(FileKind kind, FileKind outKind, const s
 		case FileKind::Y4m: return OpenY4mReader(path);
 		case FileKind::PngSequence: return OpenPngReader(path, options);
 		default:
-			return OpenMovieReader(path, outKind == FileKind::PngSequence ? B_RGBA32 : B_YCbCr422, options);
+			return OpenMovieReader(path, outKind == FileKind::PngSequence ? B_RGBA32 : B_YUV420, options);
 	}
 }
 
@@ -76,8 +77,8 @@ public:
 
 	QualityMeter Measure(const VideoParams& params, const Options& options)
 	{
-		const bool rgb = params.space != B_YCbCr422;
-		std::unique_ptr<VideoReader> coded = OpenMovieReader(fMovie, rgb ? B_RGBA32 : B_YCbCr422, options);
+		const bool rgb = params.space != B_YCbCr422 && params.space != B_YUV420;
+		std::unique_ptr<VideoReader> coded = OpenMovieReader(fMovie, rgb ? B_RGBA32 : params.space, options);
 		std::vector<uint8_t> a(fFrameBytes), b(coded->Params().FrameBytes());
 		if (b.size() != a.size())
 			throw Failure(fMovie, "decodes to pictures of another size than its source");
@@ -86,8 +87,8 @@ public:
 		while (fread(a.data(), 1, a.size(), fFile) == a.size()) {
 			if (!coded->Read(b.data()))
 				throw Failure(fMovie, "has fewer frames than were encoded");
-			meter.Add(PlanesOf(a.data(), params.width, params.height, rgb, params.chromaRows),
-			          PlanesOf(b.data(), params.width, params.height, rgb, params.chromaRows));
+			meter.Add(PlanesOf(a.data(), params.width, params.height, params.space, params.chromaRows),
+			          PlanesOf(b.data(), params.width, params.height, coded->Params().space, params.chromaRows));
 		}
 		return meter;
 	}

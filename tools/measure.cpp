@@ -41,13 +41,24 @@ double WindowSsim(const uint8_t* a, const uint8_t* b, uint32_t stride, uint32_t 
 
 }  // namespace
 
-Planes PlanesOf(const uint8_t* frame, uint32_t width, uint32_t height, bool rgb, uint32_t chromaRows)
+Planes PlanesOf(const uint8_t* frame, uint32_t width, uint32_t height, color_space space,
+                uint32_t chromaRows)
 {
 	Planes p;
 	p.width = width;
 	p.height = height;
-	p.y.resize((size_t)width * height);
-	if (rgb) {
+	const size_t luma = (size_t)width * height;
+	if (space == B_YUV420) {
+		p.chromaWidth = width / 2;
+		p.chromaHeight = height / 2;
+		const size_t chroma = (size_t)p.chromaWidth * p.chromaHeight;
+		p.y.assign(frame, frame + luma);
+		p.u.assign(frame + luma, frame + luma + chroma);
+		p.v.assign(frame + luma + chroma, frame + luma + 2 * chroma);
+		return p;
+	}
+	p.y.resize(luma);
+	if (space != B_YCbCr422) {
 		p.chromaWidth = width;
 		p.chromaHeight = height;
 		p.u.resize(p.y.size());

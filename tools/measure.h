@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "MediaDefs.h"
+
 // One picture as three 8-bit planes.
 struct Planes {
 	uint32_t width = 0, height = 0;  // luma
@@ -13,9 +15,10 @@ struct Planes {
 	std::vector<uint8_t> y, u, v;
 };
 
-// The planes of a packed frame (B_YCbCr422, or 32-bit B G R A converted to Y'CbCr 4:4:4), chroma
-// taken from every `chromaRows`-th row (2 for a 4:2:0 source).
-Planes PlanesOf(const uint8_t* frame, uint32_t width, uint32_t height, bool rgb, uint32_t chromaRows);
+// The planes of a frame: planar B_YUV420 as it is; packed B_YCbCr422 with chroma taken from every
+// `chromaRows`-th row (2 for a 4:2:0 source); 32-bit B G R A converted to Y'CbCr 4:4:4.
+Planes PlanesOf(const uint8_t* frame, uint32_t width, uint32_t height, color_space space,
+                uint32_t chromaRows);
 
 struct PlaneScore {
 	double psnrMean = 0;    // mean of the frames' PSNR

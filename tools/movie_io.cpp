@@ -28,8 +28,11 @@ public:
 		if (fTrack->EncodedFormat(&encoded) == B_OK && encoded.type == B_MEDIA_ENCODED_VIDEO) {
 			const media_raw_video_format& e = encoded.u.encoded_video.output;
 			fParams.tags = TagsOf(e);
+			// Planar 4:2:0 holds pictures of even sizes only; others come as packed 4:2:2.
+			if (space == B_YUV420 && (e.display.line_width % 2 || e.display.line_count % 2))
+				space = B_YCbCr422;
 			// 32-bit rows too long for the decoder come as 4:2:2 and are converted here.
-			if (space != B_YCbCr422 && (uint64_t)e.display.line_width * 4 > kMaxRowBytes) {
+			if (space == B_RGBA32 && (uint64_t)e.display.line_width * 4 > kMaxRowBytes) {
 				fConvert = true;
 				space = B_YCbCr422;
 			}
@@ -40,7 +43,7 @@ public:
 		if (fTrack->DecodedFormat(&decoded) != B_OK)
 			throw Failure(path, "cannot decode the video: " + Why(fTrack->ErrorText(), B_MEDIA_BAD_FORMAT));
 		const media_raw_video_format& v = decoded.u.raw_video;
-		fParams.space = space == B_YCbCr422 ? B_YCbCr422 : v.display.format;
+		fParams.space = space == B_RGBA32 ? v.display.format : space;
 		fParams.width = v.display.line_width;
 		fParams.height = v.display.line_count;
 		if (v.display.format != space && !(space == B_RGBA32 && v.display.format == B_RGB32))
@@ -48,7 +51,7 @@ public:
 		if (!fParams.width || !fParams.height || fParams.width > 8192 || fParams.height > 8192)
 			throw Failure(path, "bad picture size " + std::to_string(fParams.width) + "x" +
 			                            std::to_string(fParams.height));
-		if (v.display.bytes_per_row != fParams.FrameBytes() / fParams.height)
+		if (v.display.bytes_per_row != fParams.RowBytes())
 			throw Failure(path, "the decoder pads its rows");
 		RateAsFraction(v.field_rate, &fParams.rateNum, &fParams.rateDen);
 		if (fConvert) {
@@ -136,7 +139,7 @@ public:
 		v.display.format = fParams.space;
 		v.display.line_width = fParams.width;
 		v.display.line_count = fParams.height;
-		v.display.bytes_per_row = (uint32)(fParams.FrameBytes() / fParams.height);
+		v.display.bytes_per_row = (uint32)fParams.RowBytes();
 		media_file_format written{};
 		fFile->GetFileFormatInfo(&written);
 		media_codec_info codec = FindEncoder(written, format, options.codec, path);
@@ -211,8 +214,8 @@ public:
 
 private:
 	// The limits of the video add-ons, checked before any encoder is asked, so a refusal names them:
-	// rows of at most kMaxRowBytes bytes (32-bit pictures too wide for that go as 4:2:2, converted
-	// here) and at most 32767 macroblocks of 16x16 a picture.
+	// rows of at most kMaxRowBytes bytes (32-bit pictures too wide for that go as packed 4:2:2,
+	// converted here) and at most 32767 macroblocks of 16x16 a picture.
 	void ChooseLayout()
 	{
 		const uint32_t w = fParams.width, h = fParams.height;
@@ -224,7 +227,8 @@ private:
 			        size + " pictures are " + std::to_string(macroBlocks) +
 			                " macroblocks of 16x16; the video add-ons code at most 32767 (3840x2160 fits)");
 		const uint64_t packedRow = (uint64_t)(w + 1) / 2 * 4;
-		if (fParams.space != B_YCbCr422 && (uint64_t)w * 4 > kMaxRowBytes) {
+		const bool rgb = fParams.space != B_YCbCr422 && fParams.space != B_YUV420;
+		if (rgb && (uint64_t)w * 4 > kMaxRowBytes) {
 			if (w % 2 || packedRow > kMaxRowBytes)
 				throw Failure(fOut.Target(),
 				              "rows of " + std::to_string(w) + " BGRA pixels exceed " +
@@ -233,9 +237,10 @@ private:
 			fParams.space = B_YCbCr422;
 			fPacked.resize(fParams.FrameBytes());
 		}
-		if (fParams.space == B_YCbCr422 && packedRow > kMaxRowBytes)
-			throw Failure(fOut.Target(), "rows of " + std::to_string(w) + " 4:2:2 pixels exceed " +
-			                                     std::to_string(kMaxRowBytes) + " bytes");
+		const bool planar = fParams.space == B_YUV420;
+		if (!rgb && (planar ? w : packedRow) > kMaxRowBytes)
+			throw Failure(fOut.Target(), "rows of " + std::to_string(w) + (planar ? " 4:2:0" : " 4:2:2") +
+			                                     " pixels exceed " + std::to_string(kMaxRowBytes) + " bytes");
 	}
 
 	OutputFile fOut;

@@ -47,13 +47,13 @@ Psnr MeasurePsnr(const std::string& reference, const std::string& test)
 	std::unique_ptr<VideoReader> a = OpenY4mReader(reference), b = OpenY4mReader(test);
 	Psnr result;
 	const VideoParams& p = a->Params();
-	if (p.width != b->Params().width || p.height != b->Params().height)
+	if (p.width != b->Params().width || p.height != b->Params().height || p.space != b->Params().space)
 		return result;
 	std::vector<uint8_t> fa(p.FrameBytes()), fb(fa.size());
 	QualityMeter meter;
 	while (a->Read(fa.data()) && b->Read(fb.data()))
-		meter.Add(PlanesOf(fa.data(), p.width, p.height, false, p.chromaRows),
-		          PlanesOf(fb.data(), p.width, p.height, false, p.chromaRows));
+		meter.Add(PlanesOf(fa.data(), p.width, p.height, p.space, p.chromaRows),
+		          PlanesOf(fb.data(), p.width, p.height, p.space, p.chromaRows));
 	result.frames = meter.Frames();
 	if (result.frames) {
 		result.y = meter.Plane(0).psnrGlobal;

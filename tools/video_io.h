@@ -34,17 +34,25 @@ void SetTags(const PictureTags& tags, media_raw_video_format* format);
 // one warning a conversion prints.
 std::vector<std::string> Unkept(const PictureTags& tags, FileKind kind);
 
-// Frames move between reader and writer packed, in one of two layouts: B_YCbCr422 (bytes Y0 U Y1 V,
-// 2 bytes a pixel) or 32-bit RGB (B_RGB32 / B_RGBA32, bytes B G R A), rows tightly packed.
+// Frames move between reader and writer in one of three layouts, rows tightly packed: B_YUV420 planar
+// (Y, then U and V of half the rows and half the width; even sizes only), B_YCbCr422 packed (bytes Y0
+// U Y1 V, 2 bytes a pixel) or 32-bit RGB (B_RGB32 / B_RGBA32, bytes B G R A).
 struct VideoParams {
 	uint32_t width = 0, height = 0;
 	uint32_t rateNum = 25, rateDen = 1;
 	color_space space = B_YCbCr422;
 	int64_t frames = -1;      // -1 when unknown
-	uint32_t chromaRows = 1;  // the source's rows per chroma row (2 for 4:2:0), for measuring against it
+	uint32_t chromaRows = 1;  // rows per chroma row of a packed frame's source (2 for 4:2:0), for measuring
 	PictureTags tags;
 	double Rate() const { return (double)rateNum / rateDen; }
-	size_t FrameBytes() const { return (size_t)width * height * (space == B_YCbCr422 ? 2 : 4); }
+	size_t RowBytes() const
+	{
+		return (size_t)width * (space == B_YUV420 ? 1 : space == B_YCbCr422 ? 2 : 4);
+	}
+	size_t FrameBytes() const
+	{
+		return RowBytes() * height + (space == B_YUV420 ? 2 * (size_t)(width / 2) * (height / 2) : 0);
+	}
 };
 
 class VideoReader {
@@ -76,7 +84,8 @@ public:
 	virtual std::string Codec() const { return ""; }
 };
 
-// `space` is what the caller wants: B_YCbCr422 or B_RGBA32; readers of the other layout refuse.
+// `space` is what the caller wants of a movie: B_YUV420 (packed 4:2:2 for pictures of odd sizes),
+// B_YCbCr422 or B_RGBA32.
 std::unique_ptr<VideoReader> OpenY4mReader(const std::string& path);
 std::unique_ptr<VideoReader> OpenPngReader(const std::string& path, const Options& options);
 std::unique_ptr<VideoReader> OpenMovieReader(const std::string& path, color_space space,

@@ -1,5 +1,6 @@
 // YUV4MPEG2 files ("-" for standard input or output): the reader takes 8-bit 4:2:0, 4:2:2 and 4:4:4
-// (and mono) and hands out packed 4:2:2; the writer stores 4:2:2 as 4:2:0 from each first chroma row.
+// (and mono) and hands out planar 4:2:0 (chroma averaged down), or packed 4:2:2 for odd sizes; the
+// writer stores planar 4:2:0 as it is, and packed 4:2:2 from each first chroma row.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -59,7 +60,9 @@ public:
 			throw Failure(path, "not a Y4M file (no YUV4MPEG2 header)");
 		ParseHeader(header.substr(9));
 		fHeaderBytes = (long)header.size() + 1;
-		fParams.space = B_YCbCr422;
+		// Pictures of even sizes go on as planar 4:2:0, the encoder's own layout; others as packed
+		// 4:2:2 pixel pairs.
+		fParams.space = fParams.width % 2 || fParams.height % 2 ? B_YCbCr422 : B_YUV420;
 		const size_t luma = (size_t)fParams.width * fParams.height;
 		fChromaWidth = fChroma == Chroma::C444 ? fParams.width : (fParams.width + 1) / 2;
 		fChromaHeight = fChroma == Chroma::C420 ? (fParams.height + 1) / 2 : fParams.height;
@@ -87,9 +90,17 @@ public:
 			return false;
 		if (line.rfind("FRAME", 0) != 0)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " has no FRAME marker");
-		if (fread(fPlanes.data(), 1, fPlanes.size(), fFile) != fPlanes.size())
+		// 4:2:0 frames are already in the planar layout.
+		const bool direct = fParams.space == B_YUV420 && fChroma == Chroma::C420;
+		uint8_t* planes = direct ? frame : fPlanes.data();
+		if (fread(planes, 1, fPlanes.size(), fFile) != fPlanes.size())
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " is truncated");
-		Pack(frame);
+		if (fParams.space == B_YUV420) {
+			if (!direct)
+				ToPlanar420(frame);
+		} else {
+			Pack(frame);
+		}
 		fNext++;
 		return true;
 	}
@@ -214,6 +225,29 @@ private:
 			fParams.frames = (int64_t)(rest / perFrame);
 	}
 
+	// 4:2:2 and 4:4:4 chroma averaged over the samples each 4:2:0 sample covers, with rounding.
+	void ToPlanar420(uint8_t* out) const
+	{
+		const uint32_t w = fParams.width, h = fParams.height;
+		const size_t luma = (size_t)w * h, chroma = (size_t)(w / 2) * (h / 2);
+		std::memcpy(out, fPlanes.data(), luma);
+		out += luma;
+		if (fChroma == Chroma::Mono) {
+			std::memset(out, 128, 2 * chroma);
+			return;
+		}
+		const uint8_t* in = fPlanes.data() + luma;
+		for (int plane = 0; plane < 2; ++plane, in += (size_t)fChromaWidth * fChromaHeight)
+			for (uint32_t y = 0; y < h / 2; ++y, out += w / 2) {
+				const uint8_t* a = in + (size_t)(2 * y) * fChromaWidth;
+				const uint8_t* b = a + fChromaWidth;
+				for (uint32_t x = 0; x < w / 2; ++x)
+					out[x] = fChroma == Chroma::C444
+					                 ? (uint8_t)((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2)
+					                 : (uint8_t)((a[x] + b[x] + 1) >> 1);
+			}
+	}
+
 	void Pack(uint8_t* out) const
 	{
 		const uint32_t w = fParams.width, h = fParams.height;
@@ -254,8 +288,8 @@ class Y4mWriter : public VideoWriter {
 public:
 	Y4mWriter(const std::string& path, const VideoParams& params) : fParams(params)
 	{
-		if (params.space != B_YCbCr422)
-			throw Failure(path, "Y4M output needs 4:2:2 frames");
+		if (params.space != B_YCbCr422 && params.space != B_YUV420)
+			throw Failure(path, "Y4M output needs Y'CbCr frames");
 		if (path == "-") {
 			fName = "standard output";
 			fFile = Console::Out();
@@ -289,6 +323,8 @@ public:
 
 	void Write(const uint8_t* frame) override
 	{
+		if (fParams.space == B_YUV420)
+			return Store(frame);
 		const uint32_t w = fParams.width, h = fParams.height;
 		uint8_t* Y = fPlanes.data();
 		uint8_t* U = Y + (size_t)w * h;
@@ -307,7 +343,13 @@ public:
 				}
 			}
 		}
-		if (fputs("FRAME\n", fFile) < 0 || fwrite(fPlanes.data(), 1, fPlanes.size(), fFile) != fPlanes.size())
+		Store(fPlanes.data());
+	}
+
+	// One frame of planes in the file's layout.
+	void Store(const uint8_t* planes)
+	{
+		if (fputs("FRAME\n", fFile) < 0 || fwrite(planes, 1, fPlanes.size(), fFile) != fPlanes.size())
 			throw Failure(fName, std::string("cannot write: ") + strerror(errno));
 		fBytes += 6 + fPlanes.size();
 	}

@@ -174,6 +174,11 @@ status_t KorvexDecoder::Format(media_format* format)
 		printf("Application asked for Ybr422\n");
 		params->pixelFormat = kPixelFormatYUVS;
 		rowSize = (static_cast<uint64>(width) + 1) / 2 * 4;  // whole Y0 Cb Y1 Cr pairs
+	} else if (video.display.format == B_YUV420 && width % 2 == 0 && height % 2 == 0) {
+		// Planar chroma covers pairs of rows and columns: pictures of odd sizes get 32-bit pixels.
+		printf("Application asked for YUV420\n");
+		params->pixelFormat = kPixelFormatYUV420Planar;
+		rowSize = static_cast<uint64>(width);
 	} else {
 		video.display.format = B_RGBA32;
 		params->pixelFormat = kPixelFormatBGRA;

@@ -136,6 +136,7 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 	out->deny_flags = 0xFFF0;
 
 	media_raw_video_format& raw = in->u.raw_video;
+	const uint64 width = raw.display.line_width, lines = raw.display.line_count;
 	uint32 pixelFormat = kPixelFormatBGRA;
 	const char* announce = nullptr;
 	switch (raw.display.format) {
@@ -145,18 +146,27 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 			announce = "Input is YUV422\n";
 			pixelFormat = kPixelFormatYUVS;
 			break;
+		case B_YUV420:
+			// Planar chroma covers pairs of rows and columns: pictures of odd sizes are refused.
+			if (width % 2 || lines % 2)
+				break;
+			announce = "Input is YUV420\n";
+			pixelFormat = kPixelFormatYUV420Planar;
+			break;
 		default: break;
 	}
 	// Frames of the colour space the input is coerced to need rows of that colour space; rows of
 	// 0 bytes mean tightly packed ones.
-	const uint64 width = raw.display.line_width, lines = raw.display.line_count;
-	const uint64 rowSize = pixelFormat == kPixelFormatYUVS ? (width + 1) / 2 * 4 : width * 4;
+	const uint64 rowSize = pixelFormat == kPixelFormatYUVS           ? (width + 1) / 2 * 4
+	                       : pixelFormat == kPixelFormatYUV420Planar ? width
+	                                                                 : width * 4;
 	const bool coerce = !announce && raw.display.bytes_per_row < rowSize;
 	if ((coerce || raw.display.bytes_per_row == 0) && rowSize <= kMaxRowBytes)
 		raw.display.bytes_per_row = static_cast<uint32>(rowSize);
 	// Rows beyond the core's 14 bits would wrap into a shorter stride, and the sizes printed and
 	// kept are 32-bit.
-	const uint64 bufferSize = uint64{raw.display.bytes_per_row} * lines;
+	const uint64 bufferSize = pixelFormat == kPixelFormatYUV420Planar ? raw_video_frame_bytes(raw.display)
+	                                                                  : uint64{raw.display.bytes_per_row} * lines;
 	const uint64 frameSize = width * lines * 4;
 	if (raw.display.bytes_per_row > kMaxRowBytes || bufferSize > INT32_MAX || frameSize > INT32_MAX)
 		return B_BAD_VALUE;

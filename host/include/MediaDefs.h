@@ -55,6 +55,7 @@ enum color_space : uint32 {
 	B_YCbCr411 = 0x4001,
 	B_YCbCr444 = 0x4003,
 	B_YCbCr420 = 0x4004,
+	B_YUV420 = 0x5004, /* planar: Y rows, then Cb and Cr of half the rows and half the row bytes */
 };
 
 enum { B_VIDEO_TOP_LEFT_RIGHT = 1, B_VIDEO_BOTTOM_LEFT_RIGHT = 2 };
@@ -112,6 +113,16 @@ struct media_video_display_info {
 	uint32 line_offset;
 	uint32 flags;
 };
+
+// Bytes of one picture: bytes_per_row per line, and for planar 4:2:0 two chroma planes of half the
+// lines and half the row bytes after the luminance.
+inline size_t raw_video_frame_bytes(const media_video_display_info& d)
+{
+	const size_t luma = (size_t)d.bytes_per_row * d.line_count;
+	if (d.format == B_YUV420)
+		return luma + 2 * (size_t)(d.bytes_per_row / 2) * (d.line_count / 2);
+	return luma;
+}
 
 struct KORVO_HOST_API media_raw_video_format {
 	float field_rate;

@@ -214,6 +214,76 @@ TEST_F(Korvo, ChromaFormatsRatesAndPng)
 	EXPECT_NE(r.out.find("frames:     6"), std::string::npos) << r.out;
 }
 
+// 4:2:0 Y4M reaches the encoder as the planar 4:2:0 it is and comes back from the decoder the same
+// way (the add-ons say which layout they were given); at top quality the chroma, whose rows all
+// differ, survives nearly untouched, so no step averaged or repeated rows on the way.
+TEST_F(Korvo, Y4m420GoesPlanarBothWays)
+{
+	const Clip clip = MovingClip(96, 64, 6);
+	WriteY4m(Path("in.y4m"), clip);
+	Result r = Tool("convert in.y4m top.mov --quality 1 --verbose");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("Input is YUV420"), std::string::npos) << r.err;
+	r = Tool("convert top.mov top.y4m --verbose");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("Application asked for YUV420"), std::string::npos) << r.err;
+	const Clip back = ReadY4m(Path("top.y4m"));
+	ASSERT_EQ(back.v.size(), clip.v.size());
+	double se = 0, n = 0;
+	for (size_t f = 0; f < clip.v.size(); f++)
+		for (size_t i = 0; i < clip.v[f].size(); i++) {
+			const double d = (double)clip.v[f][i] - back.v[f][i];
+			se += d * d;
+			n++;
+		}
+	const double psnrV = se ? 10 * std::log10(255.0 * 255.0 * n / se) : 100;
+	EXPECT_GE(psnrV, 45.0);
+	EXPECT_GE(PsnrY(clip, back), 36.0);  // the clip's luminance noise costs a few dB even at the top
+}
+
+// 4:2:2 and 4:4:4 Y4M input is averaged down to 4:2:0 over the samples each 4:2:0 one covers.
+TEST_F(Korvo, Y4mChromaIsAveragedDownTo420)
+{
+	// They code exactly as the 4:2:0 clip of their rounded chroma averages would; the V rows of the
+	// clip all differ, so taking one row of each pair would not.
+	for (int chroma : {422, 444}) {
+		const Clip source = MovingClip(48, 32, 4, chroma);
+		Clip averaged = source;
+		averaged.chroma = 420;
+		for (size_t f = 0; f < source.y.size(); f++)
+			for (auto [in, out] :
+			     {std::pair{&source.u[f], &averaged.u[f]}, std::pair{&source.v[f], &averaged.v[f]}}) {
+				const int w = source.ChromaWidth(), cw = averaged.ChromaWidth();
+				out->assign((size_t)cw * averaged.ChromaHeight(), 0);
+				for (int y = 0; y < averaged.ChromaHeight(); y++)
+					for (int x = 0; x < cw; x++) {
+						const uint8_t* a = &(*in)[(size_t)(2 * y) * w];
+						const uint8_t* b = a + w;
+						(*out)[(size_t)y * cw + x] =
+						        chroma == 444
+						                ? (uint8_t)((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >>
+						                            2)
+						                : (uint8_t)((a[x] + b[x] + 1) >> 1);
+					}
+			}
+		const std::string name = std::to_string(chroma);
+		WriteY4m(Path(name + ".y4m"), source);
+		WriteY4m(Path(name + "avg.y4m"), averaged);
+		ASSERT_EQ(Tool("convert " + name + ".y4m " + name + ".mov").status, 0);
+		ASSERT_EQ(Tool("convert " + name + "avg.y4m " + name + "avg.mov").status, 0);
+		EXPECT_TRUE(ReadFile(Path(name + ".mov")) == ReadFile(Path(name + "avg.mov"))) << chroma;
+	}
+	// An odd height goes through packed 4:2:2 and still comes back whole.
+	WriteY4m(Path("odd.y4m"), MovingClip(48, 33, 3));
+	ASSERT_EQ(Tool("convert odd.y4m odd.mov").status, 0);
+	Result r = Tool("convert odd.mov odd.back.y4m");
+	ASSERT_EQ(r.status, 0) << r.err;
+	const Clip back = ReadY4m(Path("odd.back.y4m"));
+	EXPECT_EQ(back.height, 33);
+	EXPECT_EQ(back.y.size(), 3u);
+	EXPECT_GE(PsnrY(MovingClip(48, 33, 3), back), 30.0);
+}
+
 TEST_F(Korvo, ArtifactReductionAndOptimalReachTheEncoderOrAreRefused)
 {
 	WriteY4m(Path("in.y4m"), MovingClip(64, 48, 10));
