@@ -27,13 +27,13 @@ ke= kd= ve= vd=
 i=0
 while [ "$i" -lt "$ROUNDS" ]; do
 	ke=$(best "$ke" "$(timed "$MC" convert "$work/clip.y4m" "$work/k.mov" --quality "$KORVO_QUALITY" --quiet)")
-	ve=$(best "$ve" "$(timed vpxenc --rt --cpu-used=8 --threads=1 --end-usage=cbr --target-bitrate="$VPX_KBPS" \
-		-o "$work/v.ivf" "$work/clip.y4m")")
+	ve=$(best "$ve" "$(timed vpxenc --rt --cpu-used=8 --threads=1 --end-usage=cbr --lag-in-frames=0 --target-bitrate="$VPX_KBPS" \
+		-o "$work/v.ivf" "$work/clip.y4m" </dev/null)")
 	kd=$(best "$kd" "$(timed "$MC" convert "$work/k.mov" "$work/k.y4m" --quiet)")
-	vd=$(best "$vd" "$(timed vpxdec --threads=1 --i420 -o "$work/v.y4m" "$work/v.ivf")")
+	vd=$(best "$vd" "$(timed vpxdec --threads=1 -o "$work/v.y4m" "$work/v.ivf")")
 	i=$((i + 1))
 done
-vpxdec --threads=1 --i420 -o "$work/v.y4m" "$work/v.ivf" >/dev/null 2>&1
+vpxdec --threads=1 -o "$work/v.y4m" "$work/v.ivf" >/dev/null 2>&1
 kp=$("$work/clip_tool" psnr "$work/clip.y4m" "$work/k.y4m")
 vp=$("$work/clip_tool" psnr "$work/clip.y4m" "$work/v.y4m")
 ks=$(wc -c <"$work/k.mov")
