@@ -12,7 +12,7 @@ FRAMES=${FRAMES:-60}
 ROUNDS=${ROUNDS:-3}
 [ -x "$MC" ] || { echo "no $MC: build the Release tree first (make demo)" >&2; exit 1; }
 if ! command -v vpxenc >/dev/null || ! command -v vpxdec >/dev/null; then
-	apt-get install -y vpx-tools >/dev/null || { echo "cannot install vpx-tools" >&2; exit 1; }
+	scripts/install-deps || { echo "cannot install vpx-tools (scripts/install-deps)" >&2; exit 1; }
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -26,10 +26,10 @@ timed() { t0=$(now); "$@" >/dev/null 2>&1; t1=$(now); awk -v a="$t0" -v b="$t1" 
 ke= kd= ve= vd=
 i=0
 while [ "$i" -lt "$ROUNDS" ]; do
-	ke=$(best "$ke" "$(timed "$MC" convert "$work/clip.y4m" "$work/k.mov" --quality "$KORVO_QUALITY" --quiet)")
+	ke=$(best "$ke" "$(timed "$MC" convert "$work/clip.y4m" "$work/k.mov" --quality "$KORVO_QUALITY" --threads 1 --quiet)")
 	ve=$(best "$ve" "$(timed vpxenc --rt --cpu-used=8 --threads=1 --end-usage=cbr --lag-in-frames=0 --target-bitrate="$VPX_KBPS" \
 		-o "$work/v.ivf" "$work/clip.y4m" </dev/null)")
-	kd=$(best "$kd" "$(timed "$MC" convert "$work/k.mov" "$work/k.y4m" --quiet)")
+	kd=$(best "$kd" "$(timed "$MC" convert "$work/k.mov" "$work/k.y4m" --threads 1 --quiet)")
 	vd=$(best "$vd" "$(timed vpxdec --threads=1 -o "$work/v.y4m" "$work/v.ivf")")
 	i=$((i + 1))
 done
