@@ -85,7 +85,8 @@ inline media_format RawVideo(uint32 width, uint32 height, float rate, color_spac
 	f.u.raw_video.display.format = space;
 	f.u.raw_video.display.line_width = width;
 	f.u.raw_video.display.line_count = height;
-	f.u.raw_video.display.bytes_per_row = rowBytes ? rowBytes : width * (space == B_YUV422 ? 2 : 4);
+	f.u.raw_video.display.bytes_per_row =
+	        rowBytes ? rowBytes : width * (space == B_YUV422 ? 2 : space == B_YUV420 ? 1 : 4);
 	return f;
 }
 
@@ -135,6 +136,22 @@ inline std::vector<uint8> ClipFrameYUV422(uint32 width, uint32 height, int i)
 	return yuv;
 }
 
+// Planar 4:2:0 bytes of a clip frame: luminance waves, then Cb and Cr planes whose rows all differ.
+inline std::vector<uint8> ClipFrameYUV420(uint32 width, uint32 height, int i)
+{
+	const size_t luma = size_t{width} * height, chroma = size_t{width / 2} * (height / 2);
+	std::vector<uint8> yuv(luma + 2 * chroma);
+	for (uint32 y = 0; y < height; y++)
+		for (uint32 x = 0; x < width; x++)
+			yuv[size_t{y} * width + x] = uint8(128 + 90 * std::sin((x - 2.0 * i) / 8.0 + (y - i) / 11.0));
+	for (uint32 y = 0; y < height / 2; y++)
+		for (uint32 x = 0; x < width / 2; x++) {
+			yuv[luma + size_t{y} * (width / 2) + x] = uint8(128 + 60 * std::cos((y + i) / 3.0 + x / 17.0));
+			yuv[luma + chroma + size_t{y} * (width / 2) + x] = uint8(128 + 50 * std::sin((x - i) / 5.0 + y / 2.0));
+		}
+	return yuv;
+}
+
 // The core itself, driven as the add-ons drive it: every frame compressed, its chunk kept with its
 // coding type, and decoded again into BGRA (or 4:2:2) pictures.
 struct CoreRoundTrip {
@@ -146,7 +163,9 @@ struct CoreRoundTrip {
 	              uint32 inputFormat = kPixelFormatBGRA, uint32 quality = 870)
 	{
 		EXPECT_EQ(InitKorvax(), 0);
-		const uint16_t inRow = uint16_t(width * (inputFormat == kPixelFormatYUVS ? 2 : 4));
+		const uint16_t inRow = uint16_t(width * (inputFormat == kPixelFormatYUVS           ? 2
+		                                         : inputFormat == kPixelFormatYUV420Planar ? 1
+		                                                                                   : 4));
 		KorvParams* enc = NewKorvParamsPtr(1, width, height);
 		KorvParams* dec = NewKorvParamsPtr(2, width, height);
 		EXPECT_TRUE(enc && dec);

@@ -1,5 +1,6 @@
 // KorvexDecoder through the add-on's entry points: format sniffing and negotiation, decoding chunks
 // of the core's own encoder to the core's pictures, seeking arithmetic and the statistics it prints.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -290,6 +291,72 @@ TEST(KorvexDecoder, YCbCr422OutputAndDamagedChunks)
 	// they decode within bounds.
 	for (size_t i = 2; i < yuv.size(); i++)
 		EXPECT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK) << i;
+}
+
+// Asked for planar 4:2:0, the decoder writes the core's planes as they are; pictures of odd sizes
+// have no planar form and come as 32-bit pixels.
+TEST(KorvexDecoder, YUV420OutputIsTheCoresPlanes)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 4; i++)
+		clip.push_back(ClipFrameYUV420(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip, kPixelFormatYUV420Planar);
+	const size_t frameBytes = kWidth * kHeight * 3 / 2;
+
+	ASSERT_EQ(InitKorvax(), 0);
+	KorvParams* reference = NewKorvParamsPtr(2, kWidth, kHeight);
+	ASSERT_NE(reference, nullptr);
+	reference->pixelFormat = kPixelFormatYUV420Planar;
+	reference->pixMap->rowBytes = kWidth;
+	std::vector<std::vector<uint8>> planes;
+	for (const std::vector<uint8>& chunk : core.chunks) {
+		planes.emplace_back(frameBytes);
+		reference->stream = const_cast<uint8*>(chunk.data());
+		reference->streamSize = uint32_t(chunk.size());
+		reference->fullRefresh = 1;
+		reference->pixMap->baseAddr = planes.back().data();
+		ASSERT_EQ(DecompressPixMap(reference), 0);
+	}
+	DisposeKorvParamsPtr(reference);
+	TerminateKorvax();
+
+	std::unique_ptr<BPrivate::Decoder> d = SniffedDecoder();
+	ASSERT_NE(d, nullptr);
+	ChunkQueue queue;
+	queue.chunks = core.chunks;
+	d->SetChunkProvider(&queue);
+	media_format f;
+	f.u.raw_video.display.format = B_YUV420;
+	{
+		StdoutCapture out;
+		ASSERT_EQ(d->Format(&f), B_OK);
+		EXPECT_EQ(out.Text(), "Format Called\nApplication asked for YUV420\n");
+	}
+	EXPECT_EQ(f.u.raw_video.display.format, B_YUV420);
+	EXPECT_EQ(f.u.raw_video.display.bytes_per_row, kWidth);
+	// A guard after the frame: nothing is written past the two chroma planes.
+	std::vector<uint8> buffer(frameBytes + 64, 0xA5);
+	int64 frames = 0;
+	media_header h;
+	for (size_t i = 0; i < planes.size(); i++) {
+		ASSERT_EQ(d->Decode(buffer.data(), &frames, &h, nullptr), B_OK) << i;
+		EXPECT_TRUE(std::equal(planes[i].begin(), planes[i].end(), buffer.begin())) << "frame " << i;
+		EXPECT_EQ(buffer[frameBytes], 0xA5);
+	}
+	// The decoded luminance is the source's, near enough: the planes are not shuffled.
+	double se = 0;
+	for (size_t i = 0; i < size_t{kWidth} * kHeight; i++)
+		se += (double(planes[0][i]) - clip[0][i]) * (double(planes[0][i]) - clip[0][i]);
+	EXPECT_LT(se / (kWidth * kHeight), 30.0);
+
+	for (auto [w, h] : {std::pair{kWidth + 1, kHeight}, std::pair{kWidth, kHeight + 1}}) {
+		std::unique_ptr<BPrivate::Decoder> odd = SniffedDecoder(25, w, h);
+		ASSERT_NE(odd, nullptr);
+		media_format g;
+		g.u.raw_video.display.format = B_YUV420;
+		ASSERT_EQ(odd->Format(&g), B_OK);
+		EXPECT_EQ(g.u.raw_video.display.format, B_RGBA32) << w << "x" << h;
+	}
 }
 
 TEST(KorvexDecoder, ResetMovesForwardOnly)

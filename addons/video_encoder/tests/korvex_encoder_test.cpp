@@ -584,6 +584,46 @@ TEST(KorvexEncoder, YUV422InputIsEncoded)
 	EXPECT_EQ(writer.chunks[0].flags, (uint32)B_MEDIA_KEY_FRAME);
 }
 
+// Planar 4:2:0 goes into the core as it is: the chunks are the core's own from the same planes.
+// Pictures of odd sizes have no planar form and are coerced to 32-bit pixels.
+TEST(KorvexEncoder, YUV420InputIsCodedAsGiven)
+{
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < 6; i++)
+		clip.push_back(ClipFrameYUV420(kWidth, kHeight, i));
+	CoreRoundTrip core(kWidth, kHeight, clip, kPixelFormatYUV420Planar);
+	RecordingWriter writer;
+	std::unique_ptr<BPrivate::Encoder> e;
+	{
+		StdoutCapture out;
+		e = SetUpEncoder(RawVideo(kWidth, kHeight, 25, B_YUV420), &writer);
+		const std::string text = out.Text();
+		EXPECT_NE(text.find("Buffer Size 9216\n"), std::string::npos) << text;
+		EXPECT_NE(text.find("Input is YUV420\n"), std::string::npos) << text;
+	}
+	ASSERT_NE(e, nullptr);
+	// Two frames in one call: the frame size steps over both chroma planes.
+	std::vector<uint8> pair = clip[0];
+	pair.insert(pair.end(), clip[1].begin(), clip[1].end());
+	media_encode_info info;
+	ASSERT_EQ(e->Encode(pair.data(), 2, &info), B_OK);
+	for (size_t i = 2; i < clip.size(); i++)
+		ASSERT_EQ(e->Encode(clip[i].data(), 1, &info), B_OK);
+	ASSERT_EQ(writer.chunks.size(), clip.size());
+	for (size_t i = 0; i < clip.size(); i++)
+		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << i;
+
+	for (auto [w, h] : {std::pair{kWidth + 1, kHeight}, std::pair{kWidth, kHeight + 1}}) {
+		std::unique_ptr<BPrivate::Encoder> odd(NewEncoder());
+		ASSERT_NE(odd, nullptr);
+		media_file_format mfi = QuickTimeFile();
+		media_format in = RawVideo(w, h, 25, B_YUV420), out;
+		ASSERT_EQ(odd->SetFormat(&mfi, &in, &out), B_OK);
+		EXPECT_EQ(in.u.raw_video.display.format, B_RGBA32) << w << "x" << h;
+		EXPECT_EQ(in.u.raw_video.display.bytes_per_row, w * 4) << w << "x" << h;
+	}
+}
+
 TEST(KorvexEncoder, NoiseInPaddedRowsAtFullQuality)
 {
 	// Noise at the host's best quality gives large frames; rows padded past the picture make the
