@@ -8,6 +8,9 @@
 
 #include "ContainerTable.h"
 #include "DataIO.h"
+#include "MediaTags.h"
+#include "Message.h"
+#include "sndfile_io.h"
 
 namespace BPrivate::media {
 
@@ -15,29 +18,6 @@ namespace {
 
 constexpr int kMaxChannels = 1024;
 constexpr size_t kChunkBytes = 4096;
-
-sf_count_t VioLength(void* user)
-{
-	off_t size = 0;
-	return static_cast<BPositionIO*>(user)->GetSize(&size) == B_OK ? size : -1;
-}
-
-sf_count_t VioSeek(sf_count_t offset, int whence, void* user)
-{
-	return static_cast<BPositionIO*>(user)->Seek(offset, static_cast<uint32>(whence));
-}
-
-sf_count_t VioRead(void* buffer, sf_count_t count, void* user)
-{
-	if (count <= 0)
-		return 0;
-	const ssize_t n = static_cast<BPositionIO*>(user)->Read(buffer, static_cast<size_t>(count));
-	return n < 0 ? 0 : n;
-}
-
-sf_count_t VioWrite(const void*, sf_count_t, void*) { return 0; }
-
-sf_count_t VioTell(void* user) { return static_cast<BPositionIO*>(user)->Position(); }
 
 class SndfileReader : public Extractor {
 public:
@@ -80,7 +60,7 @@ public:
 			return B_BAD_TYPE;
 		if (source->Seek(0, SEEK_SET) != 0)
 			return B_BAD_TYPE;
-		SF_VIRTUAL_IO io = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+		SF_VIRTUAL_IO io = sndfile_virtual_io();
 		fInfo = SF_INFO{};
 		fFile = sf_open_virtual(&io, SFM_READ, &fInfo, source);
 		if (!fFile)
@@ -201,6 +181,19 @@ public:
 		*filePos = at;
 		if (done)
 			*done = true;
+		return B_OK;
+	}
+
+	// B_PERFORM_GET_TAGS: the strings libsndfile found (INFO in WAV, comments in FLAC, ...).
+	status_t Perform(perform_code code, void* data) override
+	{
+		if (code != B_PERFORM_GET_TAGS || !data || !fFile)
+			return Extractor::Perform(code, data);
+		BMessage* tags = static_cast<BMessage*>(data);
+		for (const sndfile_tag& t : kSndfileTags) {
+			if (const char* value = sf_get_string(fFile, t.id); value && value[0])
+				tags->AddString(t.name, value);
+		}
 		return B_OK;
 	}
 
