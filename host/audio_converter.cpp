@@ -195,6 +195,24 @@ status_t BAudioConverter::Resample(const int16* in, size_t frames, std::vector<i
 	return B_ERROR;
 }
 
+const uint8* vorbis_channel_map(uint32 channels)
+{
+	// Vorbis: L C R; L C R BL BR; L C R BL BR LFE; L C R SL SR BC LFE; L C R SL SR BL BR LFE.
+	static const uint8 k3[] = {0, 2, 1};
+	static const uint8 k5[] = {0, 2, 1, 3, 4};
+	static const uint8 k6[] = {0, 2, 1, 4, 5, 3};
+	static const uint8 k7[] = {0, 2, 1, 5, 6, 4, 3};
+	static const uint8 k8[] = {0, 2, 1, 6, 7, 4, 5, 3};
+	switch (channels) {
+		case 3: return k3;
+		case 5: return k5;
+		case 6: return k6;
+		case 7: return k7;
+		case 8: return k8;
+		default: return nullptr;
+	}
+}
+
 int16 BDither::Quantise(double value)
 {
 	// Two uniform values in [0, 1) per sample; their difference is triangular over (-1, 1).

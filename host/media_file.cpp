@@ -315,6 +315,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 		}
 		t->encoder->SetChunkWriter(t);
 		t->encoder->SetTrack(track.get());
+		t->offered = input;
 		t->raw = in;
 		t->encoded = out;
 	} else {

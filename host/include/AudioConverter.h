@@ -11,6 +11,10 @@
 
 struct soxr;
 
+// For each Vorbis channel of a stream of `channels` (3..8), the host channel it carries; null where
+// the orders agree (1, 2, 4) or Vorbis defines none.
+KORVO_HOST_API const uint8* vorbis_channel_map(uint32 channels);
+
 class KORVO_HOST_API BAudioConverter {
 public:
 	BAudioConverter() = default;
