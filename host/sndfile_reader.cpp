@@ -72,9 +72,19 @@ public:
 			fFile = nullptr;
 			return B_BAD_TYPE;
 		}
-		fFrameBytes = 2 * static_cast<size_t>(fInfo.channels);
+		// 8- and 16-bit samples come as 16 bits; deeper ones keep their depth as 32-bit integers
+		// or floats, for the application to reduce as it sees fit.
+		switch (fInfo.format & SF_FORMAT_SUBMASK) {
+			case SF_FORMAT_PCM_24: fSample = media_raw_audio_format::B_AUDIO_INT, fValidBits = 24; break;
+			case SF_FORMAT_PCM_32: fSample = media_raw_audio_format::B_AUDIO_INT, fValidBits = 32; break;
+			case SF_FORMAT_FLOAT:
+			case SF_FORMAT_DOUBLE: fSample = media_raw_audio_format::B_AUDIO_FLOAT, fValidBits = 0; break;
+			default: fSample = media_raw_audio_format::B_AUDIO_SHORT, fValidBits = 16; break;
+		}
+		const size_t sampleBytes = fSample & media_raw_audio_format::B_AUDIO_SIZE_MASK;
+		fFrameBytes = sampleBytes * static_cast<size_t>(fInfo.channels);
 		fChunkFrames = kChunkBytes >= fFrameBytes ? kChunkBytes / fFrameBytes : 1;
-		fBuffer.assign(fChunkFrames * fInfo.channels, 0);
+		fBuffer.assign(fChunkFrames * fFrameBytes, 0);
 		*streams = 1;
 		*chunkSize = static_cast<int32>(fChunkFrames * fFrameBytes);
 		return B_OK;
@@ -91,7 +101,8 @@ public:
 		media_raw_audio_format& raw = format->u.raw_audio;
 		raw.frame_rate = static_cast<float>(fInfo.samplerate);
 		raw.channel_count = static_cast<uint32>(fInfo.channels);
-		raw.format = media_raw_audio_format::B_AUDIO_SHORT;
+		raw.format = fSample;
+		format->u.raw_audio.valid_bits = fValidBits;
 		raw.byte_order = B_MEDIA_HOST_ENDIAN;
 		raw.buffer_size = fChunkFrames * fFrameBytes;
 		return B_OK;
@@ -134,7 +145,12 @@ public:
 		if (stream != 0)
 			return B_BAD_INDEX;
 		const sf_count_t at = sf_seek(fFile, 0, SEEK_CUR);
-		const sf_count_t n = sf_readf_short(fFile, fBuffer.data(), static_cast<sf_count_t>(fChunkFrames));
+		const sf_count_t want = static_cast<sf_count_t>(fChunkFrames);
+		const sf_count_t n = fSample == media_raw_audio_format::B_AUDIO_SHORT
+		                             ? sf_readf_short(fFile, reinterpret_cast<short*>(fBuffer.data()), want)
+		                     : fSample == media_raw_audio_format::B_AUDIO_INT
+		                             ? sf_readf_int(fFile, reinterpret_cast<int*>(fBuffer.data()), want)
+		                             : sf_readf_float(fFile, reinterpret_cast<float*>(fBuffer.data()), want);
 		*packetSize = 0;
 		*filePos = header->file_pos = at < 0 ? 0 : at;
 		header->start_time = FramesToTime(at);
@@ -212,7 +228,9 @@ private:
 	SF_INFO fInfo{};
 	size_t fFrameBytes = 4;
 	size_t fChunkFrames = 1024;
-	std::vector<int16> fBuffer;
+	std::vector<uint8> fBuffer;  // one chunk of samples, 16-bit, 32-bit or float
+	uint32 fSample = media_raw_audio_format::B_AUDIO_SHORT;
+	int16 fValidBits = 16;
 };
 
 }  // namespace

@@ -69,7 +69,7 @@ void RunConvert(const std::string& in, const std::string& out, const Options& op
 	if (inKind == FileKind::Unknown)
 		throw UsageFailure(in + ": unknown input kind (use .y4m, .png, .mov, .wav, .aiff, .flac or .ogg)");
 	if (outKind == FileKind::Unknown)
-		throw UsageFailure(out + ": unknown output kind (use .y4m, .png, .mov, .wav or .ogg)");
+		throw UsageFailure(out + ": unknown output kind (use .y4m, .png, .mov, .wav, .ogg, .flac or .aiff)");
 	CheckInput(in, inKind);
 	if (SameFile(in, out))
 		throw UsageFailure(out + ": the output would overwrite the input");

@@ -52,14 +52,21 @@ int main(int argc, char** argv)
 	convert->add_option("IN", in,
 	                    "Input: .y4m, .png (frame%05d.png or a folder), .mov, .wav, .aiff, .flac, .ogg")
 	        ->required();
-	convert->add_option("OUT", out, "Output: .mov, .y4m, .png pattern or folder/, .ogg, .wav")->required();
+	convert->add_option("OUT", out, "Output: .mov, .y4m, .png pattern or folder/, .ogg, .wav, .flac, .aiff")->required();
 	convert->add_option("--codec", options.codec, "Encoder to use (korvo, vorbis, g723), by name");
-	convert->add_option("--quality", options.quality, "Quality 0..1 (default 0.85)")
-	        ->check(CLI::Range(0.0, 1.0));
+	CLI::Option* quality = convert->add_option("--quality", options.quality,
+	                                           "Quality 0..1 (video default 0.85; Vorbis: VBR quality)")
+	                               ->check(CLI::Range(0.0, 1.0));
 	convert->add_option("--frames", frames, "Convert at most N frames (or seconds with an s: 1.5s)");
 	convert->add_option("--start", start, "Start at frame N (or seconds: 1.5s); seeks first");
-	convert->add_option("--rate", options.rate, "Frame rate of PNG sequence input (default 25)")
-	        ->check(CLI::Range(0.01, 1000.0));
+	CLI::Option* rate =
+	        convert->add_option("--rate", options.rate,
+	                            "Frame rate of PNG sequence input (default 25); sample rate of audio output")
+	                ->check(CLI::Range(0.01, 768000.0));
+	convert->add_option("--channels", options.channels, "Audio output channels (default: the input's)")
+	        ->check(CLI::Range(1, 64));
+	convert->add_option("--bitrate", options.bitrate, "Vorbis: managed average bit rate in kbit/s")
+	        ->check(CLI::Range(1u, 100000u));
 	convert->add_option("--audio", options.audio, "Sound for a .mov output: .wav, .aiff, .flac or .ogg");
 	convert->add_option("--audio-out", options.audioOut,
 	                    "Write the sound of a movie (or of --audio) to a .wav or .ogg");
@@ -87,6 +94,8 @@ int main(int argc, char** argv)
 		return app.exit(e) == 0 ? 0 : 2;
 	}
 
+	options.qualityGiven = quality->count() > 0;
+	options.rateSet = rate->count() > 0;
 	int status = 0;
 	Console::Divert(options.verbose);
 	try {

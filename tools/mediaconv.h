@@ -34,10 +34,14 @@ struct Options {
 	std::string addOns;  // the add-on folder (holding encoders/, decoders/, ...)
 	std::string codec;   // --codec, "" to follow the output's file name
 	float quality = 0.85f;
+	bool qualityGiven = false;  // --quality given (audio encoders keep their own default otherwise)
 	Amount frames, start;
-	double rate = 25;      // frame rate of PNG sequence input
-	std::string audio;     // --audio: sound for the output movie
-	std::string audioOut;  // --audio-out: where the sound of a video conversion is written
+	double rate = 25;      // frame rate of PNG sequence input; sample rate of audio output
+	bool rateSet = false;
+	uint32_t channels = 0;  // --channels of audio output, 0 to keep the input's
+	uint32_t bitrate = 0;   // --bitrate in kbit/s, 0 for none
+	std::string audio;      // --audio: sound for the output movie
+	std::string audioOut;   // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
 	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
