@@ -1,5 +1,5 @@
-// BAudioConverter: channel matching by copying or averaging, then the frame rate changed by libsoxr
-// at high quality, 16-bit interleaved in and out.
+// BAudioConverter: channel matching by a down-mix matrix, copying or averaging, then the frame rate
+// changed by libsoxr at high quality, 16-bit interleaved in and out; BDither's 16-bit reduction.
 #include <soxr.h>
 
 #include <algorithm>
@@ -14,6 +14,46 @@ constexpr uint32 kMaxChannels = 1024;
 constexpr size_t kMaxFramesPerCall = size_t(1) << 24;
 
 bool UsableRate(double rate) { return std::isfinite(rate) && rate >= 1 && rate <= 1e7; }
+
+enum Speaker { kLeft, kRight, kCentre, kLfe, kBackLeft, kBackRight, kSideLeft, kSideRight, kBackCentre };
+
+// The speakers of 3..8 host-order channels.
+const Speaker kLayouts[6][8] = {
+        {kLeft, kRight, kCentre},
+        {kLeft, kRight, kBackLeft, kBackRight},
+        {kLeft, kRight, kCentre, kBackLeft, kBackRight},
+        {kLeft, kRight, kCentre, kLfe, kBackLeft, kBackRight},
+        {kLeft, kRight, kCentre, kLfe, kBackCentre, kSideLeft, kSideRight},
+        {kLeft, kRight, kCentre, kLfe, kBackLeft, kBackRight, kSideLeft, kSideRight},
+};
+
+// Gains of 3..8 channels mixed into stereo (left row, right row) or mono, rows scaled so that the
+// gains of each add up to 1: a full-scale signal on every channel at once still fits.
+std::vector<float> DownmixMatrix(uint32 in, uint32 out)
+{
+	const float kMinus3dB = 0.70710678f;
+	std::vector<float> m(out * in, 0.0f);
+	for (uint32 c = 0; c < in; c++) {
+		const Speaker s = kLayouts[in - 3][c];
+		const bool left = s == kLeft || s == kBackLeft || s == kSideLeft;
+		const bool right = s == kRight || s == kBackRight || s == kSideRight;
+		const float gain = s == kLfe ? 0.0f : s == kLeft || s == kRight ? 1.0f : kMinus3dB;
+		if (out == 1) {
+			m[c] = gain;
+		} else {
+			m[c] = right ? 0.0f : gain;
+			m[in + c] = left ? 0.0f : gain;
+		}
+	}
+	for (uint32 row = 0; row < out; row++) {
+		float sum = 0;
+		for (uint32 c = 0; c < in; c++)
+			sum += m[row * in + c];
+		for (uint32 c = 0; c < in; c++)
+			m[row * in + c] /= sum;
+	}
+	return m;
+}
 
 }  // namespace
 
@@ -34,6 +74,9 @@ status_t BAudioConverter::SetTo(double inRate, uint32 inChannels, double outRate
 		return B_BAD_VALUE;
 	fInChannels = inChannels;
 	fOutChannels = outChannels;
+	fMatrix.clear();
+	if (inChannels >= 3 && inChannels <= 8 && outChannels <= 2)
+		fMatrix = DownmixMatrix(inChannels, outChannels);
 	fRatio = outRate / inRate;
 	if (inRate != outRate) {
 		soxr_error_t error = nullptr;
@@ -87,6 +130,16 @@ void BAudioConverter::Mix(const int16* in, size_t frames, std::vector<int16>* ou
 	int16* dst = out->data() + start;
 	for (size_t f = 0; f < frames; f++, dst += fOutChannels) {
 		const int16* src = in + f * fInChannels;
+		if (!fMatrix.empty()) {
+			for (uint32 c = 0; c < fOutChannels; c++) {
+				const float* gains = &fMatrix[c * fInChannels];
+				float sum = 0;
+				for (uint32 i = 0; i < fInChannels; i++)
+					sum += gains[i] * src[i];
+				dst[c] = static_cast<int16>(std::clamp(std::lround(sum), -32768L, 32767L));
+			}
+			continue;
+		}
 		if (fInChannels <= fOutChannels) {
 			for (uint32 c = 0; c < fOutChannels; c++)
 				dst[c] = src[c % fInChannels];
@@ -140,4 +193,47 @@ status_t BAudioConverter::Resample(const int16* in, size_t frames, std::vector<i
 			return B_OK;
 	}
 	return B_ERROR;
+}
+
+const uint8* vorbis_channel_map(uint32 channels)
+{
+	// Vorbis: L C R; L C R BL BR; L C R BL BR LFE; L C R SL SR BC LFE; L C R SL SR BL BR LFE.
+	static const uint8 k3[] = {0, 2, 1};
+	static const uint8 k5[] = {0, 2, 1, 3, 4};
+	static const uint8 k6[] = {0, 2, 1, 4, 5, 3};
+	static const uint8 k7[] = {0, 2, 1, 5, 6, 4, 3};
+	static const uint8 k8[] = {0, 2, 1, 6, 7, 4, 5, 3};
+	switch (channels) {
+		case 3: return k3;
+		case 5: return k5;
+		case 6: return k6;
+		case 7: return k7;
+		case 8: return k8;
+		default: return nullptr;
+	}
+}
+
+int16 BDither::Quantise(double value)
+{
+	// Two uniform values in [0, 1) per sample; their difference is triangular over (-1, 1).
+	auto next = [this] {
+		fState ^= fState << 13;
+		fState ^= fState >> 17;
+		fState ^= fState << 5;
+		return fState * (1.0 / 4294967296.0);
+	};
+	const double noise = next() - next();
+	return static_cast<int16>(std::clamp(std::floor(value + noise + 0.5), -32768.0, 32767.0));
+}
+
+void BDither::Reduce(const int32* in, size_t count, int16* out)
+{
+	for (size_t i = 0; i < count; i++)
+		out[i] = Quantise(in[i] / 65536.0);
+}
+
+void BDither::Reduce(const float* in, size_t count, int16* out)
+{
+	for (size_t i = 0; i < count; i++)
+		out[i] = Quantise(std::isfinite(in[i]) ? in[i] * 32768.0 : 0.0);
 }

@@ -13,6 +13,8 @@ static const builtin_reader kReaders[] = {
 static const builtin_writer kWriters[] = {
         {"quicktime", instantiate_quicktime_writer, quicktime_writer_info, quicktime_writer_accepts},
         {"wav", instantiate_wav_writer, wav_writer_info, wav_writer_accepts},
+        {"flac", instantiate_flac_writer, flac_writer_info, sndfile_writer_accepts},
+        {"aiff", instantiate_aiff_writer, aiff_writer_info, sndfile_writer_accepts},
 };
 
 const builtin_reader* builtin_readers(int32* count)

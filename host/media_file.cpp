@@ -79,12 +79,16 @@ status_t OpenForReading(BMediaFile::Impl* impl)
 	return impl->Fail(B_MEDIA_BAD_FORMAT, "no reader recognises this file");
 }
 
-bool SameFileFormat(const media_file_format& offered, const media_file_format& wanted)
+// A family alone names a format, except the misc family, which holds unrelated ones: a built-in
+// writer there is chosen only by its short name, so that asking for the family alone still finds the
+// add-on writer it always found.
+bool SameFileFormat(const media_file_format& offered, const media_file_format& wanted, bool builtin)
 {
 	if (offered.family != wanted.family)
 		return false;
-	return !wanted.short_name[0] ||
-	       strncmp(offered.short_name, wanted.short_name, sizeof(wanted.short_name)) == 0;
+	if (!wanted.short_name[0])
+		return !builtin || offered.family != B_MISC_FORMAT_FAMILY;
+	return strncmp(offered.short_name, wanted.short_name, sizeof(wanted.short_name)) == 0;
 }
 
 status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
@@ -95,7 +99,7 @@ status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
 	int32 count;
 	const builtin_writer* writers = builtin_writers(&count);
 	for (int32 i = 0; i < count && !impl->writer; i++) {
-		if (writers[i].get_info(&info) == B_OK && SameFileFormat(info, *mfi)) {
+		if (writers[i].get_info(&info) == B_OK && SameFileFormat(info, *mfi, true)) {
 			impl->writer.reset(writers[i].instantiate());
 			impl->writerAccepts = writers[i].accepts;
 			impl->writerName = writers[i].name;
@@ -105,7 +109,7 @@ status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
 	for (LoadedAddOn* a : addons_of_kind(B_WRITER_ADDON)) {
 		if (impl->writer)
 			break;
-		if (a->writerInfo(&info) == B_OK && SameFileFormat(info, *mfi)) {
+		if (a->writerInfo(&info) == B_OK && SameFileFormat(info, *mfi, false)) {
 			impl->writer.reset(a->instantiateWriter());
 			impl->writerAccepts = a->acceptsFormat;
 			impl->writerName = a->path;
@@ -311,6 +315,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 		}
 		t->encoder->SetChunkWriter(t);
 		t->encoder->SetTrack(track.get());
+		t->offered = input;
 		t->raw = in;
 		t->encoded = out;
 	} else {

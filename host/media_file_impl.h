@@ -66,7 +66,8 @@ struct BMediaTrack::Impl : BPrivate::ChunkProvider, BPrivate::ChunkWriter {
 
 	// Writing.
 	std::unique_ptr<BPrivate::Encoder> encoder;
-	media_format raw;  // what WriteFrames takes (the encoder's adjusted input, or a raw track's format)
+	media_format offered;  // the raw format the application gave CreateTrack
+	media_format raw;      // what WriteFrames takes (the encoder's adjusted input, or a raw track's format)
 	bool rawTrack = false;
 	bool started = false;
 
@@ -74,6 +75,8 @@ struct BMediaTrack::Impl : BPrivate::ChunkProvider, BPrivate::ChunkWriter {
 	status_t Fail(status_t status, const std::string& message);
 	status_t SetUpReading();
 	status_t AgreeFormat(media_format* proposal);
+	// After a setting changed: asks an audio encoder again what it takes of the offered format.
+	void RenewRawFormat();
 
 	// ChunkProvider: the decoder's chunks.
 	status_t GetNextChunk(const void** chunk, size_t* size, media_header* header) override;

@@ -402,10 +402,38 @@ status_t BMediaTrack::GetParameterValue(int32 id, void* value, size_t* size)
 	return fImpl->decoder ? fImpl->decoder->GetParameterValue(id, value, size) : B_NO_INIT;
 }
 
+void BMediaTrack::Impl::RenewRawFormat()
+{
+	// Video encoders build their whole state in SetFormat; only audio encoders are asked again.
+	if (!encoder || started || offered.type != B_MEDIA_RAW_AUDIO)
+		return;
+	media_format in = offered, out;
+	if (try_encoder_format(encoder.get(), file->fileFormat, &in, &out) == B_OK) {
+		raw = in;
+		encoded = out;
+	}
+}
+
+status_t BMediaTrack::RawFormat(media_format* format) const
+{
+	if (!format)
+		return B_BAD_VALUE;
+	if (fImpl->status != B_OK)
+		return fImpl->status;
+	if (!fImpl->file->writing)
+		return B_NOT_ALLOWED;
+	*format = fImpl->raw;
+	return B_OK;
+}
+
 status_t BMediaTrack::SetParameterValue(int32 id, const void* value, size_t size)
 {
-	if (fImpl->encoder)
-		return fImpl->encoder->SetParameterValue(id, value, size);
+	if (fImpl->encoder) {
+		const status_t status = fImpl->encoder->SetParameterValue(id, value, size);
+		if (status == B_OK)
+			fImpl->RenewRawFormat();
+		return status;
+	}
 	return fImpl->decoder ? fImpl->decoder->SetParameterValue(id, value, size) : B_NO_INIT;
 }
 
@@ -421,5 +449,10 @@ status_t BMediaTrack::GetEncodeParameters(encode_parameters* parameters) const
 
 status_t BMediaTrack::SetEncodeParameters(encode_parameters* parameters)
 {
-	return fImpl->encoder ? fImpl->encoder->SetEncodeParameters(parameters) : B_NO_INIT;
+	if (!fImpl->encoder)
+		return B_NO_INIT;
+	const status_t status = fImpl->encoder->SetEncodeParameters(parameters);
+	if (status == B_OK)
+		fImpl->RenewRawFormat();
+	return status;
 }

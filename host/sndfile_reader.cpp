@@ -8,6 +8,9 @@
 
 #include "ContainerTable.h"
 #include "DataIO.h"
+#include "MediaTags.h"
+#include "Message.h"
+#include "sndfile_io.h"
 
 namespace BPrivate::media {
 
@@ -15,29 +18,6 @@ namespace {
 
 constexpr int kMaxChannels = 1024;
 constexpr size_t kChunkBytes = 4096;
-
-sf_count_t VioLength(void* user)
-{
-	off_t size = 0;
-	return static_cast<BPositionIO*>(user)->GetSize(&size) == B_OK ? size : -1;
-}
-
-sf_count_t VioSeek(sf_count_t offset, int whence, void* user)
-{
-	return static_cast<BPositionIO*>(user)->Seek(offset, static_cast<uint32>(whence));
-}
-
-sf_count_t VioRead(void* buffer, sf_count_t count, void* user)
-{
-	if (count <= 0)
-		return 0;
-	const ssize_t n = static_cast<BPositionIO*>(user)->Read(buffer, static_cast<size_t>(count));
-	return n < 0 ? 0 : n;
-}
-
-sf_count_t VioWrite(const void*, sf_count_t, void*) { return 0; }
-
-sf_count_t VioTell(void* user) { return static_cast<BPositionIO*>(user)->Position(); }
 
 class SndfileReader : public Extractor {
 public:
@@ -80,7 +60,7 @@ public:
 			return B_BAD_TYPE;
 		if (source->Seek(0, SEEK_SET) != 0)
 			return B_BAD_TYPE;
-		SF_VIRTUAL_IO io = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+		SF_VIRTUAL_IO io = sndfile_virtual_io();
 		fInfo = SF_INFO{};
 		fFile = sf_open_virtual(&io, SFM_READ, &fInfo, source);
 		if (!fFile)
@@ -92,9 +72,19 @@ public:
 			fFile = nullptr;
 			return B_BAD_TYPE;
 		}
-		fFrameBytes = 2 * static_cast<size_t>(fInfo.channels);
+		// 8- and 16-bit samples come as 16 bits; deeper ones keep their depth as 32-bit integers
+		// or floats, for the application to reduce as it sees fit.
+		switch (fInfo.format & SF_FORMAT_SUBMASK) {
+			case SF_FORMAT_PCM_24: fSample = media_raw_audio_format::B_AUDIO_INT, fValidBits = 24; break;
+			case SF_FORMAT_PCM_32: fSample = media_raw_audio_format::B_AUDIO_INT, fValidBits = 32; break;
+			case SF_FORMAT_FLOAT:
+			case SF_FORMAT_DOUBLE: fSample = media_raw_audio_format::B_AUDIO_FLOAT, fValidBits = 0; break;
+			default: fSample = media_raw_audio_format::B_AUDIO_SHORT, fValidBits = 16; break;
+		}
+		const size_t sampleBytes = fSample & media_raw_audio_format::B_AUDIO_SIZE_MASK;
+		fFrameBytes = sampleBytes * static_cast<size_t>(fInfo.channels);
 		fChunkFrames = kChunkBytes >= fFrameBytes ? kChunkBytes / fFrameBytes : 1;
-		fBuffer.assign(fChunkFrames * fInfo.channels, 0);
+		fBuffer.assign(fChunkFrames * fFrameBytes, 0);
 		*streams = 1;
 		*chunkSize = static_cast<int32>(fChunkFrames * fFrameBytes);
 		return B_OK;
@@ -111,7 +101,8 @@ public:
 		media_raw_audio_format& raw = format->u.raw_audio;
 		raw.frame_rate = static_cast<float>(fInfo.samplerate);
 		raw.channel_count = static_cast<uint32>(fInfo.channels);
-		raw.format = media_raw_audio_format::B_AUDIO_SHORT;
+		raw.format = fSample;
+		format->u.raw_audio.valid_bits = fValidBits;
 		raw.byte_order = B_MEDIA_HOST_ENDIAN;
 		raw.buffer_size = fChunkFrames * fFrameBytes;
 		return B_OK;
@@ -154,7 +145,12 @@ public:
 		if (stream != 0)
 			return B_BAD_INDEX;
 		const sf_count_t at = sf_seek(fFile, 0, SEEK_CUR);
-		const sf_count_t n = sf_readf_short(fFile, fBuffer.data(), static_cast<sf_count_t>(fChunkFrames));
+		const sf_count_t want = static_cast<sf_count_t>(fChunkFrames);
+		const sf_count_t n = fSample == media_raw_audio_format::B_AUDIO_SHORT
+		                             ? sf_readf_short(fFile, reinterpret_cast<short*>(fBuffer.data()), want)
+		                     : fSample == media_raw_audio_format::B_AUDIO_INT
+		                             ? sf_readf_int(fFile, reinterpret_cast<int*>(fBuffer.data()), want)
+		                             : sf_readf_float(fFile, reinterpret_cast<float*>(fBuffer.data()), want);
 		*packetSize = 0;
 		*filePos = header->file_pos = at < 0 ? 0 : at;
 		header->start_time = FramesToTime(at);
@@ -204,6 +200,19 @@ public:
 		return B_OK;
 	}
 
+	// B_PERFORM_GET_TAGS: the strings libsndfile found (INFO in WAV, comments in FLAC, ...).
+	status_t Perform(perform_code code, void* data) override
+	{
+		if (code != B_PERFORM_GET_TAGS || !data || !fFile)
+			return Extractor::Perform(code, data);
+		BMessage* tags = static_cast<BMessage*>(data);
+		for (const sndfile_tag& t : kSndfileTags) {
+			if (const char* value = sf_get_string(fFile, t.id); value && value[0])
+				tags->AddString(t.name, value);
+		}
+		return B_OK;
+	}
+
 private:
 	bigtime_t FramesToTime(int64 frames) const
 	{
@@ -219,7 +228,9 @@ private:
 	SF_INFO fInfo{};
 	size_t fFrameBytes = 4;
 	size_t fChunkFrames = 1024;
-	std::vector<int16> fBuffer;
+	std::vector<uint8> fBuffer;  // one chunk of samples, 16-bit, 32-bit or float
+	uint32 fSample = media_raw_audio_format::B_AUDIO_SHORT;
+	int16 fValidBits = 16;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Message.h"
 #include "mediaconv.h"
 
 struct AudioParams {
@@ -25,6 +26,8 @@ public:
 	// The next Read starts at sample frame `frame`.
 	virtual void SeekTo(int64_t frame) = 0;
 	virtual std::string Codec() const = 0;
+	// The file's tags (title, artist, ...), empty when it has none.
+	virtual const BMessage& Tags() const = 0;
 
 protected:
 	AudioParams fParams;
@@ -47,6 +50,7 @@ protected:
 std::unique_ptr<AudioReader> OpenAudioReader(const std::string& path);
 // The sound track of a movie, null if it has none.
 std::unique_ptr<AudioReader> OpenMovieSound(const std::string& path);
-// `input` is what the caller has; the writer's Params() say what it must be given.
+// `input` is what the caller has; the writer's Params() say what it must be given. `tags` go into
+// the file where its format keeps them.
 std::unique_ptr<AudioWriter> OpenAudioWriter(const std::string& path, const AudioParams& input,
-                                             const Options& options);
+                                             const BMessage& tags, const Options& options);

@@ -90,7 +90,7 @@ Conversion PlanConversion(const std::string& in, const std::string& out, const O
 	if (inKind == FileKind::Unknown)
 		throw UsageFailure(in + ": unknown input kind (use .y4m, .png, .mov, .wav, .aiff, .flac or .ogg)");
 	if (outKind == FileKind::Unknown)
-		throw UsageFailure(out + ": unknown output kind (use .y4m, .png, .mov, .wav or .ogg)");
+		throw UsageFailure(out + ": unknown output kind (use .y4m, .png, .mov, .wav, .ogg, .flac or .aiff)");
 	if (in == "-")
 		CheckStandardInput();
 	Conversion c;
@@ -105,8 +105,9 @@ Conversion PlanConversion(const std::string& in, const std::string& out, const O
 		if (inKind == FileKind::PngSequence)
 			c.traits |= kPngInput;
 	} else if ((IsAudio(inKind) || inKind == FileKind::Movie) && IsAudio(outKind)) {  // a movie's sound track
-		if (outKind != FileKind::Wav && outKind != FileKind::Ogg)
-			throw UsageFailure(out + ": audio is written as .wav or .ogg");
+		if (outKind != FileKind::Wav && outKind != FileKind::Ogg && outKind != FileKind::Flac &&
+		    outKind != FileKind::Aiff)
+			throw UsageFailure(out + ": audio is written as .wav, .ogg, .flac or .aiff");
 		c.traits = kAudioOutput;
 		if (outKind == FileKind::Ogg || !options.codec.empty())
 			c.traits |= kAudioEncode;

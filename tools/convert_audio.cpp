@@ -11,8 +11,10 @@
 
 ConvertResult ConvertAudio(const std::string& in, const std::string& out, const Options& options)
 {
-	if (FileKindOf(out) != FileKind::Wav && FileKindOf(out) != FileKind::Ogg)
-		throw UsageFailure(out + ": audio is written as .wav or .ogg");
+	const FileKind outKind = FileKindOf(out);
+	if (outKind != FileKind::Wav && outKind != FileKind::Ogg && outKind != FileKind::Flac &&
+	    outKind != FileKind::Aiff)
+		throw UsageFailure(out + ": audio is written as .wav, .ogg, .flac or .aiff");
 	const auto t0 = std::chrono::steady_clock::now();
 	std::unique_ptr<AudioReader> reader = OpenAudioReader(in);
 	const AudioParams& input = reader->Params();
@@ -27,7 +29,7 @@ ConvertResult ConvertAudio(const std::string& in, const std::string& out, const 
 	if (limit >= 0 && (total == 0 || limit < total))
 		total = limit;
 
-	std::unique_ptr<AudioWriter> writer = OpenAudioWriter(out, input, options);
+	std::unique_ptr<AudioWriter> writer = OpenAudioWriter(out, input, reader->Tags(), options);
 	const AudioParams& output = writer->Params();
 	BAudioConverter converter;
 	if (converter.SetTo(input.rate, input.channels, output.rate, output.channels) != B_OK)

@@ -105,15 +105,17 @@ int main(int argc, char** argv)
 	                    "Input: .y4m, .png (frame%05d.png or a folder), .mov, .wav, .aiff, .flac, .ogg, - "
 	                    "for Y4M on standard input")
 	        ->required();
-	convert->add_option(
-	               "OUT", out,
-	               "Output: .mov, .y4m, .png pattern or folder/, .ogg, .wav, - for Y4M on standard output")
+	convert->add_option("OUT", out,
+	                    "Output: .mov, .y4m, .png pattern or folder/, .ogg, .wav, .flac, .aiff, - for Y4M on "
+	                    "standard output")
 	        ->required();
 	rules.Add(convert->add_option("--codec", options.codec,
 	                              "Encoder to use, by a name 'mediaconv codecs' lists (korvo, vorbis, g723)"),
 	          kVideoEncode | kAudioOutput, "chooses the encoder of a .mov, .ogg or .wav output");
-	rules.Add(convert->add_option("--quality", options.quality,
-	                              "Quality 0..1 (default 0.85; with --bitrate the lowest allowed, default none)")
+	rules.Add(convert->add_option(
+	                         "--quality", options.quality,
+	                         "Quality 0..1 (video default 0.85, with --bitrate the lowest allowed, default "
+	                         "none; Vorbis: VBR quality)")
 	                  ->check(CLI::Range(0.0, 1.0)),
 	          kVideoEncode | kAudioEncode, "sets the quality of an encoder");
 	rules.Add(
@@ -121,9 +123,17 @@ int main(int argc, char** argv)
 	        kAnyConversion, "");
 	rules.Add(convert->add_option("--start", start, "Start at frame N (or seconds: 1.5s); seeks first"),
 	          kAnyConversion, "");
-	rules.Add(convert->add_option("--rate", options.rate, "Frame rate of PNG sequence input (default 25)")
-	                  ->check(CLI::Range(0.01, 1000.0)),
-	          kPngInput, "sets the frame rate of PNG sequence input (Y4M and movies carry their own)");
+	rules.Add(
+	        convert->add_option("--rate", options.rate,
+	                            "Frame rate of PNG sequence input (default 25); sample rate of audio output")
+	                ->check(CLI::Range(0.01, 768000.0)),
+	        kPngInput | kAudioOutput,
+	        "sets the frame rate of PNG sequence input or the sample rate of audio output (Y4M and "
+	        "movies carry their own frame rate)");
+	rules.Add(convert->add_option("--channels", options.channels,
+	                              "Audio output channels (default: the input's)")
+	                  ->check(CLI::Range(1, 64)),
+	          kAudioOutput, "sets the channels of audio output");
 	rules.Add(convert->add_option("--audio", options.audio,
 	                              "Sound for a .mov output: .wav, .aiff, .flac or .ogg"),
 	          kVideoEncode | kVideoDecode, "gives a movie its sound");
@@ -136,9 +146,10 @@ int main(int argc, char** argv)
 	rules.Add(convert->add_flag("--optimal", options.optimal, "Video: both optimal-compression options"),
 	          kVideoEncode, "is a setting of the video encoder");
 	rules.Add(convert->add_option("--bitrate", options.bitrate,
-	                              "Video: data rate to meet, kbit/s (the encoder's rate control)")
+	                              "Data rate to meet, kbit/s: the video encoder's rate control, Vorbis's "
+	                              "managed average bit rate")
 	                  ->check(CLI::Range(1u, 1000000u)),
-	          kVideoEncode, "sets the data rate of the video encoder");
+	          kVideoEncode | kAudioEncode, "sets the data rate of an encoder");
 	rules.Add(convert->add_option("--keyint", options.keyInterval,
 	                              "Video: at most N frames from one key frame to the next (1..152)")
 	                  ->check(CLI::Range(1u, 152u)),
@@ -185,6 +196,7 @@ int main(int argc, char** argv)
 	Console::Divert(options.verbose);
 	try {
 		options.qualityGiven = convert->count("--quality") > 0;
+		options.rateSet = convert->count("--rate") > 0;
 		if (!start.empty())
 			options.start = ParseAmount(start, "--start", false);
 		if (!frames.empty())

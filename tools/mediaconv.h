@@ -36,14 +36,16 @@ struct Options {
 	float quality = 0.85f;
 	bool qualityGiven = false;  // --quality on the command line, not the default
 	Amount frames, start;
-	double rate = 25;      // frame rate of PNG sequence input
-	std::string audio;     // --audio: sound for the output movie
-	std::string audioOut;  // --audio-out: where the sound of a video conversion is written
+	double rate = 25;  // frame rate of PNG sequence input; sample rate of audio output
+	bool rateSet = false;
+	uint32_t channels = 0;  // --channels of audio output, 0 to keep the input's
+	uint32_t bitrate = 0;   // --bitrate kbit/s (video data rate, Vorbis average); 0 = none
+	std::string audio;      // --audio: sound for the output movie
+	std::string audioOut;   // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
-	uint32_t bitrate = 0;      // --bitrate kbit/s; 0 = none (the quality alone decides)
 	uint32_t keyInterval = 0;  // --keyint: most frames from one key frame to the next; 0 = the encoder's
-	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
+	uint32_t threads = 0;      // --threads; 0 when not given: the number of cores
 	bool quiet = false;
 	bool verbose = false;
 	bool psnr = false, ssim = false;  // measure a video encode against its source

@@ -14,9 +14,13 @@ class MovieSound::SoundFile {
 public:
 	SoundFile(const std::string& path, const AudioParams& sound, const Options& options) : fPath(path)
 	{
+		// --codec, --quality, --bitrate and --rate are the video's; the sound keeps the encoder's
+		// defaults and its own format.
 		Options audio = options;
-		audio.codec.clear();  // --codec names the video encoder
-		fWriter = OpenAudioWriter(path, sound, audio);
+		audio.codec.clear();
+		audio.qualityGiven = audio.rateSet = false;
+		audio.bitrate = audio.channels = 0;
+		fWriter = OpenAudioWriter(path, sound, BMessage(), audio);
 		const AudioParams& out = fWriter->Params();
 		if (fConverter.SetTo(sound.rate, sound.channels, out.rate, out.channels) != B_OK)
 			throw Failure(path, "cannot take sound of " + std::to_string(sound.rate) + " Hz, " +

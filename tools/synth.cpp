@@ -107,7 +107,7 @@ void WriteDemoSignal(const std::string& path, double seconds, uint32_t rate)
 	params.rate = rate;
 	params.channels = 2;
 	Options pcm;
-	std::unique_ptr<AudioWriter> writer = OpenAudioWriter(path, params, pcm);
+	std::unique_ptr<AudioWriter> writer = OpenAudioWriter(path, params, BMessage(), pcm);
 	const int64_t frames = (int64_t)(seconds * rate);
 	std::vector<int16_t> samples((size_t)frames * 2);
 	Random random{777};

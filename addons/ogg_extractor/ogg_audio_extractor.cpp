@@ -1,22 +1,33 @@
 // The OggAudioExtractor add-on: reads Ogg Vorbis files through libvorbisfile on the host's BPositionIO
-// and hands out one track of decoded 16-bit little-endian PCM in chunks of whole frames.
+// and hands out one track of decoded 16-bit little-endian PCM in chunks of whole frames, channels in
+// the host's order. Chained streams whose links differ in rate or channels come out in the first
+// link's format; the comments of the first link are the file's tags.
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
+#include "AudioConverter.h"
+#include "ContainerTable.h"
 #include "DataIO.h"
 #include "Extractor.h"
 #include "MediaFormats.h"
+#include "MediaTags.h"
+#include "Message.h"
 
 namespace {
 
 const uint32 kFileFormat = 0x766f7262;  // 'vorb'
 const uint32 kCodec = 0x206f6767;       // 'ogg '
 const int32 kChunkBytes = 4096;         // at most; whole frames only
-const int32 kBufferBytes = 8192;
+const int32 kReadBytes = 4096;          // asked of ov_read at a time
 
 size_t pioRead(void* ptr, size_t size, size_t nmemb, void* source)
 {
@@ -85,13 +96,17 @@ public:
 		}
 		rate = vi->rate;
 		channels = vi->channels;
+		if (!CheckLinks()) {
+			Close();
+			return B_BAD_DATA;
+		}
 		const int32 frameBytes = 2 * channels;
 		chunkBytes = kChunkBytes - kChunkBytes % frameBytes;
 		if (chunkBytes == 0) {  // more than 2048 channels
 			Close();
 			return B_BAD_TYPE;
 		}
-		fill = 0;
+		Restart();
 		*streams = 1;
 		*chunkSize = chunkBytes;
 		return B_OK;
@@ -130,9 +145,16 @@ public:
 			return B_NO_INIT;
 		if (stream != 0)
 			return B_BAD_INDEX;
-		const ogg_int64_t total = ov_pcm_total(&vf, -1);
-		if (total < 0)
-			return B_ERROR;
+		if (!mixedLinks) {
+			const ogg_int64_t total = ov_pcm_total(&vf, -1);
+			if (total < 0)
+				return B_ERROR;
+			*frames = total;
+			return B_OK;
+		}
+		int64 total = 0;
+		for (int link = 0; link < ov_streams(&vf); link++)
+			total += LinkFrames(link);
 		*frames = total;
 		return B_OK;
 	}
@@ -157,7 +179,7 @@ public:
 			return B_NO_MEMORY;
 		*cookie = section;
 		ov_pcm_seek(&vf, 0);
-		fill = 0;
+		Restart();
 		return B_OK;
 	}
 
@@ -175,25 +197,27 @@ public:
 		if (stream != 0)
 			return B_BAD_INDEX;
 		const ogg_int64_t start = ov_raw_tell(&vf);
-		// The bytes past the last chunk were kept behind it.
-		memmove(pcm, pcm + delivered, fill);
+		// What the last chunk handed out goes; the rest stays in front.
+		pending.erase(pending.begin(), pending.begin() + delivered);
 		delivered = 0;
-		bool end = false;
-		while (fill < chunkBytes) {
-			const long n = ov_read(&vf, pcm + fill,
-			                       kBufferBytes - fill < kChunkBytes ? kBufferBytes - fill : kChunkBytes, 0,
-			                       2, 1, static_cast<int*>(cookie));
+		const size_t chunkSamples = static_cast<size_t>(chunkBytes / 2);
+		while (pending.size() < chunkSamples && !ended) {
+			const long n = ov_read(&vf, readBuffer, kReadBytes, 0, 2, 1, static_cast<int*>(cookie));
 			if (n == OV_HOLE)  // a gap in the data: decoding goes on after it
 				continue;
 			if (n <= 0) {
-				end = true;
+				ended = true;
+				EndLink();
 				break;
 			}
-			fill += static_cast<int32>(n);
+			if (!Append(*static_cast<int*>(cookie), n)) {
+				errorText = "a link of the chained stream cannot be converted to the first one's format";
+				return B_BAD_DATA;
+			}
 		}
 		*packetSize = 0;
-		if (end && fill == 0) {
-			header->start_time = FramesToTime(ov_pcm_total(&vf, -1));
+		if (pending.empty()) {
+			header->start_time = FramesToTime(outFrame);
 			*filePos = header->file_pos = ov_raw_total(&vf, -1);
 			header->orig_size = 0;
 			header->size_used = 0;
@@ -201,16 +225,15 @@ public:
 			return B_LAST_BUFFER_ERROR;
 		}
 		// At the end the last, partial chunk goes out with its true size.
-		const int32 size = fill < chunkBytes ? fill : chunkBytes;
-		const int64 framesHeld = fill / (2 * channels);
-		header->start_time = FramesToTime(ov_pcm_tell(&vf) - framesHeld);
-		*chunk = pcm;
+		const size_t samples = std::min(pending.size(), chunkSamples);
+		header->start_time = FramesToTime(outFrame);
+		outFrame += static_cast<int64>(samples / channels);
+		*chunk = reinterpret_cast<char*>(pending.data());
 		*filePos = header->file_pos = ov_raw_tell(&vf);
 		header->orig_size = static_cast<size_t>(header->file_pos - start);
-		header->size_used = static_cast<uint32>(size);
-		*chunkSize = size;
-		fill -= size;
-		delivered = size;
+		header->size_used = static_cast<uint32>(samples * 2);
+		*chunkSize = static_cast<int32>(samples * 2);
+		delivered = samples;
 		return B_OK;
 	}
 
@@ -223,18 +246,27 @@ public:
 			return B_BAD_INDEX;
 		if (!time || !frame || !filePos)
 			return B_BAD_VALUE;
+		if (toWhat != B_SEEK_BY_FRAME && toWhat != B_SEEK_BY_TIME)
+			return B_BAD_VALUE;
 		int result;
-		switch (toWhat) {
-			case B_SEEK_BY_FRAME: result = ov_pcm_seek(&vf, *frame); break;
-			case B_SEEK_BY_TIME: result = ov_time_seek(&vf, *time / 1000000.0); break;
-			default: return B_BAD_VALUE;
+		if (mixedLinks) {
+			// Positions count frames of the first link's rate; each link is reached at its own.
+			const int64 target = toWhat == B_SEEK_BY_FRAME
+			                             ? *frame
+			                             : static_cast<int64>(static_cast<double>(*time) * rate / 1e6);
+			int64 at = 0;
+			result = SeekMixed(target, &at);
+			*frame = at;
+		} else {
+			result = toWhat == B_SEEK_BY_FRAME ? ov_pcm_seek(&vf, *frame)
+			                                   : ov_time_seek(&vf, *time / 1000000.0);
+			*frame = ov_pcm_tell(&vf);
 		}
 		if (result != 0)
 			return B_BAD_VALUE;
 		// What was decoded before the seek belongs to the old place.
-		fill = 0;
-		delivered = 0;
-		*frame = ov_pcm_tell(&vf);
+		Restart();
+		outFrame = *frame;
 		*time = FramesToTime(*frame);
 		*filePos = ov_raw_tell(&vf);
 		if (size)
@@ -242,6 +274,19 @@ public:
 		if (done)
 			*done = true;
 		return B_OK;
+	}
+
+	status_t Perform(perform_code code, void* data) override
+	{
+		if (code == BPrivate::media::B_PERFORM_GET_ERROR_TEXT && data) {
+			*static_cast<const char**>(data) = errorText.c_str();
+			return B_OK;
+		}
+		if (code == B_PERFORM_GET_TAGS && data && opened) {
+			ReadTags(static_cast<BMessage*>(data));
+			return B_OK;
+		}
+		return Extractor::Perform(code, data);
 	}
 
 private:
@@ -262,11 +307,146 @@ private:
 		opened = false;
 	}
 
+	// Every link must be decodable; links of another rate or channel count than the first are
+	// converted to it, which needs a converter that takes them.
+	bool CheckLinks()
+	{
+		mixedLinks = false;
+		for (int link = 0; link < ov_streams(&vf); link++) {
+			const vorbis_info* vi = ov_info(&vf, link);
+			if (!vi || vi->rate <= 0 || vi->channels <= 0) {
+				errorText = "link " + std::to_string(link) + " of the chained stream has no usable format";
+				return false;
+			}
+			if (vi->rate == rate && vi->channels == channels)
+				continue;
+			BAudioConverter trial;
+			if (trial.SetTo(vi->rate, static_cast<uint32>(vi->channels), rate,
+			                static_cast<uint32>(channels)) != B_OK) {
+				errorText = "link " + std::to_string(link) + " of the chained stream (" +
+				            std::to_string(vi->rate) + " Hz, " + std::to_string(vi->channels) +
+				            " channels) cannot be converted to the first link's " + std::to_string(rate) +
+				            " Hz, " + std::to_string(channels) + " channels";
+				return false;
+			}
+			mixedLinks = true;
+		}
+		return true;
+	}
+
+	// A link's length in frames of the first link's rate.
+	int64 LinkFrames(int link)
+	{
+		const ogg_int64_t frames = ov_pcm_total(&vf, link);
+		const vorbis_info* vi = ov_info(&vf, link);
+		if (frames <= 0 || !vi)
+			return 0;
+		return static_cast<int64>(std::llround(static_cast<double>(frames) * rate / vi->rate));
+	}
+
+	int SeekMixed(int64 target, int64* at)
+	{
+		if (target < 0)
+			return OV_EINVAL;
+		ogg_int64_t linkStart = 0;
+		int64 outStart = 0;
+		for (int link = 0; link < ov_streams(&vf); link++) {
+			const int64 length = LinkFrames(link);
+			if (target < outStart + length) {
+				const vorbis_info* vi = ov_info(&vf, link);
+				const ogg_int64_t offset =
+				        static_cast<ogg_int64_t>(static_cast<double>(target - outStart) * vi->rate / rate);
+				*at = outStart + static_cast<int64>(static_cast<double>(offset) * rate / vi->rate);
+				return ov_pcm_seek(&vf, linkStart + offset);
+			}
+			outStart += length;
+			linkStart += ov_pcm_total(&vf, link);
+		}
+		*at = outStart;
+		return target == outStart ? ov_pcm_seek(&vf, linkStart) : OV_EINVAL;
+	}
+
+	void Restart()
+	{
+		pending.clear();
+		delivered = 0;
+		ended = false;
+		outFrame = 0;
+		link = -1;
+		converting = false;
+	}
+
+	// Decoded bytes of `link` to host-order frames of the first link's format at the end of `pending`.
+	bool Append(int newLink, long bytes)
+	{
+		const vorbis_info* vi = ov_info(&vf, newLink);
+		if (!vi || vi->channels <= 0)
+			return false;
+		const uint32 linkChannels = static_cast<uint32>(vi->channels);
+		if (newLink != link) {
+			EndLink();
+			link = newLink;
+			if (vi->rate != rate || vi->channels != channels) {
+				if (converter.SetTo(vi->rate, linkChannels, rate, static_cast<uint32>(channels)) != B_OK)
+					return false;
+				converting = true;
+			}
+		}
+		const size_t frames = static_cast<size_t>(bytes) / (2 * linkChannels);
+		const int16* in = reinterpret_cast<const int16*>(readBuffer);
+		const uint8* map = vorbis_channel_map(linkChannels);
+		reordered.resize(frames * linkChannels);
+		for (size_t f = 0; f < frames; f++) {
+			for (uint32 c = 0; c < linkChannels; c++)
+				reordered[f * linkChannels + (map ? map[c] : c)] = in[f * linkChannels + c];
+		}
+		if (!converting) {
+			pending.insert(pending.end(), reordered.begin(), reordered.end());
+			return true;
+		}
+		return converter.Convert(reordered.data(), frames, &pending) == B_OK;
+	}
+
+	// The converter of a link that ends gives back the frames it still holds.
+	void EndLink()
+	{
+		if (converting)
+			converter.Finish(&pending);
+		converting = false;
+	}
+
+	void ReadTags(BMessage* tags)
+	{
+		const vorbis_comment* vc = ov_comment(&vf, 0);
+		for (int i = 0; vc && i < vc->comments; i++) {
+			const char* text = vc->user_comments[i];
+			const char* equals =
+			        text ? static_cast<const char*>(memchr(text, '=', vc->comment_lengths[i])) : nullptr;
+			if (!equals)
+				continue;
+			std::string name(text, equals);
+			for (char& ch : name)
+				ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+			for (const char* known : kMediaTagNames) {
+				if (name == known)
+					tags->AddString(known, std::string(equals + 1, text + vc->comment_lengths[i]).c_str());
+			}
+		}
+	}
+
 	OggVorbis_File vf;
 	ov_callbacks callbacks{};
-	char pcm[kBufferBytes];
-	int32 fill = 0;       // decoded bytes held, starting at pcm + delivered
-	int32 delivered = 0;  // bytes handed out from the start of pcm by the last SplitNext
+	char readBuffer[kReadBytes];
+	std::vector<int16> reordered;
+	std::vector<int16> pending;  // decoded frames in the first link's format, host channel order
+	size_t delivered = 0;        // samples at the front of `pending` handed out by the last SplitNext
+	bool ended = false;
+	int64 outFrame = 0;  // the frame the next chunk starts at
+	int link = -1;       // the link the last decoded bytes came from
+	bool mixedLinks = false;
+	bool converting = false;
+	BAudioConverter converter;
+	std::string errorText;
 	bool opened = false;
 	long rate = 44100;
 	int channels = 2;

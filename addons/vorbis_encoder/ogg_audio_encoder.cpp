@@ -1,16 +1,25 @@
-// The OggAudioEncoder add-on: 16-bit stereo PCM at 44.1 kHz coded by libvorbis at 128 kbit/s and paged
-// by libogg; every chunk it writes is one Ogg page header or page body, so a writer only appends them.
+// The OggAudioEncoder add-on: PCM coded by libvorbis and paged by libogg; every chunk it writes is one
+// Ogg page header or page body, so a writer only appends them. Unless told otherwise it takes 16-bit
+// stereo at 44.1 kHz and codes 128 kbit/s; its settings choose a VBR quality or another average bit
+// rate, keep the source's rate and channels, and tags become Vorbis comments.
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 #include <vorbis/vorbisenc.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <random>
+#include <string>
 
+#include "AudioConverter.h"
 #include "Encoder.h"
 #include "MediaFormats.h"
+#include "MediaTags.h"
+#include "Message.h"
+#include "ParameterWeb.h"
 
 namespace {
 
@@ -20,13 +29,30 @@ const uint32 kFileFormat = 0x766f7262;  // 'vorb'
 const uint32 kCodec = 0x206f6767;       // 'ogg '
 const long kSampleRate = 44100;
 const int kChannels = 2;
+const long kDefaultBitRate = 128000;
+// What libvorbisenc codes at all.
+const float kMinRate = 8000, kMaxRate = 192000;
+const uint32 kMaxChannels = 8;
 
-void RawStereo(media_raw_audio_format* raw)
+// Parameter ids of the web.
+const int32 kQualityParameter = 1;
+const int32 kBitRateParameter = 2;
+const int32 kKeepFormatParameter = 3;
+
+void RawFormat(media_raw_audio_format* raw, float rate, uint32 channels)
 {
-	raw->frame_rate = kSampleRate;
-	raw->channel_count = kChannels;
+	raw->frame_rate = rate;
+	raw->channel_count = channels;
 	raw->format = media_raw_audio_format::B_AUDIO_SHORT;
 	raw->byte_order = B_MEDIA_LITTLE_ENDIAN;
+}
+
+// A stream serial number from the system's entropy, so that streams made one after the other (or in
+// two processes) can be chained into one file.
+int NewSerial()
+{
+	std::random_device entropy;
+	return static_cast<int>(entropy());
 }
 
 class OggAudioEncoder : public BPrivate::Encoder {
@@ -37,6 +63,13 @@ public:
 		fputs("Therefore it is likely, if not certain, to break in future\n", stderr);
 		fputs("versions of BeOS. This piece of software is in no way\n", stderr);
 		fputs("connected to or even supported by Be, Inc.   \n", stderr);
+		BParameterGroup* group = fWeb.MakeGroup("Ogg Vorbis");
+		group->MakeContinuousParameter(kQualityParameter, B_MEDIA_PARAMETERS, "Quality", B_QUALITY, "", 0, 1,
+		                               0.01f);
+		group->MakeContinuousParameter(kBitRateParameter, B_MEDIA_PARAMETERS, "Bit rate", B_GENERIC, "kbit/s",
+		                               0, 500, 1);
+		group->MakeContinuousParameter(kKeepFormatParameter, B_MEDIA_PARAMETERS, "Keep source format",
+		                               B_GENERIC, "", 0, 1, 1);
 	}
 
 	~OggAudioEncoder() override { Release(); }
@@ -60,16 +93,27 @@ public:
 		strcpy(file->short_name, "vorbis");
 		strcpy(file->file_extension, "ogg");
 
+		// Without "Keep source format" every input becomes 44.1 kHz stereo; with it the input's rate
+		// and channel count stay as far as Vorbis codes them.
+		fRate = kSampleRate;
+		fChannels = kChannels;
+		if (fKeepFormat) {
+			const float rate = in->u.raw_audio.frame_rate;
+			const uint32 channels = in->u.raw_audio.channel_count;
+			fRate = static_cast<long>(rate < kMinRate ? kMinRate : rate > kMaxRate ? kMaxRate : rate);
+			fChannels = channels >= 1 && channels <= kMaxChannels ? static_cast<int>(channels) : kChannels;
+		}
 		in->type = B_MEDIA_RAW_AUDIO;
-		RawStereo(&in->u.raw_audio);
+		RawFormat(&in->u.raw_audio, static_cast<float>(fRate), static_cast<uint32>(fChannels));
 
 		const size_t bufferSize = in->u.raw_audio.buffer_size;
 		*out = media_format();
 		out->type = B_MEDIA_ENCODED_AUDIO;
 		out->u.encoded_audio = media_encoded_audio_format::wildcard;
-		RawStereo(&out->u.encoded_audio.output);
+		RawFormat(&out->u.encoded_audio.output, static_cast<float>(fRate), static_cast<uint32>(fChannels));
 		out->u.encoded_audio.output.buffer_size = bufferSize;
 		out->u.encoded_audio.encoding = oggEncoding;
+		fSettingsChanged = true;
 
 		if (file->family != B_ANY_FORMAT_FAMILY && file->family != B_MISC_FORMAT_FAMILY)
 			return B_ERROR;
@@ -77,42 +121,14 @@ public:
 		return B_OK;
 	}
 
-	status_t AttachedToTrack() override
-	{
-		Release();
-		vorbis_info_init(&vi);
-		infoReady = true;
-		if (vorbis_encode_init(&vi, kChannels, kSampleRate, -1, 128000, -1) != 0)
-			return Abandon();
-		if (vorbis_analysis_init(&vd, &vi) != 0)
-			return Abandon();
-		dspReady = true;
-		if (vorbis_block_init(&vd, &vb) != 0)
-			return Abandon();
-		blockReady = true;
-		if (ogg_stream_init(&os, static_cast<int>(random())) != 0)
-			return Abandon();
-		streamReady = true;
-
-		vorbis_comment_init(&vc);
-		commentReady = true;
-		// A comment is a FIELD=value pair; a bare text makes the stream non-conforming.
-		vorbis_comment_add_tag(&vc, "ENCODER", "BeOS Vorbis Encoder Beta");
-
-		ogg_packet identification, comments, codebooks;
-		if (vorbis_analysis_headerout(&vd, &vc, &identification, &comments, &codebooks) != 0)
-			return Abandon();
-		if (ogg_stream_packetin(&os, &identification) != 0 || ogg_stream_packetin(&os, &comments) != 0 ||
-		    ogg_stream_packetin(&os, &codebooks) != 0)
-			return Abandon();
-		headersPending = 1;
-		eos = 0;
-		flushed = 0;
-		return B_OK;
-	}
+	status_t AttachedToTrack() override { return SetUp(); }
 
 	status_t StartEncoder() override
 	{
+		if (fSettingsChanged && !fStarted) {
+			if (status_t status = SetUp(); status != B_OK)
+				return status;
+		}
 		eos = 0;
 		flushed = 0;
 		return B_OK;
@@ -122,10 +138,15 @@ public:
 	{
 		if (flushed)
 			return B_OK;
+		if (fSettingsChanged && !fStarted) {
+			if (status_t status = SetUp(); status != B_OK)
+				return status;
+		}
 		if (!streamReady)
 			return B_NO_INIT;
 		if (frames < 0 || (frames > 0 && !buffer))
 			return B_BAD_VALUE;
+		fStarted = true;
 		status_t status = WritePendingHeaders(info);
 		if (status != B_OK || eos)
 			return status;
@@ -136,12 +157,14 @@ public:
 			if (frames > INT32_MAX / 4)
 				return B_BAD_VALUE;
 			analysis = vorbis_analysis_buffer(&vd, static_cast<int>(4 * frames));
+			// Samples come in the host's channel order; Vorbis orders surround channels its own way.
+			const uint8* map = vorbis_channel_map(static_cast<uint32>(fChannels));
 			const uint8* in = static_cast<const uint8*>(buffer);
-			for (int64 i = 0; i < frames; i++, in += 4) {
-				const int16 left = static_cast<int16>(in[0] | (in[1] << 8));
-				const int16 right = static_cast<int16>(in[2] | (in[3] << 8));
-				analysis[0][i] = left * 0.000030517578125f;
-				analysis[1][i] = right * 0.000030517578125f;
+			for (int64 i = 0; i < frames; i++, in += 2 * fChannels) {
+				for (int c = 0; c < fChannels; c++) {
+					const uint8* s = in + 2 * (map ? map[c] : c);
+					analysis[c][i] = static_cast<int16>(s[0] | (s[1] << 8)) * 0.000030517578125f;
+				}
 			}
 			vorbis_analysis_wrote(&vd, static_cast<int>(frames));
 		}
@@ -166,7 +189,159 @@ public:
 		return status;
 	}
 
+	BParameterWeb* Web() override { return &fWeb; }
+
+	status_t GetParameterValue(int32 id, void* value, size_t* size) override
+	{
+		if (!value || !size || *size < sizeof(float))
+			return B_BAD_VALUE;
+		float v;
+		switch (id) {
+			case kQualityParameter: v = fQuality; break;
+			case kBitRateParameter: v = static_cast<float>(fBitRate / 1000); break;
+			case kKeepFormatParameter: v = fKeepFormat ? 1 : 0; break;
+			default: return B_BAD_INDEX;
+		}
+		memcpy(value, &v, sizeof v);
+		*size = sizeof v;
+		return B_OK;
+	}
+
+	// Settings change the stream only before its first page; a bit rate the library cannot make at
+	// the current rate and channel count is refused.
+	status_t SetParameterValue(int32 id, const void* value, size_t size) override
+	{
+		if (!value || size < sizeof(float))
+			return B_BAD_VALUE;
+		float v;
+		memcpy(&v, value, sizeof v);
+		if (fStarted)
+			return B_NOT_ALLOWED;
+		switch (id) {
+			case kQualityParameter:
+				if (!(v >= 0 && v <= 1))
+					return B_BAD_VALUE;
+				fQuality = v;
+				fQualitySet = true;
+				fBitRate = 0;
+				break;
+			case kBitRateParameter: {
+				if (!(v >= 0 && v <= 500))
+					return B_BAD_VALUE;
+				const long bitRate = static_cast<long>(v + 0.5f) * 1000;
+				if (bitRate && !BitRateWorks(bitRate))
+					return B_BAD_VALUE;
+				fBitRate = bitRate;
+				break;
+			}
+			case kKeepFormatParameter: fKeepFormat = v >= 0.5f; break;
+			default: return B_BAD_INDEX;
+		}
+		fSettingsChanged = true;
+		return B_OK;
+	}
+
+	status_t GetEncodeParameters(encode_parameters* parameters) const override
+	{
+		if (!parameters)
+			return B_BAD_VALUE;
+		parameters->quality = fQuality;
+		return B_OK;
+	}
+
+	// Quality 0..1 is libvorbisenc's VBR quality -0.1..1.0.
+	status_t SetEncodeParameters(encode_parameters* parameters) override
+	{
+		if (!parameters)
+			return B_BAD_VALUE;
+		const float v = parameters->quality;
+		return SetParameterValue(kQualityParameter, &v, sizeof v);
+	}
+
+	// B_PERFORM_SET_TAGS: the tags become Vorbis comments (TITLE=..., ARTIST=...).
+	status_t Perform(perform_code code, void* data) override
+	{
+		if (code != B_PERFORM_SET_TAGS || !data)
+			return Encoder::Perform(code, data);
+		if (fStarted)
+			return B_NOT_ALLOWED;
+		fTags = *static_cast<const BMessage*>(data);
+		fSettingsChanged = true;
+		return B_OK;
+	}
+
 private:
+	// The library's coding mode for the settings: the 128 kbit/s average unless a quality or a bit
+	// rate was asked for; where 128 kbit/s is beyond what the library codes at the kept format, the
+	// quality that aims at it.
+	int InitCoding(vorbis_info* info) const
+	{
+		if (fBitRate)
+			return vorbis_encode_init(info, fChannels, fRate, -1, fBitRate, -1);
+		if (fQualitySet)
+			return vorbis_encode_init_vbr(info, fChannels, fRate, -0.1f + 1.1f * fQuality);
+		const int result = vorbis_encode_init(info, fChannels, fRate, -1, kDefaultBitRate, -1);
+		if (result == 0 || !fKeepFormat)
+			return result;
+		vorbis_info_clear(info);
+		vorbis_info_init(info);
+		return vorbis_encode_init_vbr(info, fChannels, fRate, 0.4f);
+	}
+
+	bool BitRateWorks(long bitRate) const
+	{
+		vorbis_info info;
+		vorbis_info_init(&info);
+		const bool works = vorbis_encode_init(&info, fChannels, fRate, -1, bitRate, -1) == 0;
+		vorbis_info_clear(&info);
+		return works;
+	}
+
+	// (Re)builds the library state for the current settings and queues the three header packets.
+	status_t SetUp()
+	{
+		Release();
+		fSettingsChanged = false;
+		vorbis_info_init(&vi);
+		infoReady = true;
+		if (InitCoding(&vi) != 0)
+			return Abandon();
+		if (vorbis_analysis_init(&vd, &vi) != 0)
+			return Abandon();
+		dspReady = true;
+		if (vorbis_block_init(&vd, &vb) != 0)
+			return Abandon();
+		blockReady = true;
+		if (ogg_stream_init(&os, NewSerial()) != 0)
+			return Abandon();
+		streamReady = true;
+
+		vorbis_comment_init(&vc);
+		commentReady = true;
+		// A comment is a FIELD=value pair; a bare text makes the stream non-conforming.
+		vorbis_comment_add_tag(&vc, "ENCODER", "BeOS Vorbis Encoder Beta");
+		for (const char* tag : kMediaTagNames) {
+			const char* value;
+			for (int32 i = 0; fTags.FindString(tag, &value, i) == B_OK; i++) {
+				std::string field;
+				for (const char* c = tag; *c; c++)
+					field.push_back(static_cast<char>(toupper(static_cast<unsigned char>(*c))));
+				vorbis_comment_add_tag(&vc, field.c_str(), value);
+			}
+		}
+
+		ogg_packet identification, comments, codebooks;
+		if (vorbis_analysis_headerout(&vd, &vc, &identification, &comments, &codebooks) != 0)
+			return Abandon();
+		if (ogg_stream_packetin(&os, &identification) != 0 || ogg_stream_packetin(&os, &comments) != 0 ||
+		    ogg_stream_packetin(&os, &codebooks) != 0)
+			return Abandon();
+		headersPending = 1;
+		eos = 0;
+		flushed = 0;
+		return B_OK;
+	}
+
 	status_t WritePage(media_encode_info* info)
 	{
 		status_t status = WriteChunk(page.header, page.header_len, info);
@@ -230,6 +405,16 @@ private:
 		headersPending = 0;
 	}
 
+	BParameterWeb fWeb;
+	BMessage fTags;
+	long fRate = kSampleRate;
+	int fChannels = kChannels;
+	float fQuality = 0.4f;
+	bool fQualitySet = false;
+	long fBitRate = 0;  // bits per second, 0 when the quality rules
+	bool fKeepFormat = false;
+	bool fSettingsChanged = false;
+	bool fStarted = false;  // the first Encode came: settings are fixed
 	ogg_stream_state os{};
 	ogg_page page{};
 	ogg_packet packet{};

@@ -91,6 +91,18 @@ __attribute__((target("sse4.1"))) void IDCT_FastSSE41(int16_t* block)
 	__m128i r[8];
 	for (int k = 0; k < 8; ++k)
 		r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
+	// A block with only its DC (common after quantisation) comes out flat: the row pass stores
+	// DC << 3 in 16 bits, the column pass rounds that by 6 bits.
+	__m128i ac = _mm_and_si128(r[0], _mm_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1));
+	for (int k = 1; k < 8; ++k)
+		ac = _mm_or_si128(ac, r[k]);
+	if (_mm_testz_si128(ac, ac)) {
+		const int16_t rows = static_cast<int16_t>(static_cast<uint32_t>(block[0]) << 3);
+		const __m128i flat = _mm_set1_epi16(static_cast<int16_t>((rows + 32) >> 6));
+		for (int k = 0; k < 8; ++k)
+			_mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k), flat);
+		return;
+	}
 	// Row pass with the rows in lanes, then back to rows for the column pass with columns in lanes.
 	Transpose8x8Epi16(r);
 	IdctPass<false>(r);

@@ -60,6 +60,12 @@ KORVO_HOST_API MediaWriter* instantiate_wav_writer();
 KORVO_HOST_API status_t wav_writer_info(media_file_format* mfi);
 KORVO_HOST_API status_t wav_writer_accepts(const media_format* format);
 KORVO_HOST_API Extractor* instantiate_sndfile_reader();
+// FLAC and AIFF writing through libsndfile (sndfile_writer.cpp); both take 16-bit PCM of 1..8 channels.
+KORVO_HOST_API MediaWriter* instantiate_flac_writer();
+KORVO_HOST_API status_t flac_writer_info(media_file_format* mfi);
+KORVO_HOST_API MediaWriter* instantiate_aiff_writer();
+KORVO_HOST_API status_t aiff_writer_info(media_file_format* mfi);
+KORVO_HOST_API status_t sndfile_writer_accepts(const media_format* format);
 // WAV files of coded audio (wav_reader.cpp): the 'data' bytes as chunks for a decoder add-on.
 KORVO_HOST_API Extractor* instantiate_wav_reader();
 

@@ -50,6 +50,10 @@ public:
 	status_t AddCopyright(const char* text);
 	status_t AddTrackInfo(uint32 code, const void* data, size_t size, uint32 flags = 0);
 
+	// Writing: the raw format WriteFrames takes, as the encoder answered the format given to
+	// CreateTrack (an audio encoder's setting may change the answer until the header is committed).
+	status_t RawFormat(media_format* format) const;
+
 	// The encoder's settings (on a track being read, the decoder's).
 	BParameterWeb* Web();
 	status_t GetParameterValue(int32 id, void* value, size_t* size);

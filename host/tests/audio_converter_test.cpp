@@ -43,12 +43,113 @@ TEST(AudioConverter, ChannelMatchingWithoutRateChange)
 	EXPECT_EQ(out, (std::vector<int16>{7, 7, 7, -8, -8, -8}));
 
 	out.clear();
-	const int16 three[] = {10, 20, 30};
+	const int16 three[] = {10, 20, 30};  // L R C
 	ASSERT_EQ(c.SetTo(8000, 3, 8000, 2), B_OK);
 	ASSERT_EQ(c.Convert(three, 1, &out), B_OK);
-	EXPECT_EQ(out, (std::vector<int16>{20, 20}));  // (10 + 30) / 2 and 20
+	// (10 + 0.7071 x 30) / 1.7071 and (20 + 0.7071 x 30) / 1.7071
+	EXPECT_EQ(out, (std::vector<int16>{18, 24}));
 	ASSERT_EQ(c.Finish(&out), B_OK);
 	EXPECT_EQ(out.size(), 2u);
+}
+
+// The gain of every input channel in every output channel, measured one channel at a time.
+std::vector<double> MeasuredGains(uint32 in, uint32 out)
+{
+	BAudioConverter c;
+	EXPECT_EQ(c.SetTo(48000, in, 48000, out), B_OK);
+	std::vector<double> gains;
+	for (uint32 ch = 0; ch < in; ch++) {
+		std::vector<int16> frame(in, 0), mixed;
+		frame[ch] = 20000;
+		EXPECT_EQ(c.Convert(frame.data(), 1, &mixed), B_OK);
+		EXPECT_EQ(mixed.size(), out);
+		for (int16 v : mixed)
+			gains.push_back(v / 20000.0);
+	}
+	return gains;  // [input][output]
+}
+
+TEST(AudioConverter, SurroundDownmixMatrix)
+{
+	const double h = 0.70710678;  // -3 dB
+	// 5.1 (L R C LFE BL BR) to stereo: each side's front at 1, centre and its back at -3 dB, the LFE
+	// dropped, every row scaled by 1 / (1 + 2h).
+	const double s = 1 / (1 + 2 * h);
+	const double stereo[6][2] = {{s, 0}, {0, s}, {h * s, h * s}, {0, 0}, {h * s, 0}, {0, h * s}};
+	std::vector<double> g = MeasuredGains(6, 2);
+	for (int in = 0; in < 6; in++)
+		for (int out = 0; out < 2; out++)
+			EXPECT_NEAR(g[2 * in + out], stereo[in][out], 1e-4) << "in " << in << " out " << out;
+	// 5.1 to mono: fronts at 1, centre and backs at -3 dB, scaled by 1 / (2 + 3h).
+	const double m = 1 / (2 + 3 * h);
+	const double mono[6] = {m, m, h * m, 0, h * m, h * m};
+	g = MeasuredGains(6, 1);
+	for (int in = 0; in < 6; in++)
+		EXPECT_NEAR(g[in], mono[in], 1e-4) << "in " << in;
+	// 7.1 (L R C LFE BL BR SL SR): sides join their own front like the backs.
+	const double s8 = 1 / (1 + 3 * h);
+	g = MeasuredGains(8, 2);
+	const double left8[8] = {s8, 0, h * s8, 0, h * s8, 0, h * s8, 0};
+	const double right8[8] = {0, s8, h * s8, 0, 0, h * s8, 0, h * s8};
+	for (int in = 0; in < 8; in++) {
+		EXPECT_NEAR(g[2 * in], left8[in], 1e-4) << "in " << in;
+		EXPECT_NEAR(g[2 * in + 1], right8[in], 1e-4) << "in " << in;
+	}
+	// Every channel at full scale at once still fits, for every layout and both outputs.
+	for (uint32 in = 3; in <= 8; in++) {
+		for (uint32 out = 1; out <= 2; out++) {
+			BAudioConverter c;
+			ASSERT_EQ(c.SetTo(48000, in, 48000, out), B_OK);
+			const std::vector<int16> high(in, 32767), low(in, -32768);
+			std::vector<int16> mixed;
+			ASSERT_EQ(c.Convert(high.data(), 1, &mixed), B_OK);
+			ASSERT_EQ(c.Convert(low.data(), 1, &mixed), B_OK);
+			for (uint32 o = 0; o < out; o++) {
+				EXPECT_GE(mixed[o], 32766) << in << " to " << out;
+				EXPECT_LE(mixed[out + o], -32767) << in << " to " << out;
+			}
+		}
+	}
+}
+
+TEST(Dither, TriangularNoiseOfOneStepWithoutBias)
+{
+	// 24-bit samples a quarter step above 16-bit values: the mean of the output keeps the quarter,
+	// which plain rounding would lose, and no output is more than one step from the input.
+	const size_t n = 100000;
+	std::vector<int32> deep(n, (1000 << 16) + (1 << 14));
+	std::vector<int16> out(n), again(n);
+	BDither dither;
+	dither.Reduce(deep.data(), n, out.data());
+	double sum = 0, square = 0;
+	for (int16 v : out) {
+		EXPECT_GE(v, 999);
+		EXPECT_LE(v, 1001);
+		sum += v - 1000.25;
+		square += (v - 1000.25) * (v - 1000.25);
+	}
+	EXPECT_NEAR(sum / n, 0, 0.01);
+	// Rounding error plus triangular noise: 1/12 + 1/6 of a step squared on average.
+	EXPECT_NEAR(square / n, 0.25, 0.02);
+	// A fixed seed: the same input gives the same output in a fresh reducer.
+	BDither second;
+	second.Reduce(deep.data(), n, again.data());
+	EXPECT_EQ(out, again);
+
+	// Floats run -1..1; beyond it they clip, and what is not a number is silence.
+	const float floats[] = {1.5f, -2.0f, NAN, INFINITY, 0.5f};
+	int16 reduced[5];
+	dither.Reduce(floats, 5, reduced);
+	EXPECT_EQ(reduced[0], 32767);
+	EXPECT_EQ(reduced[1], -32768);
+	EXPECT_LE(std::abs(reduced[2]), 1);
+	EXPECT_LE(std::abs(reduced[3]), 1);
+	EXPECT_NEAR(reduced[4], 16384, 1);
+	const int32 extremes[] = {INT32_MAX, INT32_MIN};
+	dither.Reduce(extremes, 2, reduced);
+	EXPECT_GE(reduced[0], 32766);
+	EXPECT_GE(reduced[1], -32768);
+	EXPECT_LE(reduced[1], -32767);
 }
 
 TEST(AudioConverter, RefusesUnusableFormats)

@@ -1,6 +1,6 @@
 // WAV files through the host: G.723 tracks made by the add-on in the built-in WAV writer and read back
-// through the WAV reader and the decoder add-on, raw PCM written and read back, damaged headers, and
-// audio files of other kinds read through libsndfile.
+// through the WAV reader and the decoder add-on, raw PCM written and read back, damaged headers, audio
+// files of other kinds read through libsndfile, and FLAC and AIFF written through it (sox judges).
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "MediaFile.h"
+#include "Message.h"
 #include "MediaTrack.h"
 #include "addon_test.h"
 #include "g72x.h"
@@ -402,6 +403,72 @@ TEST(WavFiles, OtherAudioFilesAreReadThroughLibsndfile)
 	EXPECT_NE(file.InitCheck(), B_OK);
 	EXPECT_STRNE(file.ErrorText(), "");
 	unlink(junk.c_str());
+}
+
+TEST(WavFiles, FlacAndAiffWrittenWithTheirTags)
+{
+	LoadAddOns();
+	const std::vector<int16_t> samples = Signal(3 * 20011);
+	const struct {
+		media_format_family family;
+		const char* name;
+	} kinds[] = {{B_MISC_FORMAT_FAMILY, "flac"}, {B_AIFF_FORMAT_FAMILY, "aiff"}};
+	for (const auto& kind : kinds) {
+		const std::string path = TempPath("written.") + kind.name;
+		{
+			media_file_format mfi{};
+			mfi.family = kind.family;
+			strcpy(mfi.short_name, kind.name);
+			BMediaFile file(path.c_str(), &mfi);
+			ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+			BMessage tags;
+			tags.AddString("title", "Evening Song");
+			tags.AddString("artist", "Quillon");
+			ASSERT_EQ(file.SetMetaData(&tags), B_OK);
+			// Samples other than 16-bit, and more channels than FLAC carries, are refused.
+			media_format wide = RawShort(32000, 9), floats = RawShort(32000, 3);
+			floats.u.raw_audio.format = media_raw_audio_format::B_AUDIO_FLOAT;
+			EXPECT_EQ(file.CreateTrack(&wide), nullptr) << kind.name;
+			EXPECT_EQ(file.CreateTrack(&floats), nullptr) << kind.name;
+			media_format format = RawShort(32000, 3);
+			BMediaTrack* track = file.CreateTrack(&format);
+			ASSERT_NE(track, nullptr) << file.ErrorText();
+			ASSERT_EQ(track->WriteFrames(samples.data(), 7), B_OK) << track->ErrorText();
+			ASSERT_EQ(track->WriteFrames(samples.data() + 21, 20004), B_OK) << track->ErrorText();
+			ASSERT_EQ(file.CloseFile(), B_OK) << file.ErrorText();
+		}
+		// sox reads FLAC through libFLAC and AIFF by itself: every sample as written.
+		const std::string raw = path + ".raw";
+		std::string log;
+		ASSERT_EQ(RunCommand(std::string(SOX_PROGRAM) + " " + path + " -t raw -e signed -b 16 -L " + raw, &log),
+		          0)
+		        << log;
+		const std::vector<uint8_t> bytes = ReadAll(raw);
+		ASSERT_EQ(bytes.size(), samples.size() * 2) << kind.name;
+		EXPECT_EQ(memcmp(bytes.data(), samples.data(), bytes.size()), 0) << kind.name;
+
+		BMediaFile file(path.c_str());
+		ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+		BMessage tags;
+		ASSERT_EQ(file.GetMetaData(&tags), B_OK);
+		const char* text = nullptr;
+		EXPECT_EQ(tags.FindString("title", &text), B_OK) << kind.name;
+		EXPECT_STREQ(text, "Evening Song") << kind.name;
+		EXPECT_EQ(tags.FindString("artist", &text), B_OK) << kind.name;
+		EXPECT_STREQ(text, "Quillon") << kind.name;
+		unlink(path.c_str());
+		unlink(raw.c_str());
+	}
+	// The misc family without a name is still the Ogg Vorbis writer's, as before FLAC joined it.
+	const std::string path = TempPath("misc.ogg");
+	media_file_format mfi{};
+	mfi.family = B_MISC_FORMAT_FAMILY;
+	BMediaFile file(path.c_str(), &mfi);
+	ASSERT_EQ(file.InitCheck(), B_OK) << file.ErrorText();
+	media_file_format chosen{};
+	ASSERT_EQ(file.GetFileFormatInfo(&chosen), B_OK);
+	EXPECT_STREQ(chosen.short_name, "vorbis");
+	unlink(path.c_str());
 }
 
 }  // namespace

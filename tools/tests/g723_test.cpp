@@ -155,7 +155,15 @@ TEST_F(G723, OtherToolsReadTheHeaderAndOggComesOut)
 		ASSERT_EQ(Tool("convert coded.wav back.ogg").status, 0);
 		Result ogg = Shell("ogginfo back.ogg");
 		EXPECT_EQ(ogg.status, 0) << ogg.out;
+		EXPECT_NE(ogg.out.find("Rate: 8000"), std::string::npos) << ogg.out;
+		EXPECT_NE(ogg.out.find("Channels: 1"), std::string::npos) << ogg.out;
 	}
+	// FLAC holds exactly the samples the WAV does.
+	ASSERT_EQ(Tool("convert coded.wav back.wav").status, 0);
+	ASSERT_EQ(Tool("convert coded.wav back.flac").status, 0);
+	Result same = Shell("cmp <(sox back.wav -t raw -) <(sox back.flac -t raw -)");
+	EXPECT_EQ(same.status, 0) << same.out << same.err;
+	EXPECT_GT(FileSize(Path("back.flac")), 0);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // The OggAudioEncoder add-on loaded through the host: format coercion, header pages ahead of audio,
-// page chunks, zero-frame calls, set-up failures and an encoder used before it is set up.
+// page chunks, zero-frame calls, set-up failures, an encoder used before it is set up, and its
+// settings (kept source format, channel order, quality, bit rate, serials, comments from tags).
 #include <dlfcn.h>
 #include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "MediaFormats.h"
+#include "MediaTags.h"
+#include "Message.h"
 #include "addon_test.h"
 
 using addon_test::Entry;
@@ -318,6 +322,213 @@ TEST(OggAudioEncoder, WriteErrorsReachTheCaller)
 	const std::vector<uint8_t> pcm = Stereo(1000, 500);
 	EXPECT_EQ(a.encoder->Encode(pcm.data(), 1000, nullptr), B_IO_ERROR);
 	EXPECT_EQ(a.encoder->Encode(pcm.data(), -1, nullptr), B_BAD_VALUE);
+}
+
+// ---- settings ----
+
+// An encoder with `keep` set before SetFormat(rate, channels), then attached and started.
+struct Configured {
+	Configured(float rate, uint32 channels, bool keep, const encode_parameters* quality = nullptr)
+	{
+		encoder = NewEncoder();
+		if (!encoder)
+			return;
+		encoder->SetChunkWriter(&writer);
+		const float on = keep ? 1 : 0;
+		EXPECT_EQ(encoder->SetParameterValue(kKeepFormat, &on, sizeof on), B_OK);
+		media_file_format file{};
+		in.type = B_MEDIA_RAW_AUDIO;
+		in.u.raw_audio.frame_rate = rate;
+		in.u.raw_audio.channel_count = channels;
+		EXPECT_EQ(encoder->SetFormat(&file, &in, &out), B_OK);
+		if (quality) {
+			EXPECT_EQ(encoder->SetEncodeParameters(const_cast<encode_parameters*>(quality)), B_OK);
+		}
+		EXPECT_EQ(encoder->AttachedToTrack(), B_OK);
+		EXPECT_EQ(encoder->StartEncoder(), B_OK);
+	}
+	~Configured() { delete encoder; }
+
+	// Encodes `frames` frames of `samples` (interleaved, in.u.raw_audio.channel_count channels) and ends the stream.
+	std::vector<uint8_t> Encode(const std::vector<int16_t>& samples)
+	{
+		const uint32 channels = in.u.raw_audio.channel_count;
+		EXPECT_EQ(encoder->Encode(samples.data(), samples.size() / channels, &info), B_OK);
+		EXPECT_EQ(encoder->Flush(), B_OK);
+		return writer.Concatenated();
+	}
+
+	static constexpr int32 kKeepFormat = 3;
+	RecordingWriter writer;
+	media_encode_info info;
+	media_format in, out;
+	BPrivate::Encoder* encoder = nullptr;
+};
+
+// Rate, channels and every channel's samples of a whole stream as libvorbisfile decodes it.
+struct Decoded {
+	long rate = 0;
+	int channels = 0;
+	std::vector<std::string> comments;
+	std::vector<std::vector<double>> samples;
+};
+
+Decoded DecodeAll(const std::vector<uint8_t>& data)
+{
+	Decoded d;
+	MemoryFile file{data};
+	OggVorbis_File vf;
+	ov_callbacks cb = {MemRead, nullptr, nullptr, nullptr};
+	if (ov_open_callbacks(&file, &vf, nullptr, 0, cb) < 0) {
+		ADD_FAILURE() << "the stream does not open";
+		return d;
+	}
+	d.rate = ov_info(&vf, -1)->rate;
+	d.channels = ov_info(&vf, -1)->channels;
+	vorbis_comment* vc = ov_comment(&vf, -1);
+	for (int i = 0; i < vc->comments; i++)
+		d.comments.emplace_back(vc->user_comments[i], vc->comment_lengths[i]);
+	d.samples.resize(d.channels);
+	for (;;) {
+		float** pcm;
+		int section;
+		const long n = ov_read_float(&vf, &pcm, 1024, &section);
+		if (n == OV_HOLE)
+			continue;
+		if (n <= 0)
+			break;
+		for (int c = 0; c < d.channels; c++)
+			d.samples[c].insert(d.samples[c].end(), pcm[c], pcm[c] + n);
+	}
+	ov_clear(&vf);
+	return d;
+}
+
+double Rms(const std::vector<double>& x)
+{
+	double sum = 0;
+	for (double v : x)
+		sum += v * v;
+	return x.empty() ? 0 : std::sqrt(sum / x.size());
+}
+
+std::vector<int16_t> Noise(size_t samples, uint32_t seed)
+{
+	std::vector<int16_t> v(samples);
+	for (int16_t& s : v) {
+		seed = seed * 1664525u + 1013904223u;
+		s = static_cast<int16_t>(static_cast<int32_t>(seed >> 16) - 32768) / 4;
+	}
+	return v;
+}
+
+TEST(OggAudioEncoderSettings, WithoutKeepingEveryInputBecomes44kStereo)
+{
+	Configured e(8000, 1, false);
+	ASSERT_NE(e.encoder, nullptr);
+	EXPECT_EQ(e.in.u.raw_audio.frame_rate, 44100.0f);
+	EXPECT_EQ(e.in.u.raw_audio.channel_count, 2u);
+	const Decoded d = DecodeAll(e.Encode(Noise(2 * 44100, 1)));
+	EXPECT_EQ(d.rate, 44100);
+	EXPECT_EQ(d.channels, 2);
+}
+
+TEST(OggAudioEncoderSettings, KeepSourceFormatWithinWhatVorbisCodes)
+{
+	struct Case {
+		float rate;
+		uint32 channels;
+		float keptRate;
+		uint32 keptChannels;
+	} cases[] = {{8000, 1, 8000, 1}, {96000, 6, 96000, 6}, {4000, 8, 8000, 8}, {250000, 9, 192000, 2}};
+	for (const Case& c : cases) {
+		Configured e(c.rate, c.channels, true);
+		ASSERT_NE(e.encoder, nullptr);
+		EXPECT_EQ(e.in.u.raw_audio.frame_rate, c.keptRate) << c.rate;
+		EXPECT_EQ(e.in.u.raw_audio.channel_count, c.keptChannels) << c.channels;
+		EXPECT_EQ(e.out.u.encoded_audio.output.channel_count, c.keptChannels) << c.channels;
+		const Decoded d = DecodeAll(e.Encode(Noise(c.keptChannels * 4000, 2)));
+		EXPECT_EQ(d.rate, static_cast<long>(c.keptRate));
+		EXPECT_EQ(d.channels, static_cast<int>(c.keptChannels));
+	}
+}
+
+TEST(OggAudioEncoderSettings, SurroundChannelsGoWhereVorbisWantsThem)
+{
+	// The host orders 5.1 as L R C LFE BL BR, Vorbis as L C R BL BR LFE. A tone on the host's
+	// centre only must come out of Vorbis channel 1.
+	Configured e(48000, 6, true);
+	ASSERT_NE(e.encoder, nullptr);
+	std::vector<int16_t> samples(6 * 48000, 0);
+	for (size_t i = 0; i < 48000; i++)
+		samples[6 * i + 2] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 500 * i / 48000.0));
+	const Decoded d = DecodeAll(e.Encode(samples));
+	ASSERT_EQ(d.channels, 6);
+	for (int c = 0; c < 6; c++) {
+		if (c == 1)
+			EXPECT_GT(Rms(d.samples[c]), 0.2) << c;
+		else
+			EXPECT_LT(Rms(d.samples[c]), 0.01) << c;
+	}
+}
+
+TEST(OggAudioEncoderSettings, QualityReachesTheLibrary)
+{
+	encode_parameters low{}, high{};
+	low.quality = 0.1f;
+	high.quality = 0.9f;
+	Configured a(44100, 2, true, &low), b(44100, 2, true, &high);
+	ASSERT_NE(a.encoder, nullptr);
+	ASSERT_NE(b.encoder, nullptr);
+	const std::vector<int16_t> noise = Noise(2 * 2 * 44100, 3);
+	const size_t small = a.Encode(noise).size(), large = b.Encode(noise).size();
+	EXPECT_GT(large, 3 * small) << small << " vs " << large;
+	encode_parameters back{};
+	EXPECT_EQ(b.encoder->GetEncodeParameters(&back), B_OK);
+	EXPECT_FLOAT_EQ(back.quality, 0.9f);
+}
+
+TEST(OggAudioEncoderSettings, ManagedBitRateAndItsLimits)
+{
+	Configured e(44100, 2, true);
+	ASSERT_NE(e.encoder, nullptr);
+	const int32 kBitRate = 2;
+	float kbps = 64;
+	// Settings apply before the first page; the encoder rebuilds its stream for them.
+	EXPECT_EQ(e.encoder->SetParameterValue(kBitRate, &kbps, sizeof kbps), B_OK);
+	const std::vector<uint8_t> stream = e.Encode(Noise(2 * 4 * 44100, 4));
+	EXPECT_NEAR(stream.size() * 8 / 4.0 / 1000, 64, 10);
+	// Once pages went out settings are refused.
+	EXPECT_EQ(e.encoder->SetParameterValue(kBitRate, &kbps, sizeof kbps), B_NOT_ALLOWED);
+
+	Configured speech(8000, 1, true);
+	ASSERT_NE(speech.encoder, nullptr);
+	kbps = 400;
+	EXPECT_EQ(speech.encoder->SetParameterValue(kBitRate, &kbps, sizeof kbps), B_BAD_VALUE);
+	float back = 0;
+	size_t size = sizeof back;
+	EXPECT_EQ(speech.encoder->GetParameterValue(kBitRate, &back, &size), B_OK);
+	EXPECT_EQ(back, 0.0f);
+}
+
+TEST(OggAudioEncoderSettings, SerialsDifferAndTagsBecomeComments)
+{
+	Configured a(44100, 2, false), b(44100, 2, false);
+	ASSERT_NE(a.encoder, nullptr);
+	ASSERT_NE(b.encoder, nullptr);
+	BMessage tags;
+	tags.AddString("title", "Morning Song");
+	tags.AddString("artist", "Quillon");
+	EXPECT_EQ(b.encoder->Perform(B_PERFORM_SET_TAGS, &tags), B_OK);
+	const std::vector<uint8_t> first = a.Encode(Noise(2 * 1000, 5)), second = b.Encode(Noise(2 * 1000, 5));
+	ASSERT_GT(first.size(), 18u);
+	ASSERT_GT(second.size(), 18u);
+	EXPECT_FALSE(std::equal(first.begin() + 14, first.begin() + 18, second.begin() + 14));
+	const Decoded d = DecodeAll(second);
+	EXPECT_NE(std::find(d.comments.begin(), d.comments.end(), "TITLE=Morning Song"), d.comments.end());
+	EXPECT_NE(std::find(d.comments.begin(), d.comments.end(), "ARTIST=Quillon"), d.comments.end());
+	EXPECT_NE(std::find(d.comments.begin(), d.comments.end(), "ENCODER=BeOS Vorbis Encoder Beta"),
+	          d.comments.end());
 }
 
 }  // namespace
