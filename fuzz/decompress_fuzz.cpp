@@ -1,11 +1,14 @@
 // libFuzzer target for the frame decoder: arbitrary chunks through DecompressPixMap, for several
 // picture sizes and every output format, into caller buffers of the exact size each format needs.
+// One context per picture size serves every input (put back to its fresh state first), and the
+// inputs alternate between the plain and the processor-specific kernels.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
-#include "korvo.h"
+#include "codec_fuzz_support.h"
+
 namespace {
 
 struct Size {
@@ -13,6 +16,7 @@ struct Size {
 };
 // One macroblock, partial macroblocks, odd sizes, one row, one column and a common picture size.
 constexpr Size kSizes[] = {{16, 16}, {8, 8}, {48, 32}, {40, 24}, {33, 17}, {64, 16}, {16, 48}, {176, 144}};
+constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 
 constexpr uint32_t kFormats[] = {
         kPixelFormatYUV420Planar, kPixelFormatRGB24, kPixelFormatARGB32, kPixelFormatBGRA, kPixelFormatRGBA,
@@ -44,17 +48,23 @@ size_t PictureBytes(uint32_t format, uint32_t width, uint32_t height)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static const bool ready = InitKorvax() == 0;
+	static KorvParams* contexts[kSizeCount];
 	if (!ready || size < 2)
 		return 0;
-	const Size picture = kSizes[data[0] % (sizeof kSizes / sizeof kSizes[0])];
+	fuzz::AlternateKernels();
+	const size_t which = data[0] % kSizeCount;
+	const Size picture = kSizes[which];
 	const uint32_t format = kFormats[(data[1] & 0x7F) % (sizeof kFormats / sizeof kFormats[0])];
 	const bool refresh = data[1] & 0x80;
 	data += 2;
 	size -= 2;
 
-	KorvParams* params = NewKorvParamsPtr(2, picture.width, picture.height);
+	KorvParams*& params = contexts[which];
 	if (!params)
-		return 0;
+		params = NewKorvParamsPtr(2, picture.width, picture.height);
+	if (!params)
+		__builtin_trap();
+	fuzz::ResetDecoder(params);
 	params->pixelFormat = format;
 	params->pixMap->rowBytes = static_cast<uint16_t>(RowBytes(format, picture.width));
 	// An exact-size heap block, so any write past the picture is caught.
@@ -81,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		data += length;
 		size -= length;
 	}
-	DisposeKorvParamsPtr(params);
+	params->pixMap->baseAddr = nullptr;
+	params->stream = nullptr;
 	return 0;
 }
