@@ -196,22 +196,32 @@ void addon_query_info(LoadedAddOn* a)
 }
 
 Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize, ChunkProvider* provider,
-                      LoadedAddOn** which)
+                      LoadedAddOn** which, status_t* refusal)
 {
+	// A decoder that claims the format but could not be made or set up says why (out of memory).
+	auto refuse = [refusal](status_t why) {
+		if (refusal && *refusal == B_OK)
+			*refusal = why;
+	};
 	for (LoadedAddOn* a : addons_of_kind(B_DECODER_ADDON)) {
 		bool claims = std::any_of(a->formats.begin(), a->formats.end(),
 		                          [&](const media_format& f) { return f.Matches(format); });
 		if (!claims)
 			continue;
 		Decoder* d = a->instantiateDecoder();
-		if (!d)
+		if (!d) {
+			refuse(B_NO_MEMORY);
 			continue;
+		}
 		d->SetChunkProvider(provider);
-		if (d->Sniff(&format, info, infoSize) == B_OK) {
+		const status_t status = d->Sniff(&format, info, infoSize);
+		if (status == B_OK) {
 			if (which)
 				*which = a;
 			return d;
 		}
+		if (status == B_NO_MEMORY)
+			refuse(status);
 		delete d;
 	}
 	return nullptr;

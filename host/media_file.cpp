@@ -252,12 +252,20 @@ bool SameCodec(const media_codec_info& a, const media_codec_info& b)
 	       strncmp(a.short_name, b.short_name, sizeof(a.short_name)) == 0;
 }
 
-// An encoder from `addOn` set up for `input` in files of `file`; null if it does not take it.
+// An encoder from `addOn` set up for `input` in files of `file`; null if it does not take it, with
+// *outOfMemory set when it could not be made or set up for want of memory.
 std::unique_ptr<Encoder> MakeEncoder(LoadedAddOn* addOn, BMediaFile::Impl* f, media_format* input,
-                                     media_format* output)
+                                     media_format* output, bool* outOfMemory)
 {
 	std::unique_ptr<Encoder> e(addOn->instantiateEncoder());
-	if (!e || try_encoder_format(e.get(), f->fileFormat, input, output) != B_OK || !Accepts(f, *output))
+	if (!e) {
+		*outOfMemory = true;
+		return nullptr;
+	}
+	const status_t status = try_encoder_format(e.get(), f->fileFormat, input, output);
+	if (status == B_NO_MEMORY)
+		*outOfMemory = true;
+	if (status != B_OK || !Accepts(f, *output))
 		return nullptr;
 	return e;
 }
@@ -294,6 +302,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 			return nullptr;
 		}
 		media_format in, out;
+		bool outOfMemory = false;
 		for (LoadedAddOn* a : addons_of_kind(B_ENCODER_ADDON)) {
 			if (codec) {
 				addon_query_info(a);
@@ -301,9 +310,13 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 					continue;
 			}
 			in = input;
-			t->encoder = MakeEncoder(a, f, &in, &out);
+			t->encoder = MakeEncoder(a, f, &in, &out, &outOfMemory);
 			if (t->encoder)
 				break;
+		}
+		if (!t->encoder && outOfMemory) {
+			f->Note(B_NO_MEMORY, "out of memory: the encoder could not be set up");
+			return nullptr;
 		}
 		if (!t->encoder) {
 			f->Note(B_MEDIA_BAD_FORMAT, codec ? std::string("encoder \"") + codec->pretty_name +

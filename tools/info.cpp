@@ -34,7 +34,7 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 	fprintf(out, "  %-12s%" PRId64 "\n", "frames:", track->CountFrames());
 	fprintf(out, "  %-12s%.3f s\n", "duration:", track->Duration() / 1e6);
 	// Key frames and the stream's size come from the chunks themselves.
-	int64_t keys = 0, chunks = 0;
+	int64_t keys = 0, chunks = 0, damaged = 0;
 	uint64_t bytes = 0;
 	std::string firstKeys;
 	char* chunk;
@@ -47,6 +47,8 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 				firstKeys += (keys ? ", " : "") + std::to_string(chunks);
 			keys++;
 		}
+		if (h.damage)
+			damaged++;
 		bytes += (uint64_t)size;
 		chunks++;
 	}
@@ -58,6 +60,9 @@ void VideoTrack(FILE* out, const std::string& path, BMediaTrack* track, const me
 	        : keys   ? ")"
 	                 : "");
 	fprintf(out, "  %-12s%" PRIu64 " bytes\n", "stream:", bytes);
+	if (damaged)
+		fprintf(out, "  %-12s%" PRId64 " chunk%s where the file holds no media data\n", "damaged:", damaged,
+		        damaged == 1 ? "" : "s");
 	if (track->Duration() > 0)
 		fprintf(out, "  %-12s%.1f kb/s\n", "bit rate:", bytes * 8.0 / (track->Duration() / 1e6) / 1000.0);
 }
@@ -111,6 +116,8 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 		        : f.IsAudio() ? "audio"
 		                      : "other",
 		        name.c_str());
+		if (track->DamageText()[0])
+			fprintf(out, "  %-12s%s\n", "damaged:", track->DamageText());
 		longest = std::max(longest, track->Duration());
 		if (f.type == B_MEDIA_ENCODED_VIDEO)
 			VideoTrack(out, path, track, f);

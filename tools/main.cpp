@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
+#include <new>
 
 #include "addons.h"
 #include "console.h"
@@ -33,9 +34,7 @@ Amount ParseAmount(const std::string& text, const char* option, bool positive)
 	return a;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Main(int argc, char** argv)
 {
 	CLI::App app{"Converts audio and video through the Korvo media add-ons.", "mediaconv"};
 	app.set_version_flag("--version", kVersion);
@@ -76,6 +75,8 @@ int main(int argc, char** argv)
 	convert->add_option("--threads", options.threads,
 	                    "Video: threads to encode or decode with (default: cores)")
 	        ->check(CLI::Range(1, 32));
+	convert->add_flag("--strict", options.strict,
+	                  "Video: damaged input frames are an error (exit 1), not a warning");
 
 	CLI::App* info = app.add_subcommand("info", "Describe a media file");
 	info->add_option("FILE", file, "The file")->required();
@@ -116,6 +117,9 @@ int main(int argc, char** argv)
 	} catch (const UsageFailure& e) {
 		fprintf(Console::Err(), "mediaconv: %s\n", e.what());
 		status = 2;
+	} catch (const std::bad_alloc&) {
+		fprintf(Console::Err(), "mediaconv: out of memory\n");
+		status = 1;
 	} catch (const std::exception& e) {
 		fprintf(Console::Err(), "mediaconv: %s\n", e.what());
 		status = 1;
@@ -123,4 +127,17 @@ int main(int argc, char** argv)
 	fflush(Console::Out());
 	Console::Restore();
 	return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	// Also what fails while the command line is set up and read.
+	try {
+		return Main(argc, argv);
+	} catch (const std::bad_alloc&) {
+		fputs("mediaconv: out of memory\n", stderr);
+		return 1;
+	}
 }

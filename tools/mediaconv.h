@@ -45,6 +45,7 @@ struct Options {
 	bool artifactReduction = false;
 	bool optimal = false;
 	uint32_t threads = 0;  // --threads; 0 when not given: the number of cores
+	bool strict = false;  // damaged input frames fail the conversion instead of a warning
 	bool quiet = false;
 	bool verbose = false;
 };

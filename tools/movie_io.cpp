@@ -64,6 +64,8 @@ public:
 		// leaves the buffer as it was).
 		if (header.size_used == 0)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " holds no picture");
+		if (header.damage)
+			fDamaged.push_back(fNext);
 		fNext++;
 		return true;
 	}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MediaDefs.h"
 #include "audio_io.h"
@@ -31,10 +32,14 @@ public:
 	virtual void SeekTo(int64_t index);
 	// The codec the frames come through ("" for none).
 	virtual std::string Codec() const { return ""; }
+	// Frames read so far (numbered from the file's first) that the decoder or the reader found
+	// damaged: delivered as well as the data allowed.
+	const std::vector<int64_t>& Damaged() const { return fDamaged; }
 
 protected:
 	VideoParams fParams;
 	int64_t fNext = 0;  // index of the frame the next Read gives
+	std::vector<int64_t> fDamaged;
 };
 
 class VideoWriter {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "Decoder.h"
 #include "MediaFormats.h"
@@ -87,6 +88,8 @@ private:
 	KorvParams* params = nullptr;
 	uint32 threads = 0;
 	BParameterWeb* web = nullptr;
+	// The codec's shared tables: without them the decoder refuses every format.
+	int16_t libraryStatus = kKorvoEntryFailed;
 };
 
 KorvexDecoder::KorvexDecoder()
@@ -96,7 +99,7 @@ KorvexDecoder::KorvexDecoder()
 	web->MakeGroup("Korvo Vela 3.5 - decoding")
 	        ->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
 	                                  kMostThreads, 1);
-	InitKorvax();
+	libraryStatus = InitKorvax();
 }
 
 KorvexDecoder::~KorvexDecoder()
@@ -105,7 +108,9 @@ KorvexDecoder::~KorvexDecoder()
 	DisposeKorvParamsPtr(params);
 	delete web;
 	printf("Terminating Korvex\n");
-	TerminateKorvax();
+	// A failed InitKorvax took its reference back itself.
+	if (libraryStatus == kKorvoOK)
+		TerminateKorvax();
 }
 
 status_t KorvexDecoder::GetCodecInfo(media_codec_info* info) const
@@ -142,6 +147,10 @@ status_t KorvexDecoder::Sniff(const media_format* format, const void*, size_t)
 
 	// A second track format replaces the context of the first.
 	DisposeKorvParamsPtr(params);
+	params = nullptr;
+	// The tables the library could not build, or a context it could not make: both out of memory.
+	if (libraryStatus != kKorvoOK)
+		return B_NO_MEMORY;
 	params = NewKorvParamsPtr(2, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
 	if (!params)
 		return B_NO_MEMORY;
@@ -338,5 +347,6 @@ KORVO_EXPORT BPrivate::Decoder* instantiate_decoder()
 	if (korvexencoding == 0)
 		return nullptr;
 	printf("instantiated\n");
-	return new KorvexDecoder;
+	// No exception leaves the add-on: a decoder that cannot be made is none.
+	return new (std::nothrow) KorvexDecoder;
 }
