@@ -225,6 +225,13 @@ status_t KorvexDecoder::Decode(void* out, int64* frames, media_header* header, m
 		return B_NO_MEMORY;
 	}
 	chunkHeader.size_used = static_cast<uint32>(params->streamBytes);
+	// What the frame's data lacked, beside what the reader found wrong with the chunk.
+	if (params->damage & kKorvoDamageTruncated)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_TRUNCATED;
+	if (params->damage & kKorvoDamageInvalidCode)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_INVALID_CODE;
+	if (params->damage & kKorvoDamageOverread)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_OVERREAD;
 	*header = chunkHeader;
 	frameCount += 1;
 	*frames = 1;
