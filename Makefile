@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test tsan bench fuzz fuzz-build fuzz-long format clean
+.PHONY: all deps demo test tsan bench alloc-sweep fuzz fuzz-build fuzz-long format clean
 
 all: demo
 
@@ -35,6 +35,12 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVO_BENCH=ON
 	cmake --build build-bench -j$(JOBS)
 	@for b in build-bench/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+# Every allocation of the sweep tests made to fail in turn (the suite tries an even spread of them).
+alloc-sweep: deps
+	cmake -S . -B build-test -DKORVO_SANITIZE=ON -DKORVO_WERROR=ON
+	cmake --build build-test -j$(JOBS) --target mediaconv_alloc_failure_test
+	cd build-test && KORVO_ALLOC_SWEEP_ALL=1 ctest --output-on-failure -j$(JOBS) -R AllocationFailure
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVO_FUZZ=ON

@@ -15,7 +15,7 @@ inline void AlternateKernels()
 {
 	static unsigned count;
 	gUseSpecificHooks = ++count & 1 ? 0 : 1;
-	InitHooks(&gHooks);
+	Hooks_Install();
 }
 
 // What NewKorvParamsPtr(2, ...) gives, without allocating: zero planes and blocks, the header values

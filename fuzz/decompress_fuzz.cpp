@@ -88,6 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		DecompressPixMap(params);
 		if (params->streamBytes < 0 || static_cast<size_t>(params->streamBytes) > length + 3)
 			__builtin_trap();
+		// A frame that ended before its last macroblock says why.
+		const Vop* vop = params->vop;
+		if (params->streamBytes > 0 && vop->coded && uint32_t(vop->mbsRead) < vop->mbCount &&
+		    !(params->damage & (kKorvoDamageTruncated | kKorvoDamageInvalidCode)))
+			__builtin_trap();
 		data += length;
 		size -= length;
 	}

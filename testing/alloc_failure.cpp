@@ -1,6 +1,6 @@
 // Allocation-failure injection for the tests: preloaded ahead of the sanitizer runtime, it makes the
-// allocation numbered KORVO_FAIL_ALLOC (1 is the first one after start-up) fail, and writes the number
-// of allocations the process made to the file named by KORVO_ALLOC_COUNT when it exits.
+// allocation numbered KORVO_FAIL_ALLOC (1 is the first one once main has been called) fail, and writes
+// the number of allocations counted to the file named by KORVO_ALLOC_COUNT when the process exits.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,12 +56,18 @@ void WriteNumber(int fd, uint64_t n)
 	(void)!write(fd, text + i, sizeof text - i);
 }
 
-__attribute__((constructor)) void Arm()
+using MainFn = int (*)(int, char**, char**);
+MainFn gMain = nullptr;
+
+// Counting starts with main: an allocation that fails while static objects are built ends any
+// program at once, so those are left alone.
+int ArmedMain(int argc, char** argv, char** env)
 {
 	const char* failAt = getenv("KORVO_FAIL_ALLOC");
 	gCountFile = getenv("KORVO_ALLOC_COUNT");
 	gFailAt = failAt ? strtoull(failAt, nullptr, 10) : 0;
 	gArmed = gFailAt || gCountFile;
+	return gMain(argc, argv, env);
 }
 
 __attribute__((destructor)) void Report()
@@ -169,6 +175,17 @@ void* aligned_alloc(size_t alignment, size_t size)
 	if (!Resolve())
 		return nullptr;
 	return Fails() ? nullptr : gNext.alignedAlloc(alignment, size);
+}
+
+using StartFn = int (*)(MainFn, int, char**, void (*)(), void (*)(), void (*)(), void*);
+
+// The C library calls main through this; the program's main is called through ArmedMain instead.
+int __libc_start_main(MainFn main, int argc, char** argv, void (*init)(), void (*fini)(), void (*rtldFini)(),
+                      void* stackEnd)
+{
+	const StartFn next = reinterpret_cast<StartFn>(dlsym(RTLD_NEXT, "__libc_start_main"));
+	gMain = main;
+	return next(ArmedMain, argc, argv, init, fini, rtldFini, stackEnd);
 }
 
 }  // extern "C"

@@ -83,6 +83,25 @@ TEST_F(Damage, ChunkOutsideTheMediaDataIsNamedAndStrictFails)
 	EXPECT_EQ(r.err, "");
 }
 
+TEST_F(Damage, FrameDataCutShortIsNamed)
+{
+	// Frame 4's chunk cut to half its size in the sample size table: its data ends before its last
+	// macroblock.
+	const size_t stsz = Payload("stsz");
+	ASSERT_EQ(Be32(movie, stsz + 4), 0u) << "one size per sample";
+	std::string cut = movie;
+	PutBe32(&cut, stsz + 12 + 4 * 4, Be32(movie, stsz + 12 + 4 * 4) / 2);
+	WriteFile(Path("cut.mov"), cut);
+	Result r = Tool("convert cut.mov out.y4m");
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("warning: cut.mov: 1 frame is damaged (4)"), std::string::npos) << r.err;
+	EXPECT_TRUE(Exists(Path("out.y4m")));
+	r = Tool("convert cut.mov strict.y4m --strict");
+	EXPECT_EQ(r.status, 1) << r.err;
+	EXPECT_NE(r.err.find("cut.mov: 1 frame is damaged (4)"), std::string::npos) << r.err;
+	EXPECT_FALSE(Exists(Path("strict.y4m")));
+}
+
 TEST_F(Damage, HeaderCountBeyondTheFileIsBounded)
 {
 	if (!HaveProgram("sox"))
