@@ -125,52 +125,73 @@ status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
 	return B_OK;
 }
 
+// Runs the set-up of a new file's state: if it throws (out of memory), the state is freed, since no
+// destructor runs for a constructor that throws.
+template <typename SetUpSteps>
+void SetUp(BMediaFile::Impl* impl, SetUpSteps&& steps)
+{
+	try {
+		steps();
+	} catch (...) {
+		delete impl;
+		throw;
+	}
+}
+
 }  // namespace
 
 BMediaFile::BMediaFile(const char* path) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = path ? path : "(null)";
-	auto file = std::make_unique<BFile>(path, B_READ_ONLY);
-	if (file->InitCheck() != B_OK) {
-		fImpl->Fail(file->InitCheck(), std::string("cannot open: ") + status_text(file->InitCheck()));
-		return;
-	}
-	fImpl->io = file.get();
-	fImpl->ownedIO = std::move(file);
-	fImpl->status = OpenForReading(fImpl);
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = path ? path : "(null)";
+		auto file = std::make_unique<BFile>(path, B_READ_ONLY);
+		if (file->InitCheck() != B_OK) {
+			fImpl->Fail(file->InitCheck(), std::string("cannot open: ") + status_text(file->InitCheck()));
+			return;
+		}
+		fImpl->io = file.get();
+		fImpl->ownedIO = std::move(file);
+		fImpl->status = OpenForReading(fImpl);
+	});
 }
 
 BMediaFile::BMediaFile(BPositionIO* source) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = "stream";
-	fImpl->io = source;
-	fImpl->status = source ? OpenForReading(fImpl) : fImpl->Fail(B_BAD_VALUE, "no source");
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = "stream";
+		fImpl->io = source;
+		fImpl->status = source ? OpenForReading(fImpl) : fImpl->Fail(B_BAD_VALUE, "no source");
+	});
 }
 
 BMediaFile::BMediaFile(const char* path, const media_file_format* mfi, int32) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = path ? path : "(null)";
-	fImpl->writing = true;
-	auto file = std::make_unique<BFile>(path, B_READ_WRITE | B_CREATE_FILE | B_ERASE_FILE);
-	if (file->InitCheck() != B_OK) {
-		fImpl->Fail(file->InitCheck(), std::string("cannot create: ") + status_text(file->InitCheck()));
-		return;
-	}
-	fImpl->io = file.get();
-	fImpl->ownedIO = std::move(file);
-	fImpl->status = OpenForWriting(fImpl, mfi);
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = path ? path : "(null)";
+		fImpl->writing = true;
+		auto file = std::make_unique<BFile>(path, B_READ_WRITE | B_CREATE_FILE | B_ERASE_FILE);
+		if (file->InitCheck() != B_OK) {
+			fImpl->Fail(file->InitCheck(), std::string("cannot create: ") + status_text(file->InitCheck()));
+			return;
+		}
+		fImpl->io = file.get();
+		fImpl->ownedIO = std::move(file);
+		fImpl->status = OpenForWriting(fImpl, mfi);
+	});
 }
 
 BMediaFile::BMediaFile(BPositionIO* destination, const media_file_format* mfi, int32) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = "stream";
-	fImpl->writing = true;
-	fImpl->io = destination;
-	fImpl->status = destination ? OpenForWriting(fImpl, mfi) : fImpl->Fail(B_BAD_VALUE, "no destination");
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = "stream";
+		fImpl->writing = true;
+		fImpl->io = destination;
+		fImpl->status = destination ? OpenForWriting(fImpl, mfi) : fImpl->Fail(B_BAD_VALUE, "no destination");
+	});
 }
 
 BMediaFile::~BMediaFile()

@@ -181,7 +181,8 @@ status_t BMediaTrack::GetCodecInfo(media_codec_info* info) const
 		return fImpl->decoder->GetCodecInfo(info);
 	if (fImpl->encoder)
 		return fImpl->encoder->GetCodecInfo(info);
-	return B_NO_INIT;
+	// A decoder claimed the track but could not be set up.
+	return fImpl->decoderRefusal == B_NO_MEMORY ? B_NO_MEMORY : B_NO_INIT;
 }
 
 status_t BMediaTrack::EncodedFormat(media_format* format) const

@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "MediaFile.h"
@@ -108,9 +109,11 @@ void HostFile(FILE* out, const std::string& path, uint64_t size)
 			continue;
 		}
 		media_codec_info codec{};
-		std::string name = track->GetCodecInfo(&codec) == B_OK
-		                           ? Field(codec.short_name) + " (" + Field(codec.pretty_name) + ")"
-		                           : "no decoder loaded";
+		const status_t known = track->GetCodecInfo(&codec);
+		if (known == B_NO_MEMORY)
+			throw std::bad_alloc();
+		std::string name = known == B_OK ? Field(codec.short_name) + " (" + Field(codec.pretty_name) + ")"
+		                                 : "no decoder loaded";
 		fprintf(out, "track %d:   %s, %s\n", i,
 		        f.IsVideo()   ? "video"
 		        : f.IsAudio() ? "audio"

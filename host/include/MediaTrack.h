@@ -18,7 +18,8 @@ public:
 	// The track's number in its file (0, 1, ...).
 	int32 ID() const;
 
-	// The codec (decoder when reading, encoder when writing); B_NO_INIT if the track has none.
+	// The codec (decoder when reading, encoder when writing); B_NO_INIT if the track has none,
+	// B_NO_MEMORY if its decoder ran out of memory while it was set up.
 	status_t GetCodecInfo(media_codec_info* info) const;
 	status_t EncodedFormat(media_format* format) const;
 	// The caller's proposal of a raw format in (display.bytes_per_row 0 means tightly packed), the

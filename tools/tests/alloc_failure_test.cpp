@@ -37,7 +37,7 @@ protected:
 	{
 		const std::string countFile = Path(".count");
 		Result r = Shell("LD_PRELOAD='" MEDIACONV_ALLOC_FAILURE
-		                 "' ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 "
+		                 "' ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0:print_suppressions=0 "
 		                 "KORVO_FAIL_ALLOC=" +
 		                 std::to_string(failAt) + " KORVO_ALLOC_COUNT='" + countFile +
 		                 "' \"$MC\" -q --addons addons " + arguments);
