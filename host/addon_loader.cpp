@@ -84,6 +84,10 @@ std::unique_ptr<LoadedAddOn> Open(LoaderState& s, const std::string& path, media
 {
 	dlerror();
 	void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+	// The loader fails for want of memory as it fails for a file that is no library, and its text
+	// does not always say which: a second try tells a passing shortage from a file that cannot load.
+	if (!handle)
+		handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 	if (!handle) {
 		const char* why = dlerror();
 		Fail(s, path, std::string("not a loadable library: ") + (why ? why : "unknown error"));

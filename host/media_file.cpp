@@ -221,10 +221,13 @@ BMediaTrack* BMediaFile::TrackAt(int32 index)
 		return nullptr;
 	BMediaTrack*& slot = fImpl->tracks[index];
 	if (!slot && !fImpl->writing) {
-		auto* t = new BMediaTrack::Impl;
+		// The track owns its Impl once it exists; until then a failed allocation must not lose it.
+		auto impl = std::make_unique<BMediaTrack::Impl>();
+		BMediaTrack::Impl* t = impl.get();
 		t->file = fImpl;
 		t->index = index;
 		slot = new BMediaTrack(t);
+		impl.release();
 		t->SetUpReading();
 	}
 	return slot;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "Decoder.h"
@@ -87,7 +88,7 @@ private:
 	bool restartTiming = true;
 	KorvParams* params = nullptr;
 	uint32 threads = 0;
-	BParameterWeb* web = nullptr;
+	std::unique_ptr<BParameterWeb> web;
 	// The codec's shared tables: without them the decoder refuses every format.
 	int16_t libraryStatus = kKorvoEntryFailed;
 };
@@ -95,7 +96,7 @@ private:
 KorvexDecoder::KorvexDecoder()
 {
 	printf("Initialising Korvex\n");
-	web = new BParameterWeb;
+	web = std::make_unique<BParameterWeb>();
 	web->MakeGroup("Korvo Vela 3.5 - decoding")
 	        ->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
 	                                  kMostThreads, 1);
@@ -106,7 +107,6 @@ KorvexDecoder::~KorvexDecoder()
 {
 	DumpProcessDetails();
 	DisposeKorvParamsPtr(params);
-	delete web;
 	printf("Terminating Korvex\n");
 	// A failed InitKorvax took its reference back itself.
 	if (libraryStatus == kKorvoOK)
@@ -281,7 +281,7 @@ status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_
 	return B_OK;
 }
 
-BParameterWeb* KorvexDecoder::Web() { return web; }
+BParameterWeb* KorvexDecoder::Web() { return web.get(); }
 
 status_t KorvexDecoder::GetParameterValue(int32 id, void* value, size_t* size)
 {
@@ -355,5 +355,9 @@ KORVO_EXPORT BPrivate::Decoder* instantiate_decoder()
 		return nullptr;
 	printf("instantiated\n");
 	// No exception leaves the add-on: a decoder that cannot be made is none.
-	return new (std::nothrow) KorvexDecoder;
+	try {
+		return new KorvexDecoder;
+	} catch (const std::bad_alloc&) {
+		return nullptr;
+	}
 }
