@@ -1,7 +1,8 @@
 // libFuzzer target for the frame decoder: arbitrary chunks through DecompressPixMap, for several
 // picture sizes and every output format, into caller buffers of the exact size each format needs.
-// One context per picture size serves every input (put back to its fresh state first), and the
-// inputs alternate between the plain and the processor-specific kernels.
+// One context per picture size serves every input (put back to its fresh state first), the inputs
+// alternate between the plain and the processor-specific kernels, and some share the rows with a
+// worker thread.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,7 +44,7 @@ size_t PictureBytes(uint32_t format, uint32_t width, uint32_t height)
 
 }  // namespace
 
-// Input: [picture size][output format and refresh bit], then chunks, each a 16-bit big-endian length
+// Input: [picture size and thread count][output format and refresh bit], then chunks, each a 16-bit big-endian length
 // and that many bytes, decoded in order into one context (so P-VOPs predict from earlier chunks).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -56,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	const Size picture = kSizes[which];
 	const uint32_t format = kFormats[(data[1] & 0x7F) % (sizeof kFormats / sizeof kFormats[0])];
 	const bool refresh = data[1] & 0x80;
+	// Rows decoded by the caller alone or shared with a worker.
+	const uint32_t threads = data[0] & 8 ? 2 : 0;
 	data += 2;
 	size -= 2;
 
@@ -65,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	if (!params)
 		__builtin_trap();
 	fuzz::ResetDecoder(params);
+	params->threadCount = threads;
 	params->pixelFormat = format;
 	params->pixMap->rowBytes = static_cast<uint16_t>(RowBytes(format, picture.width));
 	// An exact-size heap block, so any write past the picture is caught.
