@@ -21,6 +21,7 @@ namespace {
 
 // Sample frames decoded from one input at most (about 2 minutes of 8 kHz audio).
 constexpr int64 kMostFrames = int64{1} << 20;
+constexpr size_t kMostBufferBytes = size_t{1} << 20;
 
 // The reader's chunks of track 0, handed to the decoder.
 class ReaderChunks : public BPrivate::ChunkProvider {
@@ -78,6 +79,9 @@ void DecodeTrack(BPrivate::Extractor* reader)
 			decoder.reset();
 	}
 	const media_raw_audio_format& raw = decoded.u.raw_audio;
+	// However many channels a header claims, a buffer stays small enough to make for every file.
+	if (decoder && raw.buffer_size > kMostBufferBytes)
+		__builtin_trap();
 	if (decoder && raw.channel_count > 0 && raw.buffer_size >= 2 * raw.channel_count) {
 		std::vector<int16_t> buffer(raw.buffer_size / 2);
 		const uint32 channels = raw.channel_count;
