@@ -71,6 +71,19 @@ void BitStream_InitReader(BitStream* stream, const uint8_t* data, uint32_t size)
 	stream->dataBegin = begin;
 	stream->dataEnd = begin + usable;
 	stream->overrun = 0;
+	stream->invalid = 0;
+}
+
+uint64_t BitStream_EndBits(const BitStream* stream)
+{
+	return uint64_t{OffsetOf(stream, stream->dataEnd)} * 8;
+}
+
+void BitStream_NoteInvalid(BitStream* stream, uint32_t bits)
+{
+	// Past the end the zeros the reader sees are no code at all: that is running out of data.
+	if (uint64_t{stream->bitPos} + bits <= BitStream_EndBits(stream))
+		stream->invalid = 1;
 }
 
 void BitStream_InitWriter(BitStream* stream, uint8_t* buffer, uint32_t capacity)

@@ -27,6 +27,11 @@ uint32_t BitStream_PeekBits(const BitStream* stream, uint32_t n);
 /* Peek n bits at an arbitrary bit position of the cursor's data, without moving it. */
 uint32_t BitStream_PeekBitsAt(const BitStream* stream, uint32_t bitPos, uint32_t n);
 uint32_t BitStream_GetBits(BitStream* stream, uint32_t n);
+// The bit position just past the reader's data (counted from base, like bitPos).
+uint64_t BitStream_EndBits(const BitStream* stream);
+// Marks the reader's data as holding an invalid code of `bits` bits at bitPos, when they all lie
+// within the data.
+void BitStream_NoteInvalid(BitStream* stream, uint32_t bits);
 void BitStream_SeekBits(BitStream* stream, uint32_t n);
 void BitStream_WriteBlock16(BitStream* stream, const uint32_t* words);
 void BitStream_ReadBlock16(BitStream* stream, uint32_t* words);

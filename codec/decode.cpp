@@ -64,7 +64,8 @@ void Vop_Decompress(Vop* vop)
 			mb->mbType = kMbTypeInter;
 			mb->mv.x = mb->mv.y = 0;
 			mb->dquant = 0;
-			mb->mbQuant = quant;
+			// It keeps its own quantiser (the one read for it, or its last frame's), which the
+			// deblocking of its edges uses.
 			continue;
 		}
 		const int8_t t = static_cast<int8_t>(quant + mb->dquant);

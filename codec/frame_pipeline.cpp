@@ -22,6 +22,7 @@
 //      search already left the predictions in place), before a P-VOP that predicts from it.
 #include <stdint.h>
 
+#include "bitstream_internal.h"
 #include "enc_internal.h"
 #include "filters_internal.h"
 #include "korvo.h"
@@ -55,6 +56,25 @@ int16_t RebuildReference(KorvParams* params)
 	return kKorvoOK;
 }
 
+// The longest code of the macroblock layer (a fixed-length coefficient escape, 30 bits) fits in a word:
+// a frame that stops at a code starting closer than that to its end ran out of data.
+constexpr uint64_t kLongestCode = 32;
+
+// What the frame's data lacked, from the reader's sticky flag, how far it read, and how many
+// macroblocks it could read.
+uint8_t FrameDamage(const KorvParams* params)
+{
+	const BitStream& reader = params->reader;
+	const Vop* vop = params->vop;
+	const uint64_t end = BitStream_EndBits(&reader);
+	uint8_t damage = reader.invalid ? kKorvoDamageInvalidCode : 0;
+	if (reader.bitPos > end)
+		damage |= kKorvoDamageOverread;
+	if (vop->coded && (vop->mbsRead < 0 || uint32_t(vop->mbsRead) < vop->mbCount))
+		damage |= reader.bitPos + kLongestCode > end ? kKorvoDamageTruncated : kKorvoDamageInvalidCode;
+	return uint8_t(damage);
+}
+
 }  // namespace
 
 int16_t DecompressPixMap(KorvParams* params)
@@ -62,11 +82,15 @@ int16_t DecompressPixMap(KorvParams* params)
 	const FrameKernels kernels;
 	params->streamBytes = 0;
 	Params_PrepareWorkers(params);
+	params->damage = 0;
 	// Without a VOP start code nothing is decoded and the caller's picture stays as it was.
-	if (ReadVopHeader(params) != kKorvoOK)
+	if (ReadVopHeader(params) != kKorvoOK) {
+		params->damage = kKorvoDamageInvalidCode;
 		return kKorvoOK;
+	}
 	if (StreamToVop(params) != kKorvoOK)
 		return kKorvoEntryFailed;
+	params->damage = FrameDamage(params);
 	Vop* vop = params->vop;
 	Vop_Decompress(vop);
 	Vop_ApplyMotion(vop);

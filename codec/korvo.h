@@ -23,6 +23,13 @@ enum {
 	kKorvoNoStartCode = 4       /* no VOP start code */
 };
 
+/* KorvParams.damage: what a decoded frame's data lacked. */
+enum {
+	kKorvoDamageTruncated = 1,   /* the data ended before the last macroblock */
+	kKorvoDamageInvalidCode = 2, /* a code that cannot be decoded (or no VOP start code) */
+	kKorvoDamageOverread = 4     /* bits were read past the end of the chunk */
+};
+
 /* Vop.codingType and KorvParams.prevCodingType: an intra (key) frame or a predicted one. */
 enum { kCodingTypeI = 1, kCodingTypeP = 2 };
 
@@ -58,6 +65,7 @@ typedef struct BitStream {
 	uint8_t* dataBegin;
 	uint8_t* dataEnd;
 	uint8_t overrun;
+	uint8_t invalid; /* reader: a code found in no table was met (sticky, checked once per frame) */
 } BitStream;
 
 /* Rate-control state, owned by the core: the decoder-buffer model and the rate model's
@@ -113,6 +121,10 @@ struct KorvParams {
 	uint32_t keyInterval;   /* most frames from one I-VOP to the next, 1..152; 0 (or more) = 152 */
 	float frameRate;        /* frames per second, for the data rate; 0 = 25 */
 	KorvRateControl rate;   /* the core's rate-control state */
+	/* What DecompressPixMap found wrong with the frame it decoded last (kKorvoDamage* flags, 0 for a
+	 * sound one). Such a frame still decodes with status kKorvoOK; the macroblocks it could not read
+	 * keep the previous picture. */
+	uint8_t damage;
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on

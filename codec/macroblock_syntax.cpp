@@ -565,6 +565,8 @@ void MacroBlock_ReadCBPY(MacroBlock* mb, BitStream* bs)
 void MacroBlock_ReadCBPY2(MacroBlock* mb, BitStream* bs)
 {
 	const ValueEntry& entry = ivlcCBPY[BitStream_PeekBits(bs, 6)];
+	if (entry[1] == 0)
+		BitStream_NoteInvalid(bs, 6);  // 000000 and 000001 are no CBPY code
 	BitStream_SeekBits(bs, uint32_t(entry[1]));
 	SetLumaPattern(mb, uint32_t(entry[0]));
 }
@@ -598,6 +600,8 @@ int16_t BitStream_ReadMV(BitStream* bs)
 int16_t BitStream_ReadIntraDC(BitStream* bs, uint8_t kind)
 {
 	const DCSize size = ReadDCSize(bs, kind == kBlockKindLuma);
+	if (size.size < 0)
+		BitStream_NoteInvalid(bs, size.length);  // a size code longer than the table's
 	BitStream_SeekBits(bs, size.length);
 	if (size.size <= 0)
 		return 0;

@@ -1,11 +1,15 @@
 // libFuzzer target for the frame decoder: arbitrary chunks through DecompressPixMap, for several
 // picture sizes and every output format, into caller buffers of the exact size each format needs.
+// One context per picture size serves every input (put back to its fresh state first), the inputs
+// alternate between the plain and the processor-specific kernels, and some share the rows with a
+// worker thread.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
-#include "korvo.h"
+#include "codec_fuzz_support.h"
+
 namespace {
 
 struct Size {
@@ -13,6 +17,7 @@ struct Size {
 };
 // One macroblock, partial macroblocks, odd sizes, one row, one column and a common picture size.
 constexpr Size kSizes[] = {{16, 16}, {8, 8}, {48, 32}, {40, 24}, {33, 17}, {64, 16}, {16, 48}, {176, 144}};
+constexpr size_t kSizeCount = sizeof kSizes / sizeof kSizes[0];
 
 constexpr uint32_t kFormats[] = {
         kPixelFormatYUV420Planar, kPixelFormatRGB24, kPixelFormatARGB32, kPixelFormatBGRA, kPixelFormatRGBA,
@@ -39,22 +44,31 @@ size_t PictureBytes(uint32_t format, uint32_t width, uint32_t height)
 
 }  // namespace
 
-// Input: [picture size][output format and refresh bit], then chunks, each a 16-bit big-endian length
+// Input: [picture size and thread count][output format and refresh bit], then chunks, each a 16-bit big-endian length
 // and that many bytes, decoded in order into one context (so P-VOPs predict from earlier chunks).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static const bool ready = InitKorvax() == 0;
+	static KorvParams* contexts[kSizeCount];
 	if (!ready || size < 2)
 		return 0;
-	const Size picture = kSizes[data[0] % (sizeof kSizes / sizeof kSizes[0])];
+	fuzz::AlternateKernels();
+	const size_t which = data[0] % kSizeCount;
+	const Size picture = kSizes[which];
 	const uint32_t format = kFormats[(data[1] & 0x7F) % (sizeof kFormats / sizeof kFormats[0])];
 	const bool refresh = data[1] & 0x80;
+	// Rows decoded by the caller alone or shared with a worker.
+	const uint32_t threads = data[0] & 8 ? 2 : 0;
 	data += 2;
 	size -= 2;
 
-	KorvParams* params = NewKorvParamsPtr(2, picture.width, picture.height);
+	KorvParams*& params = contexts[which];
 	if (!params)
-		return 0;
+		params = NewKorvParamsPtr(2, picture.width, picture.height);
+	if (!params)
+		__builtin_trap();
+	fuzz::ResetDecoder(params);
+	params->threadCount = threads;
 	params->pixelFormat = format;
 	params->pixMap->rowBytes = static_cast<uint16_t>(RowBytes(format, picture.width));
 	// An exact-size heap block, so any write past the picture is caught.
@@ -78,9 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		DecompressPixMap(params);
 		if (params->streamBytes < 0 || static_cast<size_t>(params->streamBytes) > length + 3)
 			__builtin_trap();
+		// A frame that ended before its last macroblock says why.
+		const Vop* vop = params->vop;
+		if (params->streamBytes > 0 && vop->coded && uint32_t(vop->mbsRead) < vop->mbCount &&
+		    !(params->damage & (kKorvoDamageTruncated | kKorvoDamageInvalidCode)))
+			__builtin_trap();
 		data += length;
 		size -= length;
 	}
-	DisposeKorvParamsPtr(params);
+	params->pixMap->baseAddr = nullptr;
+	params->stream = nullptr;
 	return 0;
 }

@@ -1,6 +1,7 @@
 // The add-on loader: dlopen of every file in the four add-on folders, entry-point lookup, one
 // register_* call per codec add-on, and the listings and searches over what was loaded.
 #include <algorithm>
+#include <memory>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,9 @@ const Folder kFolders[] = {
 std::vector<std::string> ListFiles(const std::string& dir)
 {
 	std::vector<std::string> files;
-	DIR* d = opendir(dir.c_str());
+	// Closed on every way out, also when an allocation fails on the way.
+	std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(dir.c_str()), closedir);
+	DIR* d = folder.get();
 	if (!d)
 		return files;
 	while (dirent* e = readdir(d)) {
@@ -58,7 +61,6 @@ std::vector<std::string> ListFiles(const std::string& dir)
 		if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
 			files.push_back(path);
 	}
-	closedir(d);
 	std::sort(files.begin(), files.end());
 	return files;
 }
@@ -78,16 +80,20 @@ bool Lookup(void* handle, const char* name, T* out)
 
 // Opens one file and finds its entry points; null (with a failure listed) if it is not an add-on
 // of this kind.
-LoadedAddOn* Open(LoaderState& s, const std::string& path, media_addon_kind kind)
+std::unique_ptr<LoadedAddOn> Open(LoaderState& s, const std::string& path, media_addon_kind kind)
 {
 	dlerror();
 	void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+	// The loader fails for want of memory as it fails for a file that is no library, and its text
+	// does not always say which: a second try tells a passing shortage from a file that cannot load.
+	if (!handle)
+		handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 	if (!handle) {
 		const char* why = dlerror();
 		Fail(s, path, std::string("not a loadable library: ") + (why ? why : "unknown error"));
 		return nullptr;
 	}
-	auto* a = new LoadedAddOn;
+	auto a = std::make_unique<LoadedAddOn>();
 	a->path = path;
 	a->kind = kind;
 	a->handle = handle;
@@ -119,7 +125,6 @@ LoadedAddOn* Open(LoaderState& s, const std::string& path, media_addon_kind kind
 	if (missing) {
 		Fail(s, path, std::string("no ") + missing + " entry point");
 		dlclose(handle);
-		delete a;
 		return nullptr;
 	}
 	return a;
@@ -199,22 +204,32 @@ void addon_query_info(LoadedAddOn* a)
 }
 
 Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize, ChunkProvider* provider,
-                      LoadedAddOn** which)
+                      LoadedAddOn** which, status_t* refusal)
 {
+	// A decoder that claims the format but could not be made or set up says why (out of memory).
+	auto refuse = [refusal](status_t why) {
+		if (refusal && *refusal == B_OK)
+			*refusal = why;
+	};
 	for (LoadedAddOn* a : addons_of_kind(B_DECODER_ADDON)) {
 		bool claims = std::any_of(a->formats.begin(), a->formats.end(),
 		                          [&](const media_format& f) { return f.Matches(format); });
 		if (!claims)
 			continue;
 		Decoder* d = a->instantiateDecoder();
-		if (!d)
+		if (!d) {
+			refuse(B_NO_MEMORY);
 			continue;
+		}
 		d->SetChunkProvider(provider);
-		if (d->Sniff(&format, info, infoSize) == B_OK) {
+		const status_t status = d->Sniff(&format, info, infoSize);
+		if (status == B_OK) {
 			if (which)
 				*which = a;
 			return d;
 		}
+		if (status == B_NO_MEMORY)
+			refuse(status);
 		delete d;
 	}
 	return nullptr;
@@ -255,7 +270,8 @@ status_t load_media_addons(const char* directory)
 		return B_ENTRY_NOT_FOUND;
 	LoaderState& s = State();
 	std::lock_guard<std::recursive_mutex> guard(s.lock);
-	std::vector<LoadedAddOn*> opened;
+	// Owned here until they are listed, so a failure half-way (out of memory) loses none of them.
+	std::vector<std::unique_ptr<LoadedAddOn>> opened;
 	for (const Folder& folder : kFolders) {
 		for (const std::string& path : ListFiles(std::string(directory) + "/" + folder.name)) {
 			char real[PATH_MAX];
@@ -263,14 +279,16 @@ status_t load_media_addons(const char* directory)
 			if (std::find(s.seenPaths.begin(), s.seenPaths.end(), key) != s.seenPaths.end())
 				continue;
 			s.seenPaths.push_back(key);
-			if (LoadedAddOn* a = Open(s, path, folder.kind))
-				opened.push_back(a);
+			if (std::unique_ptr<LoadedAddOn> a = Open(s, path, folder.kind))
+				opened.push_back(std::move(a));
 		}
 	}
 	// Every format is registered before anything else of the new add-ons is used.
-	for (LoadedAddOn* a : opened)
-		Register(a);
-	s.addOns.insert(s.addOns.end(), opened.begin(), opened.end());
+	for (const std::unique_ptr<LoadedAddOn>& a : opened)
+		Register(a.get());
+	s.addOns.reserve(s.addOns.size() + opened.size());
+	for (std::unique_ptr<LoadedAddOn>& a : opened)
+		s.addOns.push_back(a.release());
 	return B_OK;
 }
 

@@ -40,9 +40,10 @@ std::vector<LoadedAddOn*> addons_of_kind(media_addon_kind kind);
 void addon_query_info(LoadedAddOn* addOn);
 
 // A decoder that Sniff accepts for `format`, with `provider` set; null if none. Only decoders that
-// registered a format of the same type and encoding are asked. `which` gets the add-on.
+// registered a format of the same type and encoding are asked. `which` gets the add-on; `refusal`
+// gets B_NO_MEMORY when one that claims the format could not be made or set up for want of memory.
 Decoder* find_decoder(const media_format& format, const void* info, size_t infoSize, ChunkProvider* provider,
-                      LoadedAddOn** which);
+                      LoadedAddOn** which, status_t* refusal = nullptr);
 
 // The built-in decoder for PCM: encoded audio whose chunks already are its output raw format, and
 // raw audio or video tracks.

@@ -125,52 +125,73 @@ status_t OpenForWriting(BMediaFile::Impl* impl, const media_file_format* mfi)
 	return B_OK;
 }
 
+// Runs the set-up of a new file's state: if it throws (out of memory), the state is freed, since no
+// destructor runs for a constructor that throws.
+template <typename SetUpSteps>
+void SetUp(BMediaFile::Impl* impl, SetUpSteps&& steps)
+{
+	try {
+		steps();
+	} catch (...) {
+		delete impl;
+		throw;
+	}
+}
+
 }  // namespace
 
 BMediaFile::BMediaFile(const char* path) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = path ? path : "(null)";
-	auto file = std::make_unique<BFile>(path, B_READ_ONLY);
-	if (file->InitCheck() != B_OK) {
-		fImpl->Fail(file->InitCheck(), std::string("cannot open: ") + status_text(file->InitCheck()));
-		return;
-	}
-	fImpl->io = file.get();
-	fImpl->ownedIO = std::move(file);
-	fImpl->status = OpenForReading(fImpl);
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = path ? path : "(null)";
+		auto file = std::make_unique<BFile>(path, B_READ_ONLY);
+		if (file->InitCheck() != B_OK) {
+			fImpl->Fail(file->InitCheck(), std::string("cannot open: ") + status_text(file->InitCheck()));
+			return;
+		}
+		fImpl->io = file.get();
+		fImpl->ownedIO = std::move(file);
+		fImpl->status = OpenForReading(fImpl);
+	});
 }
 
 BMediaFile::BMediaFile(BPositionIO* source) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = "stream";
-	fImpl->io = source;
-	fImpl->status = source ? OpenForReading(fImpl) : fImpl->Fail(B_BAD_VALUE, "no source");
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = "stream";
+		fImpl->io = source;
+		fImpl->status = source ? OpenForReading(fImpl) : fImpl->Fail(B_BAD_VALUE, "no source");
+	});
 }
 
 BMediaFile::BMediaFile(const char* path, const media_file_format* mfi, int32) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = path ? path : "(null)";
-	fImpl->writing = true;
-	auto file = std::make_unique<BFile>(path, B_READ_WRITE | B_CREATE_FILE | B_ERASE_FILE);
-	if (file->InitCheck() != B_OK) {
-		fImpl->Fail(file->InitCheck(), std::string("cannot create: ") + status_text(file->InitCheck()));
-		return;
-	}
-	fImpl->io = file.get();
-	fImpl->ownedIO = std::move(file);
-	fImpl->status = OpenForWriting(fImpl, mfi);
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = path ? path : "(null)";
+		fImpl->writing = true;
+		auto file = std::make_unique<BFile>(path, B_READ_WRITE | B_CREATE_FILE | B_ERASE_FILE);
+		if (file->InitCheck() != B_OK) {
+			fImpl->Fail(file->InitCheck(), std::string("cannot create: ") + status_text(file->InitCheck()));
+			return;
+		}
+		fImpl->io = file.get();
+		fImpl->ownedIO = std::move(file);
+		fImpl->status = OpenForWriting(fImpl, mfi);
+	});
 }
 
 BMediaFile::BMediaFile(BPositionIO* destination, const media_file_format* mfi, int32) : fImpl(new Impl)
 {
-	fImpl->owner = this;
-	fImpl->name = "stream";
-	fImpl->writing = true;
-	fImpl->io = destination;
-	fImpl->status = destination ? OpenForWriting(fImpl, mfi) : fImpl->Fail(B_BAD_VALUE, "no destination");
+	SetUp(fImpl, [&] {
+		fImpl->owner = this;
+		fImpl->name = "stream";
+		fImpl->writing = true;
+		fImpl->io = destination;
+		fImpl->status = destination ? OpenForWriting(fImpl, mfi) : fImpl->Fail(B_BAD_VALUE, "no destination");
+	});
 }
 
 BMediaFile::~BMediaFile()
@@ -200,10 +221,13 @@ BMediaTrack* BMediaFile::TrackAt(int32 index)
 		return nullptr;
 	BMediaTrack*& slot = fImpl->tracks[index];
 	if (!slot && !fImpl->writing) {
-		auto* t = new BMediaTrack::Impl;
+		// The track owns its Impl once it exists; until then a failed allocation must not lose it.
+		auto impl = std::make_unique<BMediaTrack::Impl>();
+		BMediaTrack::Impl* t = impl.get();
 		t->file = fImpl;
 		t->index = index;
 		slot = new BMediaTrack(t);
+		impl.release();
 		t->SetUpReading();
 	}
 	return slot;
@@ -252,12 +276,20 @@ bool SameCodec(const media_codec_info& a, const media_codec_info& b)
 	       strncmp(a.short_name, b.short_name, sizeof(a.short_name)) == 0;
 }
 
-// An encoder from `addOn` set up for `input` in files of `file`; null if it does not take it.
+// An encoder from `addOn` set up for `input` in files of `file`; null if it does not take it, with
+// *outOfMemory set when it could not be made or set up for want of memory.
 std::unique_ptr<Encoder> MakeEncoder(LoadedAddOn* addOn, BMediaFile::Impl* f, media_format* input,
-                                     media_format* output)
+                                     media_format* output, bool* outOfMemory)
 {
 	std::unique_ptr<Encoder> e(addOn->instantiateEncoder());
-	if (!e || try_encoder_format(e.get(), f->fileFormat, input, output) != B_OK || !Accepts(f, *output))
+	if (!e) {
+		*outOfMemory = true;
+		return nullptr;
+	}
+	const status_t status = try_encoder_format(e.get(), f->fileFormat, input, output);
+	if (status == B_NO_MEMORY)
+		*outOfMemory = true;
+	if (status != B_OK || !Accepts(f, *output))
 		return nullptr;
 	return e;
 }
@@ -294,6 +326,7 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 			return nullptr;
 		}
 		media_format in, out;
+		bool outOfMemory = false;
 		for (LoadedAddOn* a : addons_of_kind(B_ENCODER_ADDON)) {
 			if (codec) {
 				addon_query_info(a);
@@ -301,9 +334,13 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 					continue;
 			}
 			in = input;
-			t->encoder = MakeEncoder(a, f, &in, &out);
+			t->encoder = MakeEncoder(a, f, &in, &out, &outOfMemory);
 			if (t->encoder)
 				break;
+		}
+		if (!t->encoder && outOfMemory) {
+			f->Note(B_NO_MEMORY, "out of memory: the encoder could not be set up");
+			return nullptr;
 		}
 		if (!t->encoder) {
 			f->Note(B_MEDIA_BAD_FORMAT, codec ? std::string("encoder \"") + codec->pretty_name +

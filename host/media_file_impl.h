@@ -61,7 +61,10 @@ struct BMediaTrack::Impl : BPrivate::ChunkProvider, BPrivate::ChunkWriter {
 	void* trackInfo = nullptr;
 	int32 trackInfoSize = 0;
 	std::unique_ptr<BPrivate::Decoder> decoder;
+	status_t decoderRefusal = B_OK;  // why a decoder that claims the format could not be set up
 	bool formatAgreed = false;
+	int64 damagedFrames = 0;
+	std::string damageText;
 	media_format decoded;
 
 	// Writing.
@@ -74,6 +77,7 @@ struct BMediaTrack::Impl : BPrivate::ChunkProvider, BPrivate::ChunkWriter {
 	~Impl() override;
 	status_t Fail(status_t status, const std::string& message);
 	status_t SetUpReading();
+	void BoundCounts();
 	status_t AgreeFormat(media_format* proposal);
 	// After a setting changed: asks an audio encoder again what it takes of the offered format.
 	void RenewRawFormat();

@@ -66,12 +66,13 @@ status_t BMediaTrack::Impl::SetUpReading()
 		frameCount = 0;
 	if (x->GetDuration(index, &duration) != B_OK)
 		duration = 0;
+	BoundCounts();
 	status = x->AllocateCookie(index, &cookie);
 	if (status != B_OK)
 		return status = Fail(status, std::string("reader refuses the track: ") + status_text(status));
 	if (trackInfoSize < 0)
 		trackInfoSize = 0;
-	decoder.reset(find_decoder(encoded, trackInfo, (size_t)trackInfoSize, this, nullptr));
+	decoder.reset(find_decoder(encoded, trackInfo, (size_t)trackInfoSize, this, nullptr, &decoderRefusal));
 	const bool audio = encoded.type == B_MEDIA_ENCODED_AUDIO;
 	const bool rawData = encoded.type == B_MEDIA_RAW_AUDIO || encoded.type == B_MEDIA_RAW_VIDEO;
 	if (!decoder && (audio || rawData)) {
@@ -84,9 +85,28 @@ status_t BMediaTrack::Impl::SetUpReading()
 	return B_OK;
 }
 
+// A count from a corrupt header bounded by what the file can hold: at most one video frame a byte,
+// and 8192 audio sample frames a byte (a compressed block of silence holds no more).
+void BMediaTrack::Impl::BoundCounts()
+{
+	off_t size = 0;
+	if (!file->io || file->io->GetSize(&size) != B_OK || size <= 0)
+		return;
+	const int64 perByte = encoded.IsAudio() ? 8192 : 1;
+	const int64 limit = size > INT64_MAX / perByte ? INT64_MAX : size * perByte;
+	if (frameCount <= limit)
+		return;
+	damageText = "the header counts " + std::to_string(frameCount) + " frames, more than its " +
+	             std::to_string(size) + " bytes can hold";
+	duration = (bigtime_t)((long double)duration * limit / frameCount);
+	frameCount = limit;
+}
+
 // Asks the decoder for `proposal` (bytes per row filled in for raw video if the caller left 0).
 status_t BMediaTrack::Impl::AgreeFormat(media_format* proposal)
 {
+	if (!decoder && decoderRefusal == B_NO_MEMORY)
+		return Fail(B_NO_MEMORY, "out of memory: the decoder could not be set up");
 	if (!decoder)
 		return Fail(B_MEDIA_BAD_FORMAT, "no decoder for this track's format");
 	if (proposal->type == B_MEDIA_RAW_VIDEO || encoded.type == B_MEDIA_ENCODED_VIDEO) {
@@ -162,7 +182,8 @@ status_t BMediaTrack::GetCodecInfo(media_codec_info* info) const
 		return fImpl->decoder->GetCodecInfo(info);
 	if (fImpl->encoder)
 		return fImpl->encoder->GetCodecInfo(info);
-	return B_NO_INIT;
+	// A decoder claimed the track but could not be set up.
+	return fImpl->decoderRefusal == B_NO_MEMORY ? B_NO_MEMORY : B_NO_INIT;
 }
 
 status_t BMediaTrack::EncodedFormat(media_format* format) const
@@ -187,6 +208,10 @@ status_t BMediaTrack::DecodedFormat(media_format* inout_format, uint32)
 int64 BMediaTrack::CountFrames() const { return fImpl->frameCount; }
 
 bigtime_t BMediaTrack::Duration() const { return fImpl->duration; }
+
+int64 BMediaTrack::CountDamagedFrames() const { return fImpl->damagedFrames; }
+
+const char* BMediaTrack::DamageText() const { return fImpl->damageText.c_str(); }
 
 int64 BMediaTrack::CurrentFrame() const { return fImpl->currentFrame; }
 
@@ -217,6 +242,8 @@ status_t BMediaTrack::ReadFrames(void* buffer, int64* frameCount, media_header* 
 	if (*frameCount < 0)
 		*frameCount = 0;
 	t->currentFrame += *frameCount;
+	if (h.damage)
+		t->damagedFrames += *frameCount;
 	if (header)
 		*header = h;
 	return B_OK;

@@ -36,6 +36,7 @@ BParameterGroup::~BParameterGroup()
 
 BParameterGroup* BParameterGroup::MakeGroup(const char* name)
 {
+	fGroups.reserve(fGroups.size() + 1);
 	fGroups.push_back(new BParameterGroup(fWeb, name));
 	return fGroups.back();
 }
@@ -45,6 +46,8 @@ BContinuousParameter* BParameterGroup::MakeContinuousParameter(int32 id, media_t
                                                                const char* unit, float minimum, float maximum,
                                                                float stepping)
 {
+	// Room first, so a failing allocation loses nothing that was made.
+	fParameters.reserve(fParameters.size() + 1);
 	auto* p = new BContinuousParameter(id, mediaType, name, kind, unit, minimum, maximum, stepping, this);
 	fParameters.push_back(p);
 	return p;
@@ -70,6 +73,7 @@ BParameterWeb::~BParameterWeb()
 
 BParameterGroup* BParameterWeb::MakeGroup(const char* name)
 {
+	fGroups.reserve(fGroups.size() + 1);
 	fGroups.push_back(new BParameterGroup(this, name));
 	return fGroups.back();
 }

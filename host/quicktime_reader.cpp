@@ -24,7 +24,8 @@ struct Sample {
 	uint64 offset;
 	uint32 size;
 	bool key;
-	uint64 time;  // in the track's time scale
+	bool outsideData;  // the index places it where no 'mdat' box is: reported as damage
+	uint64 time;       // in the track's time scale
 };
 
 // Sound frames first .. first + frames - 1, stored from `offset` on.
@@ -248,6 +249,7 @@ public:
 			header->file_pos = (off_t)s.offset;
 			header->orig_size = s.size;
 			header->u.encoded_video.field_flags = s.key ? B_MEDIA_KEY_FRAME : 0;
+			header->damage = s.outsideData ? B_MEDIA_DAMAGE_CONTAINER : 0;
 		}
 		return B_OK;
 	}
@@ -472,6 +474,8 @@ private:
 				            std::to_string(fFileSize - pos) + " from there");
 			if (box.type == FourCC("cmov"))
 				return Fail("compressed movie headers are not supported");
+			if (box.type == FourCC("mdat"))
+				fMediaData.push_back({pos + box.header, pos + box.size});
 			if (box.type == FourCC("moov") && !haveMoov) {
 				if (box.size - box.header > kMaxMovieHeader)
 					return Fail("movie header of " + std::to_string(box.size) + " bytes is too large");
@@ -676,6 +680,13 @@ private:
 	}
 
 	// The sample table: sizes, then file offsets, decoding times and key frames.
+	bool InMediaData(uint64 offset, uint64 size) const
+	{
+		return std::any_of(fMediaData.begin(), fMediaData.end(), [&](const std::pair<uint64, uint64>& d) {
+			return offset >= d.first && offset <= d.second && size <= d.second - offset;
+		});
+	}
+
 	status_t BuildSamples(const TrackBoxes& tb, Track* t)
 	{
 		status_t status = ReadSampleSizes(tb, t);
@@ -882,6 +893,7 @@ private:
 				        if (offset > fFileSize || s.size > fFileSize - offset)
 					        return Fail("sample " + std::to_string(i + 1) + " lies outside the file");
 				        s.offset = offset;
+				        s.outsideData = !InMediaData(offset, s.size);
 				        offset += s.size;
 			        }
 			        return B_OK;
@@ -940,6 +952,8 @@ private:
 
 	BPositionIO* fIO = nullptr;
 	uint64 fFileSize = 0;
+	// The payloads [begin, end) of the file's 'mdat' boxes, where samples belong.
+	std::vector<std::pair<uint64, uint64>> fMediaData;
 	std::vector<Track> fTracks;
 	std::string fError;
 };

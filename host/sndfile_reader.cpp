@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "ContainerTable.h"
@@ -64,7 +65,7 @@ public:
 		fInfo = SF_INFO{};
 		fFile = sf_open_virtual(&io, SFM_READ, &fInfo, source);
 		if (!fFile)
-			return B_BAD_TYPE;
+			return WavChannels(source) > kMaxChannels ? B_BAD_DATA : B_BAD_TYPE;
 		const int major = fInfo.format & SF_FORMAT_TYPEMASK;
 		if (major == SF_FORMAT_OGG || fInfo.channels < 1 || fInfo.channels > kMaxChannels ||
 		    fInfo.samplerate < 1 || fInfo.frames < 0) {
@@ -200,9 +201,14 @@ public:
 		return B_OK;
 	}
 
-	// B_PERFORM_GET_TAGS: the strings libsndfile found (INFO in WAV, comments in FLAC, ...).
+	// B_PERFORM_GET_TAGS: the strings libsndfile found (INFO in WAV, comments in FLAC, ...);
+	// B_PERFORM_GET_ERROR_TEXT: why Sniff refused the file.
 	status_t Perform(perform_code code, void* data) override
 	{
+		if (code == B_PERFORM_GET_ERROR_TEXT && data && !fError.empty()) {
+			*static_cast<const char**>(data) = fError.c_str();
+			return B_OK;
+		}
 		if (code != B_PERFORM_GET_TAGS || !data || !fFile)
 			return Extractor::Perform(code, data);
 		BMessage* tags = static_cast<BMessage*>(data);
@@ -214,6 +220,37 @@ public:
 	}
 
 private:
+	// The channel count of a RIFF WAVE file's "fmt " chunk (0 if there is none), so that a file
+	// libsndfile refuses for its channels is named for them, not taken for one of unknown format.
+	uint32 WavChannels(BPositionIO* source)
+	{
+		uint8 head[12];
+		if (source->ReadAt(0, head, 12) != 12 || memcmp(head, "RIFF", 4) || memcmp(head + 8, "WAVE", 4))
+			return 0;
+		off_t size = 0;
+		if (source->GetSize(&size) != B_OK)
+			return 0;
+		off_t pos = 12;
+		for (int chunks = 0; chunks < 64 && pos + 8 <= size; chunks++) {
+			uint8 chunk[8];
+			if (source->ReadAt(pos, chunk, 8) != 8)
+				return 0;
+			const uint32 length = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | (uint32)chunk[7] << 24;
+			if (!memcmp(chunk, "fmt ", 4)) {
+				uint8 format[4];  // format tag, channels
+				if (length < 4 || source->ReadAt(pos + 8, format, 4) != 4)
+					return 0;
+				const uint32 channels = format[2] | format[3] << 8;
+				if (channels > kMaxChannels)
+					fError = std::to_string(channels) + " channels, more than the " +
+					         std::to_string(kMaxChannels) + " this reader takes";
+				return channels;
+			}
+			pos += 8 + (off_t)length + (length & 1);
+		}
+		return 0;
+	}
+
 	bigtime_t FramesToTime(int64 frames) const
 	{
 		if (frames <= 0)
@@ -231,6 +268,7 @@ private:
 	std::vector<uint8> fBuffer;  // one chunk of samples, 16-bit, 32-bit or float
 	uint32 fSample = media_raw_audio_format::B_AUDIO_SHORT;
 	int16 fValidBits = 16;
+	std::string fError;
 };
 
 }  // namespace

@@ -88,7 +88,8 @@ public:
 			if (!coded->Read(b.data()))
 				throw Failure(fMovie, "has fewer frames than were encoded");
 			meter.Add(PlanesOf(a.data(), params.width, params.height, params.space, params.chromaRows),
-			          PlanesOf(b.data(), params.width, params.height, coded->Params().space, params.chromaRows));
+			          PlanesOf(b.data(), params.width, params.height, coded->Params().space,
+			                   params.chromaRows));
 		}
 		return meter;
 	}
@@ -99,6 +100,25 @@ private:
 	size_t fFrameBytes;
 	FILE* fFile = nullptr;
 };
+
+// Damaged input frames: a warning naming them, or with --strict the failure of the conversion.
+void ReportDamage(const std::string& in, const std::vector<int64_t>& damaged, bool strict)
+{
+	if (damaged.empty())
+		return;
+	constexpr size_t kNamed = 20;
+	std::string frames;
+	for (size_t i = 0; i < damaged.size() && i < kNamed; i++)
+		frames += (i ? ", " : "") + std::to_string(damaged[i]);
+	if (damaged.size() > kNamed)
+		frames += ", ...";
+	const std::string what = std::to_string(damaged.size()) +
+	                         (damaged.size() == 1 ? " frame is" : " frames are") + " damaged (" + frames +
+	                         "), decoded as far as their data allowed";
+	if (strict)
+		throw Failure(in, what);
+	fprintf(Console::Err(), "mediaconv: warning: %s: %s\n", in.c_str(), what.c_str());
+}
 
 }  // namespace
 
@@ -176,6 +196,7 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	if (limit < 0 && total > 0 && result.frames < total)
 		throw Failure(in, "is truncated: " + std::to_string(result.frames) + " of " + std::to_string(total) +
 		                          " frames could be read");
+	ReportDamage(in, reader->Damaged(), options.strict);
 	if (sound)
 		sound->Finish(result.frames);
 	writer->Finish();

@@ -68,6 +68,10 @@ void ApplyThreads(BMediaTrack* track, const Options& options, const std::string&
 	const unsigned cores = std::thread::hardware_concurrency();
 	float count = (float)(options.threads ? options.threads : cores ? cores : 1);
 	BParameterWeb* web = track->Web();
+	media_codec_info codec;
+	// A track whose codec could not be set up says why when it is read; there is nothing to set.
+	if (!web && track->GetCodecInfo(&codec) != B_OK)
+		return;
 	for (int32 i = 0; web && i < web->CountParameters(); i++) {
 		BParameter* p = web->ParameterAt(i);
 		if (!p || Simplified(p->Name()) != Simplified("Threads") ||

@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "MediaFile.h"
@@ -116,6 +117,11 @@ void VideoTrack(Record* t, const std::string& path, BMediaTrack* track, const me
 	t->Add("key frames", text, std::move(keyFrames));
 	AddBytes(t, "stream", chunks.bytes);
 	AddRate(t, chunks.bytes, track->Duration() / 1e6);
+	if (chunks.damaged)
+		t->Add("damaged chunks",
+		       Printed("%" PRId64 " chunk%s where the file holds no media data", chunks.damaged,
+		               chunks.damaged == 1 ? "" : "s"),
+		       Json::Integer(chunks.damaged));
 }
 
 void AudioTrack(Record* t, BMediaTrack* track, const media_format& f)
@@ -176,10 +182,15 @@ void HostFile(Record* file, const std::string& path, uint64_t size)
 		}
 		media_codec_info codec{};
 		const char* kind = f.IsVideo() ? "video" : f.IsAudio() ? "audio" : "other";
-		if (track->GetCodecInfo(&codec) == B_OK)
+		const status_t known = track->GetCodecInfo(&codec);
+		if (known == B_NO_MEMORY)
+			throw std::bad_alloc();
+		if (known == B_OK)
 			AddCodec(&t, kind, Field(codec.short_name), Field(codec.pretty_name));
 		else
 			AddCodec(&t, kind, "no decoder loaded", "");
+		if (track->DamageText()[0])
+			t.Add("damaged", track->DamageText(), Json::String(track->DamageText()));
 		longest = std::max(longest, track->Duration());
 		if (f.type == B_MEDIA_ENCODED_VIDEO)
 			VideoTrack(&t, path, track, f);

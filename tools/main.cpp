@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
+#include <new>
 
 #include "addons.h"
 #include "console.h"
@@ -81,9 +82,7 @@ void CheckCommand(int argc, char** argv)
 	}
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Main(int argc, char** argv)
 {
 	CLI::App app{"Converts audio and video through the Korvo media add-ons.", "mediaconv"};
 	app.require_subcommand(0, 1);
@@ -163,6 +162,9 @@ int main(int argc, char** argv)
 	                              "Video: threads to encode or decode with (default: cores)")
 	                  ->check(CLI::Range(1, 32)),
 	          kVideoEncode | kVideoDecode, "sets the threads of the video encoder or decoder");
+	rules.Add(convert->add_flag("--strict", options.strict,
+	                            "Video: damaged input frames are an error (exit 1), not a warning"),
+	          kVideoDecode, "is about damaged frames of a movie that is decoded");
 
 	CLI::App* info = app.add_subcommand("info", "Describe a media file");
 	info->add_option("FILE", file, "The file")->required();
@@ -224,6 +226,9 @@ int main(int argc, char** argv)
 	} catch (const UsageFailure& e) {
 		fprintf(Console::Err(), "mediaconv: %s\n", e.what());
 		status = 2;
+	} catch (const std::bad_alloc&) {
+		fprintf(Console::Err(), "mediaconv: out of memory\n");
+		status = 1;
 	} catch (const std::exception& e) {
 		fprintf(Console::Err(), "mediaconv: %s\n", e.what());
 		status = 1;
@@ -231,4 +236,17 @@ int main(int argc, char** argv)
 	fflush(Console::Out());
 	Console::Restore();
 	return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+	// Also what fails while the command line is set up and read.
+	try {
+		return Main(argc, argv);
+	} catch (const std::bad_alloc&) {
+		fputs("mediaconv: out of memory\n", stderr);
+		return 1;
+	}
 }

@@ -32,6 +32,8 @@ ChunkSummary SummarizeChunks(BMediaTrack* track, const std::string& path)
 	while ((s = track->ReadChunk(&chunk, &size, &h)) == B_OK) {
 		if (h.u.encoded_video.field_flags & B_MEDIA_KEY_FRAME)
 			summary.keyFrames.push_back(summary.chunks);
+		if (h.damage)
+			summary.damaged++;
 		summary.bytes += (uint64_t)size;
 		summary.chunks++;
 	}

@@ -23,6 +23,7 @@ struct ChunkSummary {
 	int64_t chunks = 0;
 	uint64_t bytes = 0;
 	std::vector<int64_t> keyFrames;  // indices of the chunks flagged as key frames
+	int64_t damaged = 0;             // chunks where the file holds no media data
 };
 // Throws Failure naming `path` when a chunk cannot be read.
 ChunkSummary SummarizeChunks(BMediaTrack* track, const std::string& path);

@@ -46,6 +46,7 @@ struct Options {
 	bool optimal = false;
 	uint32_t keyInterval = 0;  // --keyint: most frames from one key frame to the next; 0 = the encoder's
 	uint32_t threads = 0;      // --threads; 0 when not given: the number of cores
+	bool strict = false;       // damaged input frames fail the conversion instead of a warning
 	bool quiet = false;
 	bool verbose = false;
 	bool psnr = false, ssim = false;  // measure a video encode against its source

@@ -82,6 +82,8 @@ public:
 		// leaves the buffer as it was).
 		if (header.size_used == 0)
 			throw Failure(fPath, "frame " + std::to_string(fNext) + " holds no picture");
+		if (header.damage)
+			fDamaged.push_back(fNext);
 		if (fConvert)
 			Yuv422ToBgra(fPacked.data(), frame, fParams.width, fParams.height);
 		fNext++;

@@ -45,10 +45,7 @@ struct VideoParams {
 	uint32_t chromaRows = 1;  // rows per chroma row of a packed frame's source (2 for 4:2:0), for measuring
 	PictureTags tags;
 	double Rate() const { return (double)rateNum / rateDen; }
-	size_t RowBytes() const
-	{
-		return (size_t)width * (space == B_YUV420 ? 1 : space == B_YCbCr422 ? 2 : 4);
-	}
+	size_t RowBytes() const { return (size_t)width * (space == B_YUV420 ? 1 : space == B_YCbCr422 ? 2 : 4); }
 	size_t FrameBytes() const
 	{
 		return RowBytes() * height + (space == B_YUV420 ? 2 * (size_t)(width / 2) * (height / 2) : 0);
@@ -65,10 +62,14 @@ public:
 	virtual void SeekTo(int64_t index);
 	// The codec the frames come through ("" for none).
 	virtual std::string Codec() const { return ""; }
+	// Frames read so far (numbered from the file's first) that the decoder or the reader found
+	// damaged: delivered as well as the data allowed.
+	const std::vector<int64_t>& Damaged() const { return fDamaged; }
 
 protected:
 	VideoParams fParams;
 	int64_t fNext = 0;  // index of the frame the next Read gives
+	std::vector<int64_t> fDamaged;
 };
 
 class VideoWriter {

@@ -1,6 +1,7 @@
 // The g723.decoder add-on: G.723 24 kbit/s ADPCM from WAV files (format tag 0x7233) back to 16-bit
 // PCM. Codes are three bits each, least significant first, every channel's samples interleaved in one
 // coded signal with one coder state, as the g723.encoder add-on writes them.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -12,6 +13,9 @@ namespace {
 
 const uint16 kFormatTag = 0x7233;
 const size_t kBufferFrames = 2048;
+// A buffer holds kBufferFrames frames, fewer when the channels would make it larger than this (a
+// header may claim 65535 channels).
+const size_t kMostBufferBytes = size_t{1} << 18;
 
 media_format gFormat;
 int32 gEncoding = 0;
@@ -38,6 +42,7 @@ public:
 			return B_MEDIA_BAD_FORMAT;
 		fChannels = a.channel_count;
 		fRate = a.frame_rate;
+		fBufferFrames = std::max<size_t>(std::min(kBufferFrames, kMostBufferBytes / (2 * fChannels)), 1);
 		return B_OK;
 	}
 
@@ -52,7 +57,7 @@ public:
 		a.channel_count = fChannels;
 		a.format = media_raw_audio_format::B_AUDIO_SHORT;
 		a.byte_order = B_MEDIA_HOST_ENDIAN;
-		a.buffer_size = kBufferFrames * 2 * fChannels;
+		a.buffer_size = fBufferFrames * 2 * fChannels;
 		return B_OK;
 	}
 
@@ -64,7 +69,7 @@ public:
 		if (!fChannels)
 			return B_NO_INIT;
 		int16* samples = static_cast<int16*>(out);
-		const size_t want = kBufferFrames * fChannels;
+		const size_t want = fBufferFrames * fChannels;
 		size_t have = 0;
 		status_t status = B_OK;
 		while (have < want) {
@@ -122,6 +127,7 @@ private:
 
 	uint32 fChannels = 0;
 	float fRate = 0;
+	size_t fBufferFrames = kBufferFrames;
 	g72x_state fState;
 	uint32 fBits = 0;  // code bits not yet decoded, least significant first
 	int32 fBitCount = 0;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "Decoder.h"
 #include "MediaFormats.h"
@@ -86,26 +88,29 @@ private:
 	bool restartTiming = true;
 	KorvParams* params = nullptr;
 	uint32 threads = 0;
-	BParameterWeb* web = nullptr;
+	std::unique_ptr<BParameterWeb> web;
+	// The codec's shared tables: without them the decoder refuses every format.
+	int16_t libraryStatus = kKorvoEntryFailed;
 };
 
 KorvexDecoder::KorvexDecoder()
 {
 	printf("Initialising Korvex\n");
-	web = new BParameterWeb;
+	web = std::make_unique<BParameterWeb>();
 	web->MakeGroup("Korvo Vela 3.5 - decoding")
 	        ->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
 	                                  kMostThreads, 1);
-	InitKorvax();
+	libraryStatus = InitKorvax();
 }
 
 KorvexDecoder::~KorvexDecoder()
 {
 	DumpProcessDetails();
 	DisposeKorvParamsPtr(params);
-	delete web;
 	printf("Terminating Korvex\n");
-	TerminateKorvax();
+	// A failed InitKorvax took its reference back itself.
+	if (libraryStatus == kKorvoOK)
+		TerminateKorvax();
 }
 
 status_t KorvexDecoder::GetCodecInfo(media_codec_info* info) const
@@ -142,6 +147,10 @@ status_t KorvexDecoder::Sniff(const media_format* format, const void*, size_t)
 
 	// A second track format replaces the context of the first.
 	DisposeKorvParamsPtr(params);
+	params = nullptr;
+	// The tables the library could not build, or a context it could not make: both out of memory.
+	if (libraryStatus != kKorvoOK)
+		return B_NO_MEMORY;
 	params = NewKorvParamsPtr(2, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
 	if (!params)
 		return B_NO_MEMORY;
@@ -221,6 +230,13 @@ status_t KorvexDecoder::Decode(void* out, int64* frames, media_header* header, m
 		return B_NO_MEMORY;
 	}
 	chunkHeader.size_used = static_cast<uint32>(params->streamBytes);
+	// What the frame's data lacked, beside what the reader found wrong with the chunk.
+	if (params->damage & kKorvoDamageTruncated)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_TRUNCATED;
+	if (params->damage & kKorvoDamageInvalidCode)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_INVALID_CODE;
+	if (params->damage & kKorvoDamageOverread)
+		chunkHeader.damage |= B_MEDIA_DAMAGE_OVERREAD;
 	*header = chunkHeader;
 	frameCount += 1;
 	*frames = 1;
@@ -270,7 +286,7 @@ status_t KorvexDecoder::Reset(int32 what, int64 to_frame, int64* frame, bigtime_
 	return B_OK;
 }
 
-BParameterWeb* KorvexDecoder::Web() { return web; }
+BParameterWeb* KorvexDecoder::Web() { return web.get(); }
 
 status_t KorvexDecoder::GetParameterValue(int32 id, void* value, size_t* size)
 {
@@ -343,5 +359,10 @@ KORVO_EXPORT BPrivate::Decoder* instantiate_decoder()
 	if (korvexencoding == 0)
 		return nullptr;
 	printf("instantiated\n");
-	return new KorvexDecoder;
+	// No exception leaves the add-on: a decoder that cannot be made is none.
+	try {
+		return new KorvexDecoder;
+	} catch (const std::bad_alloc&) {
+		return nullptr;
+	}
 }

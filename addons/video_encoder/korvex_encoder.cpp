@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "Encoder.h"
 #include "MediaFormats.h"
@@ -72,16 +74,18 @@ private:
 	bool artifactReduction = false;
 	bool optimalCompression = false;
 	uint32 totalBytes = 0;
-	BParameterWeb* web = nullptr;
+	std::unique_ptr<BParameterWeb> web;
 	BParameterGroup* group = nullptr;
 	KorvexView* view = nullptr;
 	media_encode_info* info = nullptr;
+	// The codec's shared tables: without them the encoder refuses every format.
+	int16_t libraryStatus = kKorvoEntryFailed;
 };
 
 KorvexEncoder::KorvexEncoder()
 {
 	printf("Instantiate Encoder\n");
-	web = new BParameterWeb;
+	web = std::make_unique<BParameterWeb>();
 	group = web->MakeGroup("Korvo Vela 3.5 Plus - Full motion video codec");
 	group->MakeContinuousParameter(kQualityParameter, B_MEDIA_PARAMETERS, "Quality", B_GENERIC, "y", 0, 100,
 	                               quality);
@@ -97,15 +101,16 @@ KorvexEncoder::KorvexEncoder()
 	                               B_GENERIC, "frames", 1, kMaxKeyFrameInterval, 1);
 	group->MakeContinuousParameter(kThreadsParameter, B_MEDIA_PARAMETERS, "Threads", B_GENERIC, "", 0,
 	                               kMostThreads, 1);
-	InitKorvax();
+	libraryStatus = InitKorvax();
 }
 
 KorvexEncoder::~KorvexEncoder()
 {
 	printf("Disposing Encoder\n");
 	DisposeKorvParamsPtr(params);
-	delete web;
-	TerminateKorvax();
+	// A failed InitKorvax took its reference back itself.
+	if (libraryStatus == kKorvoOK)
+		TerminateKorvax();
 }
 
 status_t KorvexEncoder::GetCodecInfo(media_codec_info* out) const
@@ -196,6 +201,10 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 
 	// A second format replaces the context made for the first.
 	DisposeKorvParamsPtr(params);
+	params = nullptr;
+	// Without the codec's shared tables (out of memory when they were built) nothing is coded.
+	if (libraryStatus != kKorvoOK)
+		return B_NO_MEMORY;
 	params = NewKorvParamsPtr(1, static_cast<uint32_t>(width), static_cast<uint32_t>(lines));
 	if (!params)
 		return B_NO_MEMORY;
@@ -263,7 +272,7 @@ status_t KorvexEncoder::Encode(const void* buffer, int64 frames, media_encode_in
 
 status_t KorvexEncoder::Flush() { return B_OK; }
 
-BParameterWeb* KorvexEncoder::Web() { return web; }
+BParameterWeb* KorvexEncoder::Web() { return web.get(); }
 
 bool* KorvexEncoder::Switch(int32 id)
 {
@@ -399,4 +408,12 @@ KORVO_EXPORT void register_encoder()
 	quicktimeencoding = format.u.encoded_video.encoding;
 }
 
-KORVO_EXPORT BPrivate::Encoder* instantiate_encoder() { return new KorvexEncoder; }
+// No exception leaves the add-on: an encoder that cannot be made (out of memory) is none.
+KORVO_EXPORT BPrivate::Encoder* instantiate_encoder()
+{
+	try {
+		return new KorvexEncoder;
+	} catch (const std::bad_alloc&) {
+		return nullptr;
+	}
+}

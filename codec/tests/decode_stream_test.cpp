@@ -333,6 +333,8 @@ TEST(DecodeStream, UndecodableCodeEndsTheVopAtThatMacroBlock)
 
 	ASSERT_EQ(dec.Decode(frame), 0);
 	EXPECT_EQ(dec.vop()->mbsRead, 2);
+	// The frame ended early: zeros this close to the chunk's end read as data that ran out.
+	EXPECT_EQ(dec.params()->damage, kKorvoDamageTruncated);
 	const std::vector<uint8_t> moved = Shifted(dec, before, 2, 2, 0);
 	const std::vector<uint8_t> got = dec.Planes();
 	for (uint32_t y = 0; y < 32; ++y) {
@@ -357,6 +359,8 @@ TEST(DecodeStream, IntraVopEndedEarlyKeepsThePreviousPictureBeyond)
 	});
 	frame.resize(frame.size() / 2);  // ends inside the macroblock layer
 	ASSERT_EQ(dec.Decode(frame), 0);
+	EXPECT_TRUE(dec.params()->damage & kKorvoDamageTruncated);
+	EXPECT_FALSE(dec.params()->damage & kKorvoDamageInvalidCode) << "the zeros past the end are no code";
 	const int16_t read = dec.vop()->mbsRead;
 	ASSERT_GE(read, 0);
 	ASSERT_LT(read, 4);
@@ -364,6 +368,79 @@ TEST(DecodeStream, IntraVopEndedEarlyKeepsThePreviousPictureBeyond)
 		const MacroBlock* mb = dec.vop()->mbs[i];
 		EXPECT_EQ(dec.Y(16 * mb->mbX + 3, 16 * mb->mbY + 3),
 		          before[(16 * mb->mbY + 19) * dec.vop()->planeY->width + 16 * mb->mbX + 19]);
+	}
+}
+
+// The damage record of each kind of frame: sound ones clear, the decoded pictures the same as without
+// the record (the status stays 0 whatever the damage).
+TEST(DecodeStream, DamageIsRecordedPerFrame)
+{
+	StreamBuilder builder(48, 32);
+	Decoder dec(48, 32);
+	const std::vector<uint8_t> intra = TexturedIntra(builder);
+	ASSERT_EQ(dec.Decode(intra), 0);
+	EXPECT_EQ(dec.params()->damage, 0);
+	const std::vector<uint8_t> inter = builder.Inter(4, 0, [](MacroBlock* mb) { mb->mv = Motion{2, 0}; });
+	ASSERT_EQ(dec.Decode(inter), 0);
+	EXPECT_EQ(dec.params()->damage, 0);
+	ASSERT_EQ(dec.Decode(builder.Uncoded(kCodingTypeP)), 0);
+	EXPECT_EQ(dec.params()->damage, 0);
+
+	// Cut to 16 bytes: the data ends in the first macroblocks.
+	ASSERT_EQ(dec.Decode(std::vector<uint8_t>(intra.begin(), intra.begin() + 16)), 0);
+	EXPECT_EQ(dec.params()->damage, kKorvoDamageTruncated);
+	EXPECT_LT(dec.vop()->mbsRead, 6);
+
+	// A bare start code: the header reads past it (an uncoded VOP by its zeros), no macroblock missing.
+	ASSERT_EQ(dec.Decode({0x00, 0x00, 0x01, 0xB6}), 0);
+	EXPECT_EQ(dec.params()->damage, kKorvoDamageOverread);
+
+	// An I-VOP whose first macroblock type is the stuffing code, then plenty of data: an invalid code.
+	// Bits: type 00, time base 0, marker 1, increment 0, marker 1, coded 1, 000, quant 00100,
+	// then MCBPC 000000001.
+	std::vector<uint8_t> stuffed = {0x00, 0x00, 0x01, 0xB6, 0x16, 0x08, 0x01};
+	stuffed.resize(stuffed.size() + 32, 0xFF);
+	ASSERT_EQ(dec.Decode(stuffed), 0);
+	EXPECT_EQ(dec.vop()->mbsRead, 0);
+	EXPECT_EQ(dec.params()->damage, kKorvoDamageInvalidCode);
+
+	// No start code at all: nothing decoded, and said so.
+	const std::vector<uint8_t> before = dec.output();
+	ASSERT_EQ(dec.Decode({0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0}), 0);
+	EXPECT_EQ(dec.params()->streamBytes, 0);
+	EXPECT_EQ(dec.params()->damage, kKorvoDamageInvalidCode);
+	EXPECT_EQ(dec.output(), before);
+
+	// The next sound frame is clear again.
+	ASSERT_EQ(dec.Decode(intra), 0);
+	EXPECT_EQ(dec.params()->damage, 0);
+}
+
+// Every frame of the encoder decodes without damage, in every mode.
+TEST(DecodeStream, EncoderFramesAreNeverDamaged)
+{
+	constexpr uint32_t kWidth = 48, kHeight = 32;
+	for (int mode = 0; mode < 4; ++mode) {
+		KorvParams* encoder = NewKorvParamsPtr(1, kWidth, kHeight);
+		ASSERT_NE(encoder, nullptr);
+		encoder->pixelFormat = kPixelFormatBGRA;
+		encoder->pixMap->rowBytes = 4 * kWidth;
+		encoder->spatialQuality = 300 + 200 * mode;
+		encoder->deblock = mode & 1;
+		encoder->dering = (mode >> 1) & 1;
+		Decoder dec(kWidth, kHeight);
+		std::vector<uint8_t> picture(4 * kWidth * kHeight);
+		for (int f = 0; f < 12; ++f) {
+			for (size_t i = 0; i < picture.size(); ++i)
+				picture[i] = static_cast<uint8_t>((i * 7 + f * 11 + (i / 192) * 5) & 0xFF);
+			encoder->pixMap->baseAddr = picture.data();
+			ASSERT_EQ(CompressPixMap(encoder), 0);
+			ASSERT_EQ(
+			        dec.Decode(std::vector<uint8_t>(encoder->stream, encoder->stream + encoder->streamBytes)),
+			        0);
+			EXPECT_EQ(dec.params()->damage, 0) << "mode " << mode << " frame " << f;
+		}
+		DisposeKorvParamsPtr(encoder);
 	}
 }
 

@@ -155,6 +155,8 @@ TEST_F(Frame, MacroBlocksAfterAnEarlyEndBecomeSkipped)
 	for (uint32_t i = 0; i < vop->mbCount; ++i) {
 		mb(i)->mbType = kMbTypeIntra;
 		mb(i)->mv = {4, 4};
+		// What the reader left: the failing macroblock's own quantiser, the last frame's for the rest.
+		mb(i)->mbQuant = static_cast<uint8_t>(20 + i);
 		for (int16_t& v : mb(i)->blocks[0].recon)
 			v = 77;
 	}
@@ -166,9 +168,12 @@ TEST_F(Frame, MacroBlocksAfterAnEarlyEndBecomeSkipped)
 			continue;
 		EXPECT_EQ(mb(i)->mbType, kMbTypeInter) << i;
 		EXPECT_EQ(mb(i)->mv.x, 0);
-		EXPECT_EQ(mb(i)->mbQuant, mb(1)->mbQuant);
+		// Unread macroblocks keep their own quantiser, not the running one (4 here), so the
+		// deblocking of their edges uses it.
+		EXPECT_EQ(mb(i)->mbQuant, 20 + i) << i;
 		ExpectFlat(mb(i)->blocks[0].recon, 77);  // not reconstructed
 	}
+	EXPECT_EQ(mb(1)->mbQuant, 4);
 	ExpectFlat(mb(1)->blocks[0].recon, 0);
 
 	vop->mbsRead = -5;  // never trusted beyond 0..mbCount

@@ -3,6 +3,7 @@
 // the library and make and dispose contexts. Also run under ThreadSanitizer by `make tsan`.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -329,6 +330,53 @@ TEST_F(Threads, ContextsComeAndGoWhileOthersCode)
 	for (int t = 0; t <= kCoders; ++t)
 		EXPECT_EQ(failures[t], 0) << "thread " << t;
 	EXPECT_GE(switches, 4);
+}
+
+
+// Damaged chunks decode to the same pictures and the same damage record whatever the number of
+// threads: the record comes from the reading of the frame, which no worker shares.
+TEST_F(Threads, DamagedFramesDecodeAlikeOnAnyThreadCount)
+{
+	size_t damaged = 0;
+	for (const Job& job : *jobs) {
+		if (!job.decode)
+			continue;
+		// Every third frame cut in half, every third one with bytes flipped past its header.
+		std::vector<Bytes> chunks = job.chunks;
+		for (size_t f = 1; f < chunks.size(); ++f) {
+			Bytes& chunk = chunks[f];
+			if (f % 3 == 1)
+				chunk.resize(chunk.size() / 2);
+			else if (f % 3 == 2)
+				for (size_t at = 8 + f; at < chunk.size(); at += 11 + f)
+					chunk[at] ^= uint8_t(0x5A + at);
+		}
+		auto decode = [&](uint32_t threads, std::vector<uint8_t>* damage) {
+			KorvParams* params = MakeContext(job, threads);
+			Bytes out, picture(PictureBytes(job));
+			for (const Bytes& chunk : chunks) {
+				params->stream = const_cast<uint8_t*>(chunk.data());
+				params->streamSize = uint32_t(chunk.size());
+				params->pixMap->baseAddr = picture.data();
+				params->fullRefresh = 1;
+				EXPECT_EQ(DecompressPixMap(params), kKorvoOK);
+				damage->push_back(params->damage);
+				out.insert(out.end(), picture.begin(), picture.end());
+			}
+			DisposeKorvParamsPtr(params);
+			return out;
+		};
+		std::vector<uint8_t> damageAlone;
+		const Bytes alone = decode(0, &damageAlone);
+		EXPECT_EQ(damageAlone[0], 0) << "the first frame is whole";
+		damaged += size_t(std::count_if(damageAlone.begin(), damageAlone.end(), [](uint8_t d) { return d; }));
+		for (uint32_t threads = 2; threads <= 4; ++threads) {
+			std::vector<uint8_t> damage;
+			EXPECT_TRUE(decode(threads, &damage) == alone) << job.clip->width << "x" << job.clip->height;
+			EXPECT_EQ(damage, damageAlone) << job.clip->width << "x" << job.clip->height << ", " << threads;
+		}
+	}
+	EXPECT_GE(damaged, 10u) << "the damage went unnoticed";
 }
 
 }  // namespace

@@ -4,9 +4,45 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
+#include <set>
 #include <vector>
 
 #include "workers_internal.h"
+
+namespace {
+
+// Allocations this thread may still make before one fails; negative: none fails.
+thread_local int64_t tAllocationsLeft = -1;
+
+bool AllocationFails() { return tAllocationsLeft >= 0 && tAllocationsLeft-- == 0; }
+
+void* Allocate(size_t size)
+{
+	if (AllocationFails())
+		throw std::bad_alloc();
+	if (void* p = malloc(size ? size : 1))
+		return p;
+	throw std::bad_alloc();
+}
+
+void* AllocateNoThrow(size_t size) noexcept
+{
+	return AllocationFails() ? nullptr : malloc(size ? size : 1);
+}
+
+}  // namespace
+
+// The program's own allocator, so that a test can make one of the pool's allocations fail.
+void* operator new(size_t size) { return Allocate(size); }
+void* operator new[](size_t size) { return Allocate(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return AllocateNoThrow(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return AllocateNoThrow(size); }
+void operator delete(void* p) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
 
 namespace {
 
@@ -85,6 +121,37 @@ TEST(Workers, WavefrontCellsSeeTheirNeighboursFinished)
 		Workers_Dispose(workers);
 	}
 	EXPECT_EQ(early.load(), 0);
+}
+
+// Each allocation of a four-thread pool failing in turn: the pool is refused or starts with fewer
+// helpers, never a crash or a leak, and its passes still run every row and cell exactly once in the
+// right order.
+TEST(Workers, APoolShortOfMemoryRunsOnFewerThreads)
+{
+	std::atomic<int> early{0};
+	const std::vector<uint32_t> expected = HashGrid(nullptr, 6, 5, &early);
+	std::set<uint32_t> counts;  // threads of the pools made; 0 for none
+	for (int64_t fail = 0;; ++fail) {
+		tAllocationsLeft = fail;
+		KorvWorkers* workers = Workers_New(4, 6);
+		const bool failed = tAllocationsLeft < 0;
+		tAllocationsLeft = -1;
+		if (!failed) {
+			EXPECT_EQ(Workers_Threads(workers), 4u);
+			Workers_Dispose(workers);
+			break;
+		}
+		counts.insert(workers ? Workers_Threads(workers) : 0);
+		std::vector<std::atomic<int>> runs(6);
+		ForEachRow(workers, 6, [&](uint32_t row) { runs[row].fetch_add(1); });
+		for (const std::atomic<int>& run : runs)
+			EXPECT_EQ(run.load(), 1) << "allocation " << fail;
+		EXPECT_TRUE(HashGrid(workers, 6, 5, &early) == expected) << "allocation " << fail;
+		Workers_Dispose(workers);
+	}
+	EXPECT_EQ(early.load(), 0);
+	// Refused outright (the pool or its counters), no helper (their list), one or two of three.
+	EXPECT_EQ(counts, (std::set<uint32_t>{0, 1, 2, 3}));
 }
 
 // A wavefront taller than the pool was made for runs on the caller alone, still in raster order.

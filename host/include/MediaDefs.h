@@ -346,6 +346,16 @@ struct media_audio_header {
 	uint32 _reserved_[16];
 };
 
+// media_header::damage. A decoder sets the first three for a buffer it decoded as well as it could
+// (parts it could not read keep the previous picture); a reader sets the last for a chunk that its
+// file's index places where no media data is.
+enum {
+	B_MEDIA_DAMAGE_TRUNCATED = 0x1,     // the data ended before the frame was complete
+	B_MEDIA_DAMAGE_INVALID_CODE = 0x2,  // the data held a code that cannot be decoded
+	B_MEDIA_DAMAGE_OVERREAD = 0x4,      // the frame needed more bytes than its chunk has
+	B_MEDIA_DAMAGE_CONTAINER = 0x8,     // the file's index for the chunk is wrong
+};
+
 // What one chunk or one decoded buffer is: its size, presentation time and place in the file.
 struct KORVO_HOST_API media_header {
 	media_type type;
@@ -358,7 +368,8 @@ struct KORVO_HOST_API media_header {
 	area_id owner;
 	type_code user_data_type;
 	uchar user_data[64];
-	uint32 _reserved_[2];
+	uint32 damage;  // B_MEDIA_DAMAGE_* flags: what was found wrong with the data behind it, 0 if nothing
+	uint32 _reserved_[1];
 	off_t file_pos;
 	size_t orig_size;
 	uint32 data_offset;

@@ -18,7 +18,8 @@ public:
 	// The track's number in its file (0, 1, ...).
 	int32 ID() const;
 
-	// The codec (decoder when reading, encoder when writing); B_NO_INIT if the track has none.
+	// The codec (decoder when reading, encoder when writing); B_NO_INIT if the track has none,
+	// B_NO_MEMORY if its decoder ran out of memory while it was set up.
 	status_t GetCodecInfo(media_codec_info* info) const;
 	status_t EncodedFormat(media_format* format) const;
 	// The caller's proposal of a raw format in (display.bytes_per_row 0 means tightly packed), the
@@ -33,6 +34,12 @@ public:
 	// DecodedFormat). B_LAST_BUFFER_ERROR at the end of the track.
 	status_t ReadFrames(void* buffer, int64* frameCount, media_header* header = 0,
 	                    media_decode_info* info = 0);
+	// Frames ReadFrames delivered whose header carried damage (B_MEDIA_DAMAGE_*): decoded as well as
+	// the data allowed, but not as they were made.
+	int64 CountDamagedFrames() const;
+	// What the file's header claimed that the file cannot hold (the count it gave for the track's
+	// frames), "" if nothing; CountFrames and Duration are then bounded by what it can hold.
+	const char* DamageText() const;
 	// The next chunk as stored; valid until the next read or seek on this track.
 	status_t ReadChunk(char** buffer, int32* size, media_header* header = 0);
 	// Moves to a key frame: B_MEDIA_SEEK_CLOSEST_BACKWARD (also the default, flags 0) the last key
