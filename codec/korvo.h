@@ -26,6 +26,10 @@ enum {
 /* Vop.codingType and KorvParams.prevCodingType: an intra (key) frame or a predicted one. */
 enum { kCodingTypeI = 1, kCodingTypeP = 2 };
 
+/* KorvParams.tuning: the classic decisions (the default), or rate-distortion decisions that spend
+ * fewer bits at the same quality. Both write streams any decoder of the format reads. */
+enum { kTuningClassic = 0, kTuningBetter = 1 };
+
 /* Pixel layouts of KorvParams.pixelFormat. */
 #define kPixelFormatNone 1u
 #define kPixelFormatYUV420Planar 10u
@@ -113,6 +117,7 @@ struct KorvParams {
 	uint32_t keyInterval;   /* most frames from one I-VOP to the next, 1..152; 0 (or more) = 152 */
 	float frameRate;        /* frames per second, for the data rate; 0 = 25 */
 	KorvRateControl rate;   /* the core's rate-control state */
+	uint8_t tuning;         /* kTuningClassic or kTuningBetter; others are taken as classic */
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on
