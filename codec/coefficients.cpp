@@ -12,8 +12,14 @@ constexpr uint32_t kEscapeFirst = 8192;  // 15-bit values below it are fixed-len
 // The fixed-length level field holds 1..16 bits (the block coders use 12).
 uint32_t LevelFieldBits(uint32_t levelBits) { return levelBits < 1 ? 1 : levelBits > 16 ? 16 : levelBits; }
 
-// Writes ESC and the mode bits (when modeLength > 0), the record's code word and the sign in one go.
-void WriteCode(BitStream* cursor, uint32_t mode, uint32_t modeLength, const VLCInfo* record, uint32_t sign)
+// A code word right-aligned in value, and its length.
+struct EventCode {
+	uint32_t value;
+	uint32_t length;
+};
+
+// ESC and the mode bits (when modeLength > 0), the record's code word and the sign.
+EventCode RecordCode(uint32_t mode, uint32_t modeLength, const VLCInfo* record, uint32_t sign)
 {
 	uint32_t value = (record->code << 1) | sign;
 	uint32_t length = record->length + 1;
@@ -21,37 +27,31 @@ void WriteCode(BitStream* cursor, uint32_t mode, uint32_t modeLength, const VLCI
 		value |= ((kEscapeCode << modeLength) | mode) << length;
 		length += kEscapeLength + modeLength;
 	}
-	BitStream_WriteVLC(cursor, value, length);
+	return {value, length};
 }
 
-void EncodeEvent(BitStream* cursor, const VLCTable* table, int32_t (*lmax)(uint32_t, uint32_t),
-                 int32_t (*rmax)(uint32_t, uint32_t), uint32_t last, uint32_t run, int32_t level,
-                 uint32_t levelBits)
+EventCode CodeEvent(const VLCTable* table, int32_t (*lmax)(uint32_t, uint32_t),
+                    int32_t (*rmax)(uint32_t, uint32_t), uint32_t last, uint32_t run, int32_t level,
+                    uint32_t levelBits)
 {
 	const uint32_t sign = level < 0;
 	const int32_t magnitude = level < 0 ? -level : level;
 	VLCInfo event = {last, run, (uint32_t)magnitude, 0, 0};
 	const VLCInfo* record = FindVLCInfo(&event, table);
-	if (record) {
-		WriteCode(cursor, 0, 0, record, sign);
-		return;
-	}
+	if (record)
+		return RecordCode(0, 0, record, sign);
 	const int32_t levelLimit = lmax(last, run);
 	if (levelLimit > 0 && magnitude > levelLimit) {
 		event.level = (uint32_t)(magnitude - levelLimit);
-		if ((record = FindVLCInfo(&event, table))) {
-			WriteCode(cursor, 1, 1, record, sign);
-			return;
-		}
+		if ((record = FindVLCInfo(&event, table)))
+			return RecordCode(1, 1, record, sign);
 		event.level = (uint32_t)magnitude;
 	}
 	const int32_t runLimit = rmax(last, (uint32_t)magnitude);
 	if (runLimit >= 0 && (int32_t)run > runLimit) {
 		event.run = run - (uint32_t)runLimit - 1;
-		if ((record = FindVLCInfo(&event, table))) {
-			WriteCode(cursor, 1, 2, record, sign);
-			return;
-		}
+		if ((record = FindVLCInfo(&event, table)))
+			return RecordCode(1, 2, record, sign);
 	}
 	// Fixed length: ESC 00, last, 6-bit run, two's-complement level (saturated to the field's range).
 	const int32_t high = (1 << (levelBits - 1)) - 1;
@@ -59,7 +59,15 @@ void EncodeEvent(BitStream* cursor, const VLCTable* table, int32_t (*lmax)(uint3
 	const uint32_t field = (uint32_t)clamped & ((1u << levelBits) - 1);
 	const uint32_t value =
 	        (kEscapeCode << (9 + levelBits)) | (last << (6 + levelBits)) | (run << levelBits) | field;
-	BitStream_WriteVLC(cursor, value, kEscapeLength + 9 + levelBits);
+	return {value, kEscapeLength + 9 + levelBits};
+}
+
+void EncodeEvent(BitStream* cursor, const VLCTable* table, int32_t (*lmax)(uint32_t, uint32_t),
+                 int32_t (*rmax)(uint32_t, uint32_t), uint32_t last, uint32_t run, int32_t level,
+                 uint32_t levelBits)
+{
+	const EventCode code = CodeEvent(table, lmax, rmax, last, run, level, levelBits);
+	BitStream_WriteVLC(cursor, code.value, code.length);
 }
 
 void EncodeLevels(const int16_t* levels, BitStream* cursor, uint32_t count, uint32_t levelBits,
@@ -148,6 +156,15 @@ void VLCEncodeIntra(const int16_t* levels, BitStream* cursor, uint32_t count, ui
 void VLCEncodeInter(const int16_t* levels, BitStream* cursor, uint32_t count, uint32_t levelBits)
 {
 	EncodeLevels(levels, cursor, count, levelBits, &gVLCInterCoeffTable, FindLMaxInter, FindRMaxInter);
+}
+
+uint32_t VLCEventBits(uint8_t intra, uint32_t last, uint32_t run, int32_t level, uint32_t levelBits)
+{
+	const EventCode code = intra ? CodeEvent(&gVLCIntraCoeffTable, FindLMaxIntra, FindRMaxIntra, last, run,
+	                                         level, LevelFieldBits(levelBits))
+	                             : CodeEvent(&gVLCInterCoeffTable, FindLMaxInter, FindRMaxInter, last, run,
+	                                         level, LevelFieldBits(levelBits));
+	return code.length;
 }
 
 int32_t VLCDecodeIntraZZ(const BitStream* buffer, int16_t* coef, const uint8_t* scan, uint32_t bitPos,

@@ -45,22 +45,29 @@ void LoadSourceBlocks(Vop* vop)
 	});
 }
 
-// Decides and codes every macroblock, or those the skip test left coded, as a wavefront over the
-// rows on the context's workers: each sees its left and upper neighbours decided, as in raster
-// order, so the threads change nothing. The quantiser chain then runs in raster order.
+// Decides every macroblock with `decide` as a wavefront over the rows on the context's workers:
+// each sees its left and upper neighbours decided, as in raster order, so the threads change
+// nothing. The quantiser chain then runs in raster order.
+template <class Decide>
+void DecideMacroBlocks(Vop* vop, Decide&& decide)
+{
+	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [vop, &decide](uint32_t row, uint32_t column) {
+		decide(vop->mbs[row * vop->mbWidth + column]);
+	});
+	for (uint32_t i = 0; i < vop->mbCount; ++i)
+		MacroBlock_CalculateDQuant(vop->mbs[i]);
+}
+
+// Decides and codes every macroblock, or those the skip test left coded.
 void CompressMacroBlocks(KorvParams* params, bool all)
 {
-	Vop* vop = params->vop;
 	const uint8_t optimalMb = params->optimalMb;
-	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [=](uint32_t row, uint32_t column) {
-		MacroBlock* mb = vop->mbs[row * vop->mbWidth + column];
+	DecideMacroBlocks(params->vop, [=](MacroBlock* mb) {
 		if (!all && !mb->codedMb)
 			return;
 		MacroBlock_Compress(mb, optimalMb);
 		MacroBlock_FinishDecisions(mb);
 	});
-	for (uint32_t i = 0; i < vop->mbCount; ++i)
-		MacroBlock_CalculateDQuant(vop->mbs[i]);
 }
 
 // The whole picture as an I-VOP, from a reset state.
@@ -143,6 +150,8 @@ int16_t PlanesToVop(KorvParams* params)
 	Vop* vop = params->vop;
 	Vop_Reset(vop);
 	LoadSourceBlocks(vop);
+	if (params->tuning == kTuningBetter)
+		return Vop_CompressBetter(params);
 	return params->optimalFrame == 1 ? Vop_CompressOptimal(params) : Vop_Compress(params);
 }
 
@@ -195,6 +204,77 @@ int16_t Vop_CompressOptimal(KorvParams* params)
 	if ((1.0 - x2 * x2 * x2) * intraBits < double(predictedBits)) {
 		Vop_Reset(vop);
 		CompressIntra(params, intraQuant);
+	}
+	return kKorvoOK;
+}
+
+namespace {
+
+// The better tuning's I-VOP, from a reset state.
+void CompressIntraBetter(KorvParams* params, uint8_t intraQuant)
+{
+	Vop* vop = params->vop;
+	vop->codingType = kCodingTypeI;
+	vop->quant = intraQuant;
+	const RdLambda lambda = RdLambda_ForQuant(intraQuant);
+	DecideMacroBlocks(vop, [&lambda](MacroBlock* mb) { MacroBlock_CodeIntraBetter(mb, lambda); });
+}
+
+// The better tuning's P-VOP; returns how many macroblocks chose intra.
+uint32_t CompressPredictedBetter(KorvParams* params, uint8_t quant)
+{
+	Vop* vop = params->vop;
+	vop->codingType = kCodingTypeP;
+	vop->quant = quant;
+	vop->coded = 1;
+	const RdLambda lambda = RdLambda_ForQuant(quant);
+	DecideMacroBlocks(vop, [&lambda](MacroBlock* mb) { MacroBlock_DecideBetter(mb, lambda); });
+	uint32_t intraCount = 0;
+	bool anyCoded = false;
+	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+		intraCount += vop->mbs[i]->mbType == kMbTypeIntra;
+		anyCoded |= vop->mbs[i]->codedMb != 0;
+	}
+	// A picture that needs nothing sent is an uncoded VOP: the header alone.
+	if (!anyCoded)
+		vop->coded = 0;
+	return intraCount;
+}
+
+// Every P-VOP until the next key frame predicts from an I-VOP's picture, so it is worth finer steps
+// than theirs; under rate control an I-VOP keeps the quantiser the rate model planned for it.
+uint8_t IntraQuantBetter(const KorvParams* params)
+{
+	const Vop* vop = params->vop;
+	if (params->dataRate)
+		return Vop_IntraQuant(vop);
+	const int32_t scaled = (3 * vop->quant + 2) / 4;
+	return uint8_t(scaled < 1 ? 1 : scaled);
+}
+
+}  // namespace
+
+int16_t Vop_CompressBetter(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	const uint8_t intraQuant = IntraQuantBetter(params);
+	const uint8_t predictedQuant = vop->quant;
+	EventBits_Init();
+	if (vop->codingType != kCodingTypeP) {
+		CompressIntraBetter(params, intraQuant);
+		return kKorvoOK;
+	}
+	Vop_SubsamplePlanes(vop);
+	const uint32_t intraCount = CompressPredictedBetter(params, predictedQuant);
+	// A mostly new picture may be cheaper as an I-VOP: the two are compared by their bits.
+	if (vop->mbCount && intraCount * 100 / vop->mbCount > kIntraSharePercent) {
+		const uint32_t predictedBits = Vop_TrialBits(vop);
+		Vop_Reset(vop);
+		CompressIntraBetter(params, intraQuant);
+		if (Vop_TrialBits(vop) > predictedBits) {
+			Vop_Reset(vop);
+			CompressPredictedBetter(params, predictedQuant);
+		}
 	}
 	return kKorvoOK;
 }

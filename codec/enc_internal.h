@@ -62,6 +62,42 @@ uint32_t Vop_TrialBits(Vop* vop);
 // The quantiser of an I-VOP made by the encoder: one above the frame's, limited to 1..31.
 uint8_t Vop_IntraQuant(const Vop* vop);
 
+// Shared by both tunings' macroblock decisions: the prediction at the macroblock's vector into its
+// blocks' pred, the sum of squared differences of the source against the reference at zero motion
+// (all six blocks), and the sum of absolute deviations of the source luminance from its mean.
+void MacroBlock_PredictInter(MacroBlock* mb);
+uint32_t MacroBlock_ZeroMotionSse(const MacroBlock* mb);
+int32_t MacroBlock_LumaDeviation(const MacroBlock* mb);
+
+// The better tuning. Lambdas weigh bits against distortion: `mode` against squared errors (the
+// macroblock and coefficient decisions), `motion` against absolute differences (motion search).
+struct RdLambda {
+	double mode;
+	double motion;
+};
+RdLambda RdLambda_ForQuant(uint8_t quant);
+// The frame coder, in place of Vop_Compress.
+int16_t Vop_CompressBetter(KorvParams* params);
+// An I-VOP's macroblock: levels chosen by cost, DC/AC prediction and coded flags.
+void MacroBlock_CodeIntraBetter(MacroBlock* mb, const RdLambda& lambda);
+// A P-VOP's macroblock: motion search with vector costs, then skipped, inter or intra by cost.
+void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda);
+// Motion search from the neighbours' vectors, costing SAD plus the vector's bits; sets mb->mv and
+// returns the SAD of the luminance prediction there.
+int32_t MacroBlock_SearchMotionBetter(MacroBlock* mb, const RdLambda& lambda);
+
+// Bits of one coefficient event (sign and escapes included) in the intra-luminance or the other
+// table, for magnitudes 1..2047; EventBits_Init builds its table ahead of the first frame.
+uint32_t EventBits(bool intraTable, bool last, uint32_t run, int32_t magnitude);
+void EventBits_Init();
+// Bits of a motion vector difference (both components) as the writer sends it.
+uint32_t MotionBits(int32_t dx, int32_t dy);
+// The levels of one block from its weighted transform values (DCTWeighted_Inter, or the intra form
+// whose DC level is kept), chosen for the least distortion plus lambda x bits over the scan; writes
+// coef (raster order; the intra DC is left alone) and returns the distortion.
+double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant, bool intra, bool luma,
+                          double lambda);
+
 // Worst case of the writer, in bits: one macroblock of any 8-bit picture at any quantiser (six
 // blocks of 64 fixed-length escapes of 28 bits, and the largest macroblock header), and the
 // user-data block with the longest VOP header.

@@ -58,9 +58,11 @@ void TransformInter(MacroBlock* mb)
 	}
 }
 
+}  // namespace
+
 // The prediction at the macroblock's vector: the decoder's fetch, or for a zero vector (which the
 // fetch leaves alone) the co-located reference samples.
-void PredictInter(MacroBlock* mb)
+void MacroBlock_PredictInter(MacroBlock* mb)
 {
 	if (mb->mv.x != 0 || mb->mv.y != 0) {
 		MacroBlock_ApplyMotion(mb);
@@ -71,6 +73,29 @@ void PredictInter(MacroBlock* mb)
 		gKernels.fetchBlock(ref.origin, ref.stride, mb->blocks[b].pred);
 	}
 }
+
+uint32_t MacroBlock_ZeroMotionSse(const MacroBlock* mb)
+{
+	uint32_t sse = 0;
+	for (int b = 0; b < 6; ++b) {
+		const BlockPlace src = SourcePlace(mb, b);
+		const BlockPlace ref = ReferencePlace(mb, b);
+		for (uint32_t j = 0; j < 8; ++j)
+			for (int i = 0; i < 8; ++i) {
+				const int32_t d = src.origin[j * src.stride + i] - ref.origin[j * ref.stride + i];
+				sse += uint32_t(d * d);
+			}
+	}
+	return sse;
+}
+
+int32_t MacroBlock_LumaDeviation(const MacroBlock* mb)
+{
+	return gKernels.deviation16x16(mb->blocks[0].recon, mb->blocks[1].recon, mb->blocks[2].recon,
+	                               mb->blocks[3].recon);
+}
+
+namespace {
 
 // DQUANT as the change from `reference`; a macroblock not coded keeps the reference instead.
 void SetDQuant(MacroBlock* mb, uint8_t reference)
@@ -155,7 +180,7 @@ void MacroBlock_FindMotion(MacroBlock* mb, uint8_t optimalMb)
 		return;
 	}
 	FindBlockMotion1616Half(mb, sad);
-	PredictInter(mb);
+	MacroBlock_PredictInter(mb);
 }
 
 int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3)
@@ -175,8 +200,7 @@ int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2
 
 void MacroBlock_DecideIntra(MacroBlock* mb, int32_t sad)
 {
-	const int32_t deviation = gKernels.deviation16x16(mb->blocks[0].recon, mb->blocks[1].recon,
-	                                                  mb->blocks[2].recon, mb->blocks[3].recon);
+	const int32_t deviation = MacroBlock_LumaDeviation(mb);
 	// A flat macroblock that the best match still predicts badly is cheaper coded intra.
 	mb->mbType = deviation < sad - 512 ? kMbTypeIntra : kMbTypeInter;
 }
@@ -198,7 +222,7 @@ void MacroBlock_DecideIntraOptimal(MacroBlock* mb, int32_t sad)
 	mb->mv = fullSample;
 	mb->mbType = kMbTypeInter;
 	FindBlockMotion1616Half(mb, sad);
-	PredictInter(mb);
+	MacroBlock_PredictInter(mb);
 	mb->mbQuant = quant;
 	TransformInter(mb);
 	MacroBlock_FinishDecisions(mb);

@@ -47,6 +47,8 @@ void VLC_DisposeTables(void);
 
 void VLCEncodeIntra(const int16_t* levels, BitStream* cursor, uint32_t count, uint32_t levelBits);
 void VLCEncodeInter(const int16_t* levels, BitStream* cursor, uint32_t count, uint32_t levelBits);
+/* Bits of one (last, run, level) event as the coders above write it, sign and escapes included. */
+uint32_t VLCEventBits(uint8_t intra, uint32_t last, uint32_t run, int32_t level, uint32_t levelBits);
 /* Decode one block's events through scan into coef (raster order) from scan position start;
  * the number of bits consumed, or -1 on error. The cursor is not moved. */
 int32_t VLCDecodeIntraZZ(const BitStream* buffer, int16_t* coef, const uint8_t* scan, uint32_t bitPos,

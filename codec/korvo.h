@@ -33,6 +33,10 @@ enum {
 /* Vop.codingType and KorvParams.prevCodingType: an intra (key) frame or a predicted one. */
 enum { kCodingTypeI = 1, kCodingTypeP = 2 };
 
+/* KorvParams.tuning: the classic decisions (the default), or rate-distortion decisions that spend
+ * fewer bits at the same quality. Both write streams any decoder of the format reads. */
+enum { kTuningClassic = 0, kTuningBetter = 1 };
+
 /* Pixel layouts of KorvParams.pixelFormat. */
 #define kPixelFormatNone 1u
 #define kPixelFormatYUV420Planar 10u
@@ -125,6 +129,7 @@ struct KorvParams {
 	 * sound one). Such a frame still decodes with status kKorvoOK; the macroblocks it could not read
 	 * keep the previous picture. */
 	uint8_t damage;
+	uint8_t tuning;         /* kTuningClassic or kTuningBetter; others are taken as classic */
 };
 
 /* The frame being coded or decoded. A caller reads only quant and codingType (the encoder add-on

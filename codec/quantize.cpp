@@ -140,7 +140,9 @@ inline int32_t ScaledLevel(int32_t x, int16_t factor)
 	return Sar(Wrap(x) * 16u * Wrap(factor) + (1u << 19), 20);
 }
 
-void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const uint16_t* dcReciprocal)
+// Also leaves the weighted AC values in `weighted` when it is not null.
+void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const uint16_t* dcReciprocal,
+                        int32_t* weighted)
 {
 	const int32_t q = static_cast<int32_t>(CodingQuant(quant));
 	int32_t x[64];
@@ -150,6 +152,8 @@ void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const u
 	for (int i = 1; i < 64; ++i) {
 		const int32_t t = ScaledLevel(x[i], kScaledQuantizerCoefficient_Intra[i]);
 		out[i] = static_cast<int16_t>(t > 0 ? (t + offset) / (2 * q) : (t - offset) / (2 * q));
+		if (weighted)
+			weighted[i] = t;
 	}
 }
 
@@ -183,23 +187,37 @@ void DequantizeInter(const int16_t* coef, int16_t* recon, uint8_t quant)
 	DequantInter<false>(coef, recon, TableQuant(quant));
 }
 
-void GapsDCTQuantize_Inter(const int16_t* in, uint16_t quant, int16_t* out)
+void DCTWeighted_Inter(const int16_t* in, int32_t* weighted)
 {
-	const int32_t q = static_cast<int32_t>(CodingQuant(quant));
 	int32_t x[64];
 	LiftingDCT(in, x);
 	for (int i = 0; i < 64; ++i)
-		out[i] = static_cast<int16_t>(ScaledLevel(x[i], kScaledQuantizerCoefficient_Inter[i]) / (2 * q));
+		weighted[i] = ScaledLevel(x[i], kScaledQuantizerCoefficient_Inter[i]);
+}
+
+void GapsDCTQuantize_Inter(const int16_t* in, uint16_t quant, int16_t* out)
+{
+	const int32_t q = static_cast<int32_t>(CodingQuant(quant));
+	int32_t t[64];
+	DCTWeighted_Inter(in, t);
+	for (int i = 0; i < 64; ++i)
+		out[i] = static_cast<int16_t>(t[i] / (2 * q));
 }
 
 void GapsDCTQuantize_IntraY(const int16_t* in, uint16_t quant, int16_t* out)
 {
-	QuantizeIntraFused(in, quant, out, kScaledQuantizerDCScaler_Y);
+	QuantizeIntraFused(in, quant, out, kScaledQuantizerDCScaler_Y, nullptr);
 }
 
 void GapsDCTQuantize_IntraUV(const int16_t* in, uint16_t quant, int16_t* out)
 {
-	QuantizeIntraFused(in, quant, out, kScaledQuantizerDCScaler_UV);
+	QuantizeIntraFused(in, quant, out, kScaledQuantizerDCScaler_UV, nullptr);
+}
+
+void DCTQuantizeWeighted_Intra(const int16_t* in, uint16_t quant, bool luma, int16_t* out, int32_t* weighted)
+{
+	QuantizeIntraFused(in, quant, out, luma ? kScaledQuantizerDCScaler_Y : kScaledQuantizerDCScaler_UV,
+	                   weighted);
 }
 
 void GapsDCTQuantizerDispatch(const int16_t* in, Block* blk)

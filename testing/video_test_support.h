@@ -160,7 +160,8 @@ struct CoreRoundTrip {
 	std::vector<std::vector<uint8>> pictures;
 
 	CoreRoundTrip(uint32 width, uint32 height, const std::vector<std::vector<uint8>>& frames,
-	              uint32 inputFormat = kPixelFormatBGRA, uint32 quality = 870)
+	              uint32 inputFormat = kPixelFormatBGRA, uint32 quality = 870,
+	              uint8_t tuning = kTuningClassic)
 	{
 		EXPECT_EQ(InitKorvax(), 0);
 		const uint16_t inRow = uint16_t(width * (inputFormat == kPixelFormatYUVS           ? 2
@@ -172,6 +173,7 @@ struct CoreRoundTrip {
 		if (enc && dec) {
 			enc->pixelFormat = inputFormat;
 			enc->spatialQuality = quality;
+			enc->tuning = tuning;
 			enc->pixMap->rowBytes = inRow;
 			dec->pixelFormat = kPixelFormatBGRA;
 			dec->pixMap->rowBytes = uint16_t(width * 4);

@@ -112,9 +112,9 @@ inline Frame SceneFrame(const Scene& scene, int f, uint32_t width, uint32_t heig
 	return MakeBgra(width, height, [&](int x, int y) { return scene(f, x, y); });
 }
 
-// Peak signal-to-noise ratio of the reconstructed luminance of `decoded` against the source
-// luminance of `source` (two Vops of the same size).
-inline double LumaPsnr(const Vop* source, const Vop* decoded)
+// Mean squared error of the reconstructed luminance of `decoded` against the source luminance of
+// `source` (two Vops of the same size).
+inline double LumaMse(const Vop* source, const Vop* decoded)
 {
 	double squares = 0;
 	for (uint32_t y = 0; y < source->height; ++y)
@@ -123,9 +123,13 @@ inline double LumaPsnr(const Vop* source, const Vop* decoded)
 			const double d = double(source->srcY->data[at]) - decoded->planeY->data[at];
 			squares += d * d;
 		}
-	const double mse = squares / (double(source->width) * source->height);
-	return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+	return squares / (double(source->width) * source->height);
 }
+
+inline double PsnrOfMse(double mse) { return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse); }
+
+// Peak signal-to-noise ratio of the same.
+inline double LumaPsnr(const Vop* source, const Vop* decoded) { return PsnrOfMse(LumaMse(source, decoded)); }
 
 }  // namespace enctest
 

@@ -62,7 +62,7 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	ASSERT_NE(web, nullptr);
 	ASSERT_EQ(web->CountGroups(), 1);
 	EXPECT_STREQ(web->GroupAt(0)->Name(), "Korvo Vela 3.5 Plus - Full motion video codec");
-	ASSERT_EQ(web->CountParameters(), 7);
+	ASSERT_EQ(web->CountParameters(), 8);
 	auto* quality = dynamic_cast<BContinuousParameter*>(web->ParameterAt(0));
 	ASSERT_NE(quality, nullptr);
 	EXPECT_EQ(quality->ID(), 4);
@@ -83,7 +83,8 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 		EXPECT_EQ(s->MinValue(), 0.0f);
 		EXPECT_EQ(s->MaxValue(), 1.0f);
 	}
-	// Rate control, the key-frame distance and the threads, with ids after the original ones.
+	// Rate control, the key-frame distance, the threads and the tuning, with ids after the original
+	// ones.
 	const struct {
 		int32 id;
 		const char* name;
@@ -91,8 +92,9 @@ TEST(KorvexEncoder, ParameterWebHoldsTheQuality)
 	} settings[] = {{7, "Data Rate", 0, 1000000},
 	                {8, "DRT Sensitivity", 0, 255},
 	                {9, "Key Frame Interval", 1, 152},
-	                {12, "Threads", 0, 32}};
-	for (int32 i = 0; i < 4; i++) {
+	                {12, "Threads", 0, 32},
+	                {13, "Tuning", 0, 1}};
+	for (int32 i = 0; i < 5; i++) {
 		auto* s = dynamic_cast<BContinuousParameter*>(web->ParameterAt(3 + i));
 		ASSERT_NE(s, nullptr);
 		EXPECT_EQ(s->ID(), settings[i].id);
@@ -479,6 +481,46 @@ TEST(KorvexEncoder, ThreadsChangeNoChunk)
 	ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
 	for (int i = 0; i < kFrames; i++)
 		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << "frame " << i;
+}
+
+// The tuning from the web reaches the context SetFormat makes: 1 gives the core's better-tuned
+// chunks, 0 (the default) the classic ones; other values are refused and change nothing.
+TEST(KorvexEncoder, TuningChoosesTheCoresDecisions)
+{
+	constexpr int kFrames = 8;
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < kFrames; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i, 5));
+	CoreRoundTrip classic(kWidth, kHeight, clip);
+	CoreRoundTrip better(kWidth, kHeight, clip, kPixelFormatBGRA, 870, kTuningBetter);
+	ASSERT_NE(classic.chunks, better.chunks);
+	for (float choice : {0.0f, 1.0f}) {
+		std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
+		ASSERT_NE(e, nullptr);
+		float value = -1;
+		size_t size = sizeof value;
+		ASSERT_EQ(e->GetParameterValue(13, &value, &size), B_OK);
+		EXPECT_EQ(value, 0.0f);
+		ASSERT_EQ(e->SetParameterValue(13, &choice, sizeof choice), B_OK);
+		for (float bad : {-1.0f, 2.0f, std::nanf("")})
+			EXPECT_EQ(e->SetParameterValue(13, &bad, sizeof bad), B_BAD_VALUE) << bad;
+		size = sizeof value;
+		ASSERT_EQ(e->GetParameterValue(13, &value, &size), B_OK);
+		EXPECT_EQ(value, choice);
+
+		RecordingWriter writer;
+		e->SetChunkWriter(&writer);
+		media_file_format mfi = QuickTimeFile();
+		media_format in = RawVideo(kWidth, kHeight, 25), out;
+		ASSERT_EQ(e->SetFormat(&mfi, &in, &out), B_OK);
+		media_encode_info info;
+		for (int i = 0; i < kFrames; i++)
+			ASSERT_EQ(e->Encode(clip[i].data(), 1, &info), B_OK) << i;
+		const CoreRoundTrip& core = choice == 1 ? better : classic;
+		ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
+		for (int i = 0; i < kFrames; i++)
+			EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << "tuning " << choice << " frame " << i;
+	}
 }
 
 TEST(KorvexEncoder, SeveralFramesInOneCall)

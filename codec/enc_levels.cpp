@@ -1,0 +1,143 @@
+// The better tuning's coefficient decisions: the bits of every coefficient event, and the levels of
+// one block chosen for the least distortion plus lambda times bits over the whole scan.
+#include <limits>
+#include <stdlib.h>
+
+#include "enc_internal.h"
+#include "entropy_internal.h"
+#include "transform_internal.h"
+namespace {
+
+constexpr uint32_t kLevelBits = 12;      // the fixed-length escape's level field
+constexpr int32_t kLargestLevel = 2047;  // what that field holds
+constexpr int32_t kCachedLevels = 48;    // events up to this magnitude come from a table
+constexpr int kReach = 12;               // how many candidates back an event may follow
+
+struct EventBitsTable {
+	uint8_t bits[2][2][64][kCachedLevels + 1];  // [intra table][last][run][magnitude]
+};
+
+const EventBitsTable& CachedEventBits()
+{
+	static const EventBitsTable* table = [] {
+		auto* t = new EventBitsTable;
+		for (uint8_t intra = 0; intra < 2; ++intra)
+			for (uint32_t last = 0; last < 2; ++last)
+				for (uint32_t run = 0; run < 64; ++run)
+					for (int32_t level = 1; level <= kCachedLevels; ++level)
+						t->bits[intra][last][run][level] =
+						        uint8_t(VLCEventBits(intra, last, run, level, kLevelBits));
+		return t;
+	}();
+	return *table;
+}
+
+// One scan position that may carry a level: its two candidate magnitudes with their distortions,
+// and the distortion of leaving it zero.
+struct Candidate {
+	uint32_t position;
+	int32_t magnitude[2];
+	double distortion[2];
+	double zero;
+	int count;
+	bool negative;
+};
+
+}  // namespace
+
+uint32_t EventBits(bool intraTable, bool last, uint32_t run, int32_t magnitude)
+{
+	if (magnitude <= kCachedLevels)
+		return CachedEventBits().bits[intraTable][last][run][magnitude];
+	return VLCEventBits(intraTable, last, run, magnitude, kLevelBits);
+}
+
+void EventBits_Init() { (void)CachedEventBits(); }
+
+double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant, bool intra, bool luma,
+                          double lambda)
+{
+	const int32_t q = quant < 1 ? 1 : quant > 31 ? 31 : quant;
+	const int32_t* weights = intra ? kCoefficientIntra : kCoefficientInter;
+	const bool intraTable = intra && luma;
+	const uint32_t start = intra ? 1 : 0;
+
+	// Distortions in the orthonormal transform's units: F = t W / 16, and the decoder's
+	// reconstruction of magnitude m is (2m + 1) q W / 16 (inter) or 2 m q W / 16 (intra AC).
+	Candidate candidates[64];
+	int count = 0;
+	double zeroOnly = 0;  // positions that stay zero whatever is chosen
+	for (uint32_t k = start; k < 64; ++k) {
+		const uint32_t i = DeZZ_Raw[k];
+		coef[i] = 0;
+		const int32_t t = weighted[i];
+		const int32_t a = abs(t);
+		const double w = weights[i] / 16.0;
+		const double f = a * w;
+		int32_t nearest = intra ? (a + q) / (2 * q) : (a >= 2 * q ? a / (2 * q) : 2 * a >= 3 * q ? 1 : 0);
+		if (nearest > kLargestLevel)
+			nearest = kLargestLevel;
+		if (nearest == 0) {
+			zeroOnly += f * f;
+			continue;
+		}
+		Candidate& c = candidates[count++];
+		c.position = k;
+		c.negative = t < 0;
+		c.zero = f * f;
+		c.count = nearest > 1 ? 2 : 1;
+		for (int n = 0; n < c.count; ++n) {
+			const int32_t m = nearest - n;
+			const double r = (intra ? 2.0 * m * q : (2.0 * m + 1) * q) * w;
+			c.magnitude[n] = m;
+			c.distortion[n] = (f - r) * (f - r);
+		}
+	}
+
+	// best[j]: the least cost of the positions up to candidate j with j coded and not last, counted
+	// as the change from leaving everything zero. A chain's next event runs from its previous one.
+	double best[64];
+	int bestLevel[64];
+	int from[64];
+	double finish = 0;  // the empty block
+	int finishAt = -1, finishLevel = 0, finishFrom = -1;
+	for (int j = 0; j < count; ++j) {
+		const Candidate& c = candidates[j];
+		best[j] = std::numeric_limits<double>::infinity();
+		// Earlier events further back than kReach candidates are not worth the zeros between.
+		for (int p = j > kReach ? j - kReach : -1; p < j; ++p) {
+			const double before = p < 0 ? 0 : best[p];
+			if (before == std::numeric_limits<double>::infinity())
+				continue;
+			const uint32_t run = c.position - (p < 0 ? start : candidates[p].position + 1);
+			for (int n = 0; n < c.count; ++n) {
+				const double change = c.distortion[n] - c.zero;
+				const double more =
+				        before + change + lambda * EventBits(intraTable, false, run, c.magnitude[n]);
+				if (more < best[j])
+					best[j] = more, bestLevel[j] = n, from[j] = p;
+				const double last =
+				        before + change + lambda * EventBits(intraTable, true, run, c.magnitude[n]);
+				if (last < finish)
+					finish = last, finishAt = j, finishLevel = n, finishFrom = p;
+			}
+		}
+	}
+
+	double distortion = zeroOnly;
+	for (int j = 0; j < count; ++j)
+		distortion += candidates[j].zero;
+	for (int j = finishAt, n = finishLevel, p = finishFrom; j >= 0;) {
+		const Candidate& c = candidates[j];
+		const int32_t m = c.magnitude[n];
+		coef[DeZZ_Raw[c.position]] = int16_t(c.negative ? -m : m);
+		distortion += c.distortion[n] - c.zero;
+		if (p < 0)
+			break;
+		n = bestLevel[p];
+		const int next = from[p];
+		j = p;
+		p = next;
+	}
+	return distortion;
+}
