@@ -309,13 +309,16 @@ BMediaTrack* BMediaFile::CreateTrack(media_format* format, const media_codec_inf
 		f->Note(B_BAD_VALUE, "CreateTrack without a format");
 		return nullptr;
 	}
-	auto* t = new BMediaTrack::Impl;
+	// As in TrackAt: the Impl is owned here until the track that takes it exists.
+	auto impl = std::make_unique<BMediaTrack::Impl>();
+	BMediaTrack::Impl* t = impl.get();
 	t->file = f;
 	t->index = (int32)f->tracks.size();
 	struct Deleter {
 		void operator()(BMediaTrack* p) const { delete p; }
 	};
 	std::unique_ptr<BMediaTrack, Deleter> track(new BMediaTrack(t));
+	impl.release();
 
 	media_format input = *format;
 	fill_row_bytes(&input);

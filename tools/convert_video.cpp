@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include <new>
+
 #include "console.h"
 #include "convert.h"
 #include "formats.h"
@@ -203,8 +205,14 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	progress.Finish();
 	result.bytes = writer->Bytes();
 	result.codec = outKind == FileKind::Movie ? writer->Codec() : reader->Codec();
-	if (outKind == FileKind::Movie)
-		result.videoStreamBytes = MovieVideoBytes(out);
+	// The movie is complete: short of memory to read it back, the summary goes without its video rate
+	// rather than the conversion failing with its output in place.
+	if (outKind == FileKind::Movie) {
+		try {
+			result.videoStreamBytes = MovieVideoBytes(out);
+		} catch (const std::bad_alloc&) {
+		}
+	}
 	result.mediaSeconds = result.frames / rate;
 	result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 	if (source) {

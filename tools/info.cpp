@@ -118,7 +118,7 @@ void VideoTrack(Record* t, const std::string& path, BMediaTrack* track, const me
 	AddBytes(t, "stream", chunks.bytes);
 	AddRate(t, chunks.bytes, track->Duration() / 1e6);
 	if (chunks.damaged)
-		t->Add("damaged chunks",
+		t->Add("damaged",
 		       Printed("%" PRId64 " chunk%s where the file holds no media data", chunks.damaged,
 		               chunks.damaged == 1 ? "" : "s"),
 		       Json::Integer(chunks.damaged));

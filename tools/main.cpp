@@ -111,18 +111,19 @@ int Main(int argc, char** argv)
 	rules.Add(convert->add_option("--codec", options.codec,
 	                              "Encoder to use, by a name 'mediaconv codecs' lists (korvo, vorbis, g723)"),
 	          kVideoEncode | kAudioOutput, "chooses the encoder of a .mov, .ogg or .wav output");
-	rules.Add(convert->add_option(
-	                         "--quality", options.quality,
-	                         "Quality 0..1 (video default 0.85, with --bitrate the lowest allowed, default "
-	                         "none; Vorbis: VBR quality)")
-	                  ->check(CLI::Range(0.0, 1.0)),
-	          kVideoEncode | kAudioEncode, "sets the quality of an encoder");
+	const CLI::Option* quality = rules.Add(
+	        convert->add_option(
+	                       "--quality", options.quality,
+	                       "Quality 0..1 (video default 0.85, with --bitrate the lowest allowed, default "
+	                       "none; Vorbis: VBR quality)")
+	                ->check(CLI::Range(0.0, 1.0)),
+	        kVideoEncode | kAudioEncode, "sets the quality of an encoder");
 	rules.Add(
 	        convert->add_option("--frames", frames, "Convert at most N frames (or seconds with an s: 1.5s)"),
 	        kAnyConversion, "");
 	rules.Add(convert->add_option("--start", start, "Start at frame N (or seconds: 1.5s); seeks first"),
 	          kAnyConversion, "");
-	rules.Add(
+	const CLI::Option* rate = rules.Add(
 	        convert->add_option("--rate", options.rate,
 	                            "Frame rate of PNG sequence input (default 25); sample rate of audio output")
 	                ->check(CLI::Range(0.01, 768000.0)),
@@ -197,8 +198,8 @@ int Main(int argc, char** argv)
 	int status = 0;
 	Console::Divert(options.verbose);
 	try {
-		options.qualityGiven = convert->count("--quality") > 0;
-		options.rateSet = convert->count("--rate") > 0;
+		options.qualityGiven = quality->count() > 0;
+		options.rateSet = rate->count() > 0;
 		if (!start.empty())
 			options.start = ParseAmount(start, "--start", false);
 		if (!frames.empty())

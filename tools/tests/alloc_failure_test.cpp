@@ -73,7 +73,7 @@ protected:
 				ASSERT_EQ(r.err.rfind("mediaconv: ", 0), 0u) << "allocation " << n << ": " << r.err;
 				ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1)
 				        << "allocation " << n << ": " << r.err;
-				ASSERT_TRUE(out.empty() ? r.out.empty() : !Exists(Path(out))) << "allocation " << n;
+				ASSERT_TRUE(out.empty() ? r.out.empty() : !Exists(Path(out))) << "allocation " << n << ": " << r.err;
 				refused++;
 			}
 			if (!out.empty())
@@ -95,8 +95,8 @@ TEST_F(AllocationFailure, Decode)
 	Sweep("convert --threads 1 movie.mov out.y4m", "out.y4m");
 }
 
-// With worker threads the pool's own allocations fail too (which of them a number hits may vary
-// from run to run): a pool short of memory codes on fewer threads or the run is refused.
+// With worker threads the pool's own allocations, made by the calling thread, fail too: a pool short
+// of memory codes on fewer threads or the run is refused.
 TEST_F(AllocationFailure, ThreadedEncodeAndDecode)
 {
 	Sweep("convert --threads 2 clip.y4m out.mov", "out.mov", kSuiteRuns / 2);

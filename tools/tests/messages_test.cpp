@@ -44,7 +44,7 @@ TEST_F(Messages, OptionsThatDoNotApplyAreRefusedByName)
 	            {"--artifact-reduction", "WAV audio to Ogg Vorbis audio"});
 	ExpectUsage("convert s.wav out.ogg --ssim", {"--ssim"});
 	ExpectUsage("convert s.ogg out.wav --quality 0.3", {"--quality", "Ogg Vorbis audio to WAV audio"});
-	ExpectUsage("convert s.wav out.ogg --rate 25", {"--rate"});
+	ExpectUsage("convert in.y4m out.mov --channels 2", {"--channels", "Y4M video to QuickTime movie"});
 }
 
 TEST_F(Messages, OptionsThatApplyStillWork)

@@ -365,8 +365,9 @@ TEST_F(Korvo, BitrateAndKeyIntervalReachTheEncoder)
 		return at == std::string::npos ? -1.0 : std::atof(err.c_str() + at + 8);
 	};
 	auto infoRate = [this](const std::string& movie) {
-		Result r = Shell("\"$MC\" --addons '" MEDIACONV_ADDONS "' info --json " + movie +
-		                 " | python3 -c \"import json,sys; print(json.load(sys.stdin)['tracks'][0]['bit_rate'])\"");
+		Result r = Shell(
+		        "\"$MC\" --addons '" MEDIACONV_ADDONS "' info --json " + movie +
+		        " | python3 -c \"import json,sys; print(json.load(sys.stdin)['tracks'][0]['bit_rate'])\"");
 		return r.status == 0 ? std::atof(r.out.c_str()) / 1000 : -1.0;
 	};
 	for (int kbps : {30, 400}) {
@@ -411,14 +412,16 @@ TEST_F(Korvo, BitrateAndKeyIntervalReachTheEncoder)
 		EXPECT_NE(r.err.find(name(bad)), std::string::npos) << r.err;
 	}
 	WriteFile(Path("a.wav"), "not looked at");
+	// Vorbis has a bit rate of its own, PCM none; neither has key frames.
 	for (const char* option : {"--bitrate 64", "--keyint 5"}) {
-		r = Tool(std::string("convert a.wav a.ogg ") + option);
+		r = Tool(std::string("convert a.wav a.flac ") + option);
 		EXPECT_EQ(r.status, 2) << option;
 		EXPECT_NE(r.err.find(name(option) + " does not apply to WAV audio"), std::string::npos) << r.err;
 	}
 	r = Tool("convert key.mov back.y4m --keyint 5");
 	EXPECT_EQ(r.status, 2);
-	EXPECT_NE(r.err.find("--keyint does not apply to QuickTime movie to Y4M video"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("--keyint does not apply to QuickTime movie to Y4M video"), std::string::npos)
+	        << r.err;
 }
 
 }  // namespace
