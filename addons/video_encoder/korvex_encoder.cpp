@@ -175,8 +175,9 @@ status_t KorvexEncoder::SetFormat(media_file_format* file, media_format* in, med
 		raw.display.bytes_per_row = static_cast<uint32>(rowSize);
 	// Rows beyond the core's 14 bits would wrap into a shorter stride, and the sizes printed and
 	// kept are 32-bit.
-	const uint64 bufferSize = pixelFormat == kPixelFormatYUV420Planar ? raw_video_frame_bytes(raw.display)
-	                                                                  : uint64{raw.display.bytes_per_row} * lines;
+	const uint64 bufferSize = pixelFormat == kPixelFormatYUV420Planar
+	                                  ? raw_video_frame_bytes(raw.display)
+	                                  : uint64{raw.display.bytes_per_row} * lines;
 	const uint64 frameSize = width * lines * 4;
 	if (raw.display.bytes_per_row > kMaxRowBytes || bufferSize > INT32_MAX || frameSize > INT32_MAX)
 		return B_BAD_VALUE;
@@ -311,6 +312,7 @@ void KorvexEncoder::ReadPanel()
 	const double bits = view->GetDataRate();
 	dataRate = bits > 0 ? static_cast<float>(bits < kMaxDataRate * 1000.0 ? bits / 1000.0 : kMaxDataRate) : 0;
 	drtSensitivity = static_cast<float>(view->GetDRTSensitivity());
+	tuning = view->GetTuning() >= 1 ? 1 : 0;
 }
 
 // Deblocking and deringing go together, as do the two trial-coding options; a context made later by

@@ -1,5 +1,5 @@
 // KorvexView: the settings panel's children, stacked top to bottom with a 5-point gap, and the
-// read-outs of its four controls.
+// read-outs of its five controls.
 #include "korvex_view.h"
 
 #include <cstdlib>
@@ -65,6 +65,16 @@ KorvexView::KorvexView(BRect frame, const char* name, uint32 resizingMode, uint3
 	drtSensitivity->ResizeToPreferred();
 	stack(drtSensitivity);
 
+	// Two positions: the original's decisions, or the ones that spend fewer bits for the quality.
+	tuning = new BSlider(BRect(kLeft, top, kLeft + 160, top), "Tuning", "Tuning", nullptr, 0, 1,
+	                     B_BLOCK_THUMB, kControlResizing, kSliderFlags);
+	tuning->SetValue(0);
+	tuning->SetHashMarks(B_HASH_MARKS_BOTTOM);
+	tuning->SetHashMarkCount(2);
+	tuning->SetLimitLabels("classic", "better");
+	tuning->ResizeToPreferred();
+	stack(tuning);
+
 	ResizeBy(0, top);
 }
 
@@ -94,3 +104,5 @@ double KorvexView::GetDataRate() const
 }
 
 int32 KorvexView::GetDRTSensitivity() const { return drtSensitivity ? drtSensitivity->Value() : 0; }
+
+int32 KorvexView::GetTuning() const { return tuning ? tuning->Value() : 0; }

@@ -268,7 +268,7 @@ TEST(KorvexEncoder, ParameterViewStacksItsControls)
 	EXPECT_STREQ(view->Name(), "The View");
 	EXPECT_EQ(view->ResizingMode(), 0x1234u);
 	EXPECT_EQ(view->Flags(), 0x2000000u);
-	ASSERT_EQ(view->CountChildren(), 5);
+	ASSERT_EQ(view->CountChildren(), 6);
 
 	auto* overview = dynamic_cast<BTextView*>(view->ChildAt(0));
 	ASSERT_NE(overview, nullptr);
@@ -328,7 +328,23 @@ TEST(KorvexEncoder, ParameterViewStacksItsControls)
 	drt->GetPreferredSize(&w, &h);
 	EXPECT_EQ(drt->Frame(), BRect(30, top, 190, top + h));
 	top += h + 5;
-	for (int i = 1; i < 5; i++) {
+	auto* tuning = dynamic_cast<BSlider*>(view->ChildAt(5));
+	ASSERT_NE(tuning, nullptr);
+	EXPECT_STREQ(tuning->Name(), "Tuning");
+	EXPECT_STREQ(tuning->Label(), "Tuning");
+	EXPECT_EQ(tuning->Value(), 0);
+	tuning->GetLimits(&low, &high);
+	EXPECT_EQ(low, 0);
+	EXPECT_EQ(high, 1);
+	EXPECT_EQ(tuning->HashMarks(), B_HASH_MARKS_BOTTOM);
+	EXPECT_EQ(tuning->HashMarkCount(), 2);
+	EXPECT_STREQ(tuning->MinLimitLabel(), "classic");
+	EXPECT_STREQ(tuning->MaxLimitLabel(), "better");
+	EXPECT_EQ(tuning->Flags(), 0x26000000u);
+	tuning->GetPreferredSize(&w, &h);
+	EXPECT_EQ(tuning->Frame(), BRect(30, top, 190, top + h));
+	top += h + 5;
+	for (int i = 1; i < 6; i++) {
 		auto* control = dynamic_cast<BControl*>(view->ChildAt(i));
 		EXPECT_EQ(control->ResizingMode(), 0x1212u) << i;
 		EXPECT_EQ(control->Message(), nullptr) << i;
@@ -520,6 +536,45 @@ TEST(KorvexEncoder, TuningChoosesTheCoresDecisions)
 		ASSERT_EQ(writer.chunks.size(), size_t{kFrames});
 		for (int i = 0; i < kFrames; i++)
 			EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << "tuning " << choice << " frame " << i;
+	}
+}
+
+// The panel's tuning control, read back when the host applies the settings, chooses the core's
+// decisions as the web's Tuning does; the web's later setting wins over it.
+TEST(KorvexEncoder, PanelTuningChoosesTheCoresDecisions)
+{
+	constexpr int kFrames = 8;
+	std::vector<std::vector<uint8>> clip;
+	for (int i = 0; i < kFrames; i++)
+		clip.push_back(ClipFrame(kWidth, kHeight, i, 5));
+	CoreRoundTrip classic(kWidth, kHeight, clip);
+	CoreRoundTrip better(kWidth, kHeight, clip, kPixelFormatBGRA, 870, kTuningBetter);
+	ASSERT_NE(classic.chunks, better.chunks);
+	for (const int32 choice : {1, 0}) {
+		for (const bool webAfterwards : {false, true}) {
+			std::unique_ptr<BView> view;
+			const std::vector<addon_test::Chunk> chunks = EncodeWith(clip, [&](BPrivate::Encoder* e) {
+				view.reset(e->GetParameterView());
+				// No data rate: the quality alone decides, as in the core's runs.
+				dynamic_cast<BTextControl*>(view->FindView("DataRate"))->SetText("0");
+				dynamic_cast<BSlider*>(view->FindView("Tuning"))->SetValue(choice);
+				encode_parameters p{};
+				p.quality = 0.85f;
+				ASSERT_EQ(e->SetEncodeParameters(&p), B_OK);
+				float value = -1;
+				size_t size = sizeof value;
+				ASSERT_EQ(e->GetParameterValue(13, &value, &size), B_OK);
+				EXPECT_EQ(value, float(choice));
+				if (webAfterwards)
+					SetParameter(e, 13, float(1 - choice));
+			});
+			const bool wantBetter = (choice == 1) != webAfterwards;
+			const CoreRoundTrip& core = wantBetter ? better : classic;
+			ASSERT_EQ(chunks.size(), size_t{kFrames});
+			for (int i = 0; i < kFrames; i++)
+				EXPECT_EQ(chunks[i].bytes, core.chunks[i])
+				        << "panel " << choice << " web afterwards " << webAfterwards << " frame " << i;
+		}
 	}
 }
 
