@@ -1,4 +1,4 @@
-// The encoder settings beyond quality (switches, data rate, key-frame interval), found by name among
+// The encoder settings beyond quality (switches, data rate, key-frame interval, tuning), found by name among
 // the parameters of the encoder's web. The check boxes of an encoder's settings view are not used: an
 // encoder need not read them back, so setting them proves nothing, and a setting that cannot be seen
 // to take effect is refused instead.
@@ -14,15 +14,22 @@
 
 namespace {
 
-// Sets the parameter named `name` to `value`, or a switch (value < 0) to on.
-void Apply(BMediaTrack* track, const char* name, const char* option, const std::string& output,
-           float value = -1)
+BParameter* Named(BMediaTrack* track, const char* name)
 {
 	BParameterWeb* web = track->Web();
 	for (int32 i = 0; web && i < web->CountParameters(); i++) {
 		BParameter* p = web->ParameterAt(i);
-		if (!p || Simplified(p->Name()) != Simplified(name))
-			continue;
+		if (p && Simplified(p->Name()) == Simplified(name))
+			return p;
+	}
+	return nullptr;
+}
+
+// Sets the parameter named `name` to `value`, or a switch (value < 0) to on.
+void Apply(BMediaTrack* track, const char* name, const char* option, const std::string& output,
+           float value = -1)
+{
+	if (BParameter* p = Named(track, name)) {
 		status_t s;
 		if (p->Type() == BParameter::B_CONTINUOUS_PARAMETER) {
 			const float set = value >= 0 ? value : static_cast<BContinuousParameter*>(p)->MaxValue();
@@ -51,7 +58,7 @@ void SetQuality(BMediaTrack* track, const Options& options, const std::string& c
 		throw UsageFailure("--quality: encoder \"" + codec + "\" has no quality setting");
 }
 
-void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::string& output)
+std::string ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::string& output)
 {
 	if (options.artifactReduction)
 		Apply(track, "Artifact Reduction", "--artifact-reduction", output);
@@ -61,6 +68,12 @@ void ApplyEncoderOptions(BMediaTrack* track, const Options& options, const std::
 		Apply(track, "Data Rate", "--bitrate", output, static_cast<float>(options.bitrate));
 	if (options.keyInterval > 0)
 		Apply(track, "Key Frame Interval", "--keyint", output, static_cast<float>(options.keyInterval));
+	// The better tuning is the tool's default where the encoder has a choice; only an explicit --tune
+	// asks an encoder without one for it.
+	if (!options.tuneGiven && !Named(track, "Tuning"))
+		return "";
+	Apply(track, "Tuning", "--tune", output, options.tune == "better" ? 1.0f : 0.0f);
+	return options.tune;
 }
 
 void ApplyThreads(BMediaTrack* track, const Options& options, const std::string& file)

@@ -154,6 +154,12 @@ int Main(int argc, char** argv)
 	                              "Video: at most N frames from one key frame to the next (1..152)")
 	                  ->check(CLI::Range(1u, 152u)),
 	          kVideoEncode, "spaces the key frames of the video encoder");
+	const CLI::Option* tune = rules.Add(
+	        convert->add_option("--tune", options.tune,
+	                            "Video: the encoder's decisions, classic (the original's) or better (fewer "
+	                            "bits for the same quality; the default)")
+	                ->check(CLI::IsMember({"classic", "better"})),
+	        kVideoEncode, "chooses the decisions of the video encoder");
 	rules.Add(convert->add_flag("--psnr", options.psnr,
 	                            "Video: PSNR of Y, U, V and average against the source"),
 	          kVideoEncode, "measures a video encode against its source");
@@ -200,6 +206,7 @@ int Main(int argc, char** argv)
 	try {
 		options.qualityGiven = quality->count() > 0;
 		options.rateSet = rate->count() > 0;
+		options.tuneGiven = tune->count() > 0;
 		if (!start.empty())
 			options.start = ParseAmount(start, "--start", false);
 		if (!frames.empty())

@@ -44,9 +44,11 @@ struct Options {
 	std::string audioOut;   // --audio-out: where the sound of a video conversion is written
 	bool artifactReduction = false;
 	bool optimal = false;
-	uint32_t keyInterval = 0;  // --keyint: most frames from one key frame to the next; 0 = the encoder's
-	uint32_t threads = 0;      // --threads; 0 when not given: the number of cores
-	bool strict = false;       // damaged input frames fail the conversion instead of a warning
+	uint32_t keyInterval = 0;     // --keyint: most frames from one key frame to the next; 0 = the encoder's
+	std::string tune = "better";  // --tune: the video encoder's decisions, "classic" or "better"
+	bool tuneGiven = false;       // --tune on the command line, not the default
+	uint32_t threads = 0;         // --threads; 0 when not given: the number of cores
+	bool strict = false;          // damaged input frames fail the conversion instead of a warning
 	bool quiet = false;
 	bool verbose = false;
 	bool psnr = false, ssim = false;  // measure a video encode against its source

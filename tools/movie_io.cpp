@@ -153,7 +153,9 @@ public:
 			throw Failure(path,
 			              std::string("encoder \"") + codec.short_name + "\" does not take these frames");
 		SetQuality(fTrack, options, fCodec);
-		ApplyEncoderOptions(fTrack, options, path);
+		const std::string tuning = ApplyEncoderOptions(fTrack, options, path);
+		if (!tuning.empty())
+			fCodec += " (" + tuning + ")";
 		ApplyThreads(fTrack, options, path);
 		if (sound) {
 			media_format audio;

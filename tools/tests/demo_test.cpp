@@ -46,8 +46,17 @@ TEST_F(Demo, MakesTheFilesAndTheTable)
 	EXPECT_EQ(r.status, 0) << r.err;
 	for (const char* file : {"clip.mov", "clip-decoded.y4m", "png/frame00000.png", "png/frame00099.png"})
 		EXPECT_GT(FileSize(Path(std::string("out/") + file)), 1000) << file;
-	EXPECT_NE(r.out.find("Korvo Vela 3.5"), std::string::npos);
-	EXPECT_NE(r.out.find("PSNR Y "), std::string::npos);
+	// Both tunings of the same clip, each with its size, quality and speeds.
+	for (const char* row : {"\nclip.mov                 Korvo Vela 3.5 (better)   ",
+	                        "\nclip-classic.mov         Korvo Vela 3.5 (classic)  "}) {
+		const size_t at = r.out.find(row);
+		ASSERT_NE(at, std::string::npos) << row << "\n" << r.out;
+		const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+		EXPECT_NE(line.find(" kb/s  PSNR Y "), std::string::npos) << line;
+		EXPECT_NE(line.find(" fps"), std::string::npos) << line;
+	}
+	EXPECT_GT(FileSize(Path("out/clip-classic.y4m")), 1000);
+	EXPECT_NE(ReadFile(Path("out/clip-classic.mov")), ReadFile(Path("out/clip.mov")));
 	EXPECT_EQ(r.out.find("failed"), std::string::npos) << r.out;
 }
 

@@ -353,6 +353,40 @@ TEST_F(Korvo, ThreadCountsGiveIdenticalFiles)
 	        << r.err;
 }
 
+// The encoder makes the better tuning's decisions unless --tune classic asks for the original's; the
+// summary names the tuning, both movies decode well, and --tune is an option of video encodes only.
+TEST_F(Korvo, TuneChoosesTheEncodersDecisions)
+{
+	const Clip clip = MovingClip(96, 64, 12);
+	WriteY4m(Path("in.y4m"), clip);
+	std::string movie[2];
+	const char* tunings[] = {"classic", "better"};
+	for (int i = 0; i < 2; i++) {
+		const std::string name = std::string(tunings[i]) + ".mov";
+		Result r = Tool("convert in.y4m " + name + " --verbose --tune " + tunings[i]);
+		ASSERT_EQ(r.status, 0) << r.err;
+		EXPECT_NE(r.err.find("SetParameterValue called with id 13"), std::string::npos) << r.err;
+		EXPECT_NE(r.err.find(std::string(", Korvo Vela 3.5 (") + tunings[i] + "), in "), std::string::npos)
+		        << r.err;
+		movie[i] = ReadFile(Path(name));
+		ASSERT_EQ(Tool("convert " + name + " back.y4m").status, 0);
+		EXPECT_GE(PsnrY(clip, ReadY4m(Path("back.y4m"))), 34.0) << tunings[i];
+	}
+	EXPECT_NE(movie[0], movie[1]);
+	Result r = Tool("convert in.y4m default.mov");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_NE(r.err.find("Korvo Vela 3.5 (better)"), std::string::npos) << r.err;
+	EXPECT_TRUE(ReadFile(Path("default.mov")) == movie[1]) << "better is the default";
+
+	r = Tool("convert in.y4m bad.mov --tune fast");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("--tune"), std::string::npos) << r.err;
+	WriteFile(Path("a.wav"), "not looked at");
+	r = Tool("convert a.wav a.ogg --tune classic");
+	EXPECT_EQ(r.status, 2);
+	EXPECT_NE(r.err.find("--tune does not apply to WAV audio"), std::string::npos) << r.err;
+}
+
 // --bitrate reaches the encoder's rate control: the summary's video rate lands near the target and
 // agrees with what info reads from the chunks; --quality is then a floor. --keyint spaces the key
 // frames as info reads them. Both are options of video encodes only.
