@@ -216,7 +216,7 @@ void CompressIntraBetter(KorvParams* params, uint8_t intraQuant)
 	Vop* vop = params->vop;
 	vop->codingType = kCodingTypeI;
 	vop->quant = intraQuant;
-	const RdLambda lambda = RdLambda_ForQuant(intraQuant);
+	const RdLambda lambda = RdLambda_ForQuant(intraQuant, kCodingTypeI);
 	DecideMacroBlocks(vop, [&lambda](MacroBlock* mb) { MacroBlock_CodeIntraBetter(mb, lambda); });
 }
 
@@ -227,7 +227,7 @@ uint32_t CompressPredictedBetter(KorvParams* params, uint8_t quant)
 	vop->codingType = kCodingTypeP;
 	vop->quant = quant;
 	vop->coded = 1;
-	const RdLambda lambda = RdLambda_ForQuant(quant);
+	const RdLambda lambda = RdLambda_ForQuant(quant, kCodingTypeP);
 	DecideMacroBlocks(vop, [&lambda](MacroBlock* mb) { MacroBlock_DecideBetter(mb, lambda); });
 	uint32_t intraCount = 0;
 	bool anyCoded = false;

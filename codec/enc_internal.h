@@ -75,7 +75,7 @@ struct RdLambda {
 	double mode;
 	double motion;
 };
-RdLambda RdLambda_ForQuant(uint8_t quant);
+RdLambda RdLambda_ForQuant(uint8_t quant, uint8_t codingType);
 // The frame coder, in place of Vop_Compress.
 int16_t Vop_CompressBetter(KorvParams* params);
 // An I-VOP's macroblock: levels chosen by cost, DC/AC prediction and coded flags.

@@ -13,8 +13,11 @@
 #include "transform_internal.h"
 namespace {
 
-// Lambda of the squared-error decisions: this times the quantiser squared.
-constexpr double kLambdaScale = 0.5;
+// Lambda of the squared-error decisions: this times the quantiser squared. A P-VOP weighs bits
+// more than an I-VOP: the picture every later one predicts from earns finer decisions, and what a
+// P-VOP codes of a noisy source's grain only adds to the next picture's residual.
+constexpr double kIntraLambdaScale = 0.5;
+constexpr double kPredictedLambdaScale = 1.0;
 // Full-sample vectors searched: the prediction then stays inside the reference's 16-sample border
 // and every vector, half-sample ones included, inside the -32..31 that f_code 1 codes.
 constexpr int32_t kLowest = -16, kHighest = 15;
@@ -120,9 +123,10 @@ void MakeSkipped(MacroBlock* mb)
 
 uint32_t MotionBits(int32_t dx, int32_t dy) { return ComponentBits(dx) + ComponentBits(dy); }
 
-RdLambda RdLambda_ForQuant(uint8_t quant)
+RdLambda RdLambda_ForQuant(uint8_t quant, uint8_t codingType)
 {
-	const double mode = kLambdaScale * quant * quant;
+	const double scale = codingType == kCodingTypeI ? kIntraLambdaScale : kPredictedLambdaScale;
+	const double mode = scale * quant * quant;
 	return {mode, std::sqrt(mode)};
 }
 
