@@ -109,7 +109,7 @@ struct Sequence {
 
 struct Point {
 	int quant;
-	double kbps, psnr;
+	double kbps, psnr, chromaPsnr;
 };
 
 struct Curve {
@@ -134,7 +134,7 @@ Curve Measure(const Sequence& clip, const std::vector<Frame>& frames, uint8_t tu
 		decoder->pixMap->rowBytes = uint16_t(4 * clip.width);
 		decoder->pixMap->baseAddr = picture.data();
 		uint64_t bytes = 0;
-		double squares = 0;
+		double squares = 0, chromaSquares = 0;
 		for (const Frame& frame : frames) {
 			encoder->pixMap->rowBytes = uint16_t(frame.rowBytes);
 			encoder->pixMap->baseAddr = const_cast<uint8_t*>(frame.bytes.data());
@@ -150,11 +150,12 @@ Curve Measure(const Sequence& clip, const std::vector<Frame>& frames, uint8_t tu
 			}
 			bytes += chunk.size();
 			squares += enctest::LumaMse(encoder->vop, decoder->vop);
+			chromaSquares += enctest::ChromaMse(encoder->vop, decoder->vop);
 		}
 		curve.frames += int(frames.size());
 		const double n = double(frames.size());
-		curve.points.push_back(
-		        {quant, bytes * 8.0 * kFrameRate / n / 1000.0, enctest::PsnrOfMse(squares / n)});
+		curve.points.push_back({quant, bytes * 8.0 * kFrameRate / n / 1000.0, enctest::PsnrOfMse(squares / n),
+		                        enctest::PsnrOfMse(chromaSquares / n)});
 		DisposeKorvParamsPtr(encoder);
 		DisposeKorvParamsPtr(decoder);
 	}
@@ -162,8 +163,8 @@ Curve Measure(const Sequence& clip, const std::vector<Frame>& frames, uint8_t tu
 }
 
 // The rate at which the curve reaches `psnr`, interpolating log-rate linearly between the two
-// points around it; NaN when the curve does not reach it.
-double RateAt(const Curve& curve, double psnr)
+// points around it, and the chrominance PSNR there; NaN when the curve does not reach it.
+Point At(const Curve& curve, double psnr)
 {
 	const std::vector<Point>& p = curve.points;
 	for (size_t i = 0; i + 1 < p.size(); ++i) {
@@ -171,17 +172,18 @@ double RateAt(const Curve& curve, double psnr)
 		const Point& lo = p[i + 1];
 		if (psnr <= hi.psnr && psnr >= lo.psnr && hi.psnr > lo.psnr) {
 			const double t = (psnr - lo.psnr) / (hi.psnr - lo.psnr);
-			return std::exp(std::log(lo.kbps) + t * (std::log(hi.kbps) - std::log(lo.kbps)));
+			return {0, std::exp(std::log(lo.kbps) + t * (std::log(hi.kbps) - std::log(lo.kbps))), psnr,
+			        lo.chromaPsnr + t * (hi.chromaPsnr - lo.chromaPsnr)};
 		}
 	}
-	return NAN;
+	return {0, NAN, psnr, NAN};
 }
 
 void PrintCurve(const char* tuning, const Curve& curve)
 {
 	std::printf("  %-8s", tuning);
 	for (const Point& p : curve.points)
-		std::printf(" q%d %.0f/%.2f", p.quant, p.kbps, p.psnr);
+		std::printf(" q%d %.0f/%.2f/%.2f", p.quant, p.kbps, p.psnr, p.chromaPsnr);
 	std::printf("\n");
 }
 
@@ -199,8 +201,10 @@ int main(int argc, char** argv)
 	const std::vector<int> quants = {4, 5, 6, 7, 8, 10, 12, 15, 19, 24};
 	// Equal quality at the classic tuning's PSNR at these quantisers.
 	const int targets[] = {6, 10};
-	std::printf("%-18s %6s %9s %11s %10s %6s %12s %11s\n", "clip", "quant", "PSNR-Y", "classic", "better",
-	            "ratio", "classic fps", "better fps");
+	// PSNR-UV: of both chrominance planes, classic's at its quantiser and better's at the same PSNR-Y,
+	// so that no luminance gain hides a chrominance loss.
+	std::printf("%-18s %6s %9s %11s %10s %6s %12s %11s %15s\n", "clip", "quant", "PSNR-Y", "classic",
+	            "better", "ratio", "classic fps", "better fps", "PSNR-UV c / b");
 	for (const Sequence& clip : clips) {
 		std::vector<Frame> frames;
 		for (int f = 0; f < clip.frames; ++f)
@@ -210,13 +214,15 @@ int main(int argc, char** argv)
 		const double classicFps = classic.frames / classic.seconds,
 		             betterFps = better.frames / better.seconds;
 		for (int target : targets) {
-			double psnr = 0, classicRate = 0;
+			Point atClassic{};
 			for (const Point& p : classic.points)
 				if (p.quant == target)
-					psnr = p.psnr, classicRate = p.kbps;
-			const double betterRate = RateAt(better, psnr);
-			std::printf("%-18s %6d %6.2f dB %6.0f kb/s %5.0f kb/s %6.3f %12.1f %11.1f\n", clip.name, target,
-			            psnr, classicRate, betterRate, betterRate / classicRate, classicFps, betterFps);
+					atClassic = p;
+			const Point atBetter = At(better, atClassic.psnr);
+			std::printf("%-18s %6d %6.2f dB %6.0f kb/s %5.0f kb/s %6.3f %12.1f %11.1f %7.2f / %.2f\n",
+			            clip.name, target, atClassic.psnr, atClassic.kbps, atBetter.kbps,
+			            atBetter.kbps / atClassic.kbps, classicFps, betterFps, atClassic.chromaPsnr,
+			            atBetter.chromaPsnr);
 		}
 		if (verbose) {
 			PrintCurve("classic", classic);

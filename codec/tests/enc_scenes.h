@@ -126,6 +126,24 @@ inline double LumaMse(const Vop* source, const Vop* decoded)
 	return squares / (double(source->width) * source->height);
 }
 
+// The same for the two chrominance planes together.
+inline double ChromaMse(const Vop* source, const Vop* decoded)
+{
+	double squares = 0;
+	const uint32_t width = source->width / 2, height = source->height / 2;
+	for (int plane = 0; plane < 2; ++plane) {
+		const Plane* from = plane ? source->srcV : source->srcU;
+		const Plane* to = plane ? decoded->planeV : decoded->planeU;
+		for (uint32_t y = 0; y < height; ++y)
+			for (uint32_t x = 0; x < width; ++x) {
+				const size_t at = size_t{y + 8} * from->width + x + 8;
+				const double d = double(from->data[at]) - to->data[at];
+				squares += d * d;
+			}
+	}
+	return width && height ? squares / (2.0 * width * height) : 0;
+}
+
 inline double PsnrOfMse(double mse) { return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse); }
 
 // Peak signal-to-noise ratio of the same.
