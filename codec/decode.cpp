@@ -4,7 +4,9 @@
 #include "frame_internal.h"
 #include "kernels_internal.h"
 #include "korvo.h"
+#include "prediction_internal.h"
 #include "reconstruct_internal.h"
+#include "syntax_internal.h"
 #include "transform_internal.h"
 #include "workers_internal.h"
 namespace {
@@ -44,46 +46,98 @@ bool FiltersOn(const Vop* vop) { return vop->params && (vop->params->deblock || 
 
 }  // namespace
 
+namespace {
+
+uint32_t MacroBlocksReadOf(const Vop* vop)
+{
+	return vop->mbsRead < 0                                     ? 0
+	       : static_cast<uint32_t>(vop->mbsRead) < vop->mbCount ? vop->mbsRead
+	                                                            : vop->mbCount;
+}
+
+// Dequantisation and inverse transform of the macroblocks of one row among the first `read`.
+void DecompressRow(Vop* vop, uint32_t row, uint32_t read)
+{
+	const bool flags = FiltersOn(vop);
+	const bool intraVop = vop->codingType == kCodingTypeI;
+	const uint32_t end = read < (row + 1) * vop->mbWidth ? read : (row + 1) * vop->mbWidth;
+	for (uint32_t i = row * vop->mbWidth; i < end; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		if (!intraVop && !mb->codedMb)
+			continue;
+		const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
+		for (int b = 0; b < 6; ++b)
+			if (done & (1u << b))
+				gHooks.inverseDCT(mb->blocks[b].recon);
+	}
+}
+
+// Macroblocks from `read` on were not read because the data ended: skipped ones, so the previous
+// picture stands. Each keeps its own quantiser (the one read for it, or its last frame's), which the
+// deblocking of its edges uses.
+void MarkUnread(Vop* vop, uint32_t read)
+{
+	for (uint32_t i = read; i < vop->mbCount; ++i) {
+		MacroBlock* mb = vop->mbs[i];
+		mb->codedMb = 0;
+		mb->mbType = kMbTypeInter;
+		mb->mv.x = mb->mv.y = 0;
+		mb->dquant = 0;
+	}
+}
+
+}  // namespace
+
 void Vop_Decompress(Vop* vop)
 {
 	if (!vop->coded)
 		return;
-	const bool flags = FiltersOn(vop);
-	const bool intraVop = vop->codingType == kCodingTypeI;
-	const uint32_t read = vop->mbsRead < 0                                     ? 0
-	                      : static_cast<uint32_t>(vop->mbsRead) < vop->mbCount ? vop->mbsRead
-	                                                                           : vop->mbCount;
+	const uint32_t read = MacroBlocksReadOf(vop);
 	// The quantiser runs through the picture in raster order; once it is settled the macroblocks
 	// need nothing from each other, and rows are reconstructed on the context's workers.
 	uint8_t quant = vop->quant;
-	for (uint32_t i = 0; i < vop->mbCount; ++i) {
+	for (uint32_t i = 0; i < read; ++i) {
 		MacroBlock* mb = vop->mbs[i];
-		if (i >= read) {
-			// Not read because the data ended: a skipped macroblock, so the previous picture stands.
-			mb->codedMb = 0;
-			mb->mbType = kMbTypeInter;
-			mb->mv.x = mb->mv.y = 0;
-			mb->dquant = 0;
-			// It keeps its own quantiser (the one read for it, or its last frame's), which the
-			// deblocking of its edges uses.
-			continue;
-		}
 		const int8_t t = static_cast<int8_t>(quant + mb->dquant);
 		mb->mbQuant = t <= 0 ? 1 : t > 31 ? 31 : static_cast<uint8_t>(t);
 		quant = mb->mbQuant;
 	}
-	ForEachRow(Vop_Workers(vop), vop->mbHeight, [&](uint32_t row) {
-		const uint32_t end = read < (row + 1) * vop->mbWidth ? read : (row + 1) * vop->mbWidth;
-		for (uint32_t i = row * vop->mbWidth; i < end; ++i) {
-			MacroBlock* mb = vop->mbs[i];
-			if (!intraVop && !mb->codedMb)
-				continue;
-			const uint32_t done = DequantizeMacroBlock(mb, intraVop, flags, nullptr);
-			for (int b = 0; b < 6; ++b)
-				if (done & (1u << b))
-					gHooks.inverseDCT(mb->blocks[b].recon);
-		}
-	});
+	MarkUnread(vop, read);
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop, read](uint32_t row) { DecompressRow(vop, row, read); });
+}
+
+int16_t Vop_ReadAndReconstruct(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	KorvWorkers* workers = Vop_Workers(vop);
+	if (!workers) {
+		const int16_t status = StreamToVop(params);
+		Vop_Decompress(vop);
+		Vop_ApplyMotion(vop);
+		return status;
+	}
+	// Each row is reconstructed and its predictions fetched on the workers as soon as the reader has
+	// passed it. The reader leaves every macroblock it read with the quantiser of the raster-order
+	// chain, so only the macroblocks it could not read are left to settle, before the last rows go.
+	int16_t status = kKorvoOK;
+	const bool predicted = vop->codingType == kCodingTypeP && vop->planeY;
+	ForEachRowBehind(
+	        workers, vop->mbHeight,
+	        [&] {
+		        status = StreamToVop(params);
+		        if (vop->coded)
+			        MarkUnread(vop, MacroBlocksReadOf(vop));
+	        },
+	        [&](uint32_t row) {
+		        // A row made ready before the reader finished was read whole.
+		        const bool readerDone = Workers_AwaitRow(workers, row);
+		        if (readerDone && !vop->coded)
+			        return;
+		        DecompressRow(vop, row, readerDone ? MacroBlocksReadOf(vop) : (row + 1) * vop->mbWidth);
+		        if (predicted)
+			        Vop_ApplyMotionRow(vop, row);
+	        });
+	return status;
 }
 
 // Library forms of the per-macroblock step: they dequantise into a scratch block only, so that the

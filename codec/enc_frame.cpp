@@ -45,38 +45,82 @@ void LoadSourceBlocks(Vop* vop)
 	});
 }
 
+// The frame written while its macroblocks are decided: each one, in raster order, gets its DQUANT
+// and is written once no decision still to come can read it. The thread's bit buffer also serves
+// the trial counts of the decisions made on that thread, so the writer keeps its pending word
+// itself between macroblocks.
+struct FrameWriter {
+	KorvParams* params;
+	BitStream cursor{};
+	uint32_t pending = 0;
+
+	// (Re)starts the frame: the user data of an I-VOP and the VOP header.
+	void Begin()
+	{
+		Params_BeginFrameStream(params, &cursor);
+		pending = gBitBuffer;
+	}
+
+	void Write(MacroBlock* mb)
+	{
+		gBitBuffer = pending;
+		MacroBlock_CalculateDQuant(mb);
+		MacroBlock_WriteMB(mb, &cursor);
+		pending = gBitBuffer;
+	}
+
+	int16_t End()
+	{
+		gBitBuffer = pending;
+		return Params_EndFrameStream(params, &cursor);
+	}
+};
+
 // Decides every macroblock with `decide` as a wavefront over the rows on the context's workers:
 // each sees its left and upper neighbours decided, as in raster order, so the threads change
-// nothing. The quantiser chain then runs in raster order.
+// nothing. The quantiser chain runs in raster order: afterwards, or macroblock by macroblock
+// behind the decisions when the `writer` writes them meanwhile.
 template <class Decide>
-void DecideMacroBlocks(Vop* vop, Decide&& decide)
+void DecideMacroBlocks(Vop* vop, Decide&& decide, FrameWriter* writer = nullptr)
 {
-	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [vop, &decide](uint32_t row, uint32_t column) {
+	auto cell = [vop, &decide](uint32_t row, uint32_t column) {
 		decide(vop->mbs[row * vop->mbWidth + column]);
-	});
+	};
+	if (writer) {
+		writer->Begin();
+		Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, cell,
+		          [vop, writer](uint32_t row, uint32_t column) {
+			          writer->Write(vop->mbs[row * vop->mbWidth + column]);
+		          });
+		return;
+	}
+	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, cell);
 	for (uint32_t i = 0; i < vop->mbCount; ++i)
 		MacroBlock_CalculateDQuant(vop->mbs[i]);
 }
 
 // Decides and codes every macroblock, or those the skip test left coded.
-void CompressMacroBlocks(KorvParams* params, bool all)
+void CompressMacroBlocks(KorvParams* params, bool all, FrameWriter* writer)
 {
 	const uint8_t optimalMb = params->optimalMb;
-	DecideMacroBlocks(params->vop, [=](MacroBlock* mb) {
-		if (!all && !mb->codedMb)
-			return;
-		MacroBlock_Compress(mb, optimalMb);
-		MacroBlock_FinishDecisions(mb);
-	});
+	DecideMacroBlocks(
+	        params->vop,
+	        [=](MacroBlock* mb) {
+		        if (!all && !mb->codedMb)
+			        return;
+		        MacroBlock_Compress(mb, optimalMb);
+		        MacroBlock_FinishDecisions(mb);
+	        },
+	        writer);
 }
 
 // The whole picture as an I-VOP, from a reset state.
-void CompressIntra(KorvParams* params, uint8_t intraQuant)
+void CompressIntra(KorvParams* params, uint8_t intraQuant, FrameWriter* writer = nullptr)
 {
 	Vop* vop = params->vop;
 	vop->codingType = kCodingTypeI;
 	vop->quant = intraQuant;
-	CompressMacroBlocks(params, true);
+	CompressMacroBlocks(params, true, writer);
 }
 
 // The skip test of a P-VOP: a macroblock that hardly changed at zero motion is not coded, unless
@@ -105,9 +149,9 @@ void SkipTest(Vop* vop)
 
 // Compresses the macroblocks that the skip test left coded; returns how many of them chose intra
 // (the skipped ones are inter).
-uint32_t CompressPredicted(KorvParams* params)
+uint32_t CompressPredicted(KorvParams* params, FrameWriter* writer = nullptr)
 {
-	CompressMacroBlocks(params, false);
+	CompressMacroBlocks(params, false, writer);
 	const Vop* vop = params->vop;
 	uint32_t intraCount = 0;
 	for (uint32_t i = 0; i < vop->mbCount; ++i)
@@ -155,25 +199,48 @@ int16_t PlanesToVop(KorvParams* params)
 	return params->optimalFrame == 1 ? Vop_CompressOptimal(params) : Vop_Compress(params);
 }
 
-int16_t Vop_Compress(KorvParams* params)
+namespace {
+
+// Vop_Compress, writing the frame meanwhile when there is a `writer`.
+void CompressClassic(KorvParams* params, FrameWriter* writer)
 {
 	Vop* vop = params->vop;
 	const uint8_t intraQuant = Vop_IntraQuant(vop);
 	if (vop->codingType != kCodingTypeP) {
-		CompressIntra(params, intraQuant);
-		return kKorvoOK;
+		CompressIntra(params, intraQuant, writer);
+		return;
 	}
 	vop->coded = 1;
 	SkipTest(vop);
 	Vop_SubsamplePlanes(vop);
-	const uint32_t intraCount = CompressPredicted(params);
+	const uint32_t intraCount = CompressPredicted(params, writer);
 	// Skipped macroblocks count in the total: a mostly new picture is cheaper as an I-VOP.
 	if (vop->mbCount && intraCount * 100 / vop->mbCount > kIntraSharePercent) {
 		for (uint32_t i = 0; i < vop->mbCount; ++i)
 			MacroBlock_Reset(vop->mbs[i]);
-		CompressIntra(params, intraQuant);
+		CompressIntra(params, intraQuant, writer);
 	}
+}
+
+}  // namespace
+
+int16_t Vop_Compress(KorvParams* params)
+{
+	CompressClassic(params, nullptr);
 	return kKorvoOK;
+}
+
+int16_t PlanesToStream(KorvParams* params)
+{
+	Vop* vop = params->vop;
+	// The frame types chosen by trial codings of the whole frame are written after the choice.
+	if (!Vop_Workers(vop) || params->tuning == kTuningBetter || params->optimalFrame == 1)
+		return PlanesToVop(params) != kKorvoOK ? int16_t(kKorvoEntryFailed) : VopToStream(params);
+	Vop_Reset(vop);
+	LoadSourceBlocks(vop);
+	FrameWriter writer{params};
+	CompressClassic(params, &writer);
+	return writer.End();
 }
 
 int16_t Vop_CompressOptimal(KorvParams* params)

@@ -12,6 +12,9 @@ extern "C" {
 // Frame coding and macroblock decisions.
 int16_t PreFilter(KorvParams* params);
 int16_t PlanesToVop(KorvParams* params);
+// PlanesToVop and VopToStream; with workers, the classic decisions write each macroblock as soon as
+// it is final while the others are decided.
+int16_t PlanesToStream(KorvParams* params);
 int16_t Vop_Compress(KorvParams* params);
 int16_t Vop_CompressOptimal(KorvParams* params);
 int32_t SadMacroBlock(MacroBlock* mb);

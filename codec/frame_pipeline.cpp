@@ -11,13 +11,15 @@
 //   7. output: the planes converted into the caller's picture (pixel_output.cpp).
 // The new picture is written over the previous one in the same planes, so motion compensation
 // must have fetched every prediction (into each block's pred array) before step 5 writes the
-// first pixel: nothing may write to the planes between the header and the end of step 4.
+// first pixel: nothing may write to the planes between the header and the end of step 4. With
+// workers, steps 3 and 4 of a row run while step 2 reads the rows after it.
 //
 // Encoding one frame (CompressPixMap):
 //   1. input: the caller's picture into the source planes, with their borders (enc_pixel_input.cpp);
 //   2. decisions: frame type, motion and macroblock choices, quantisation (enc_frame.cpp,
 //      enc_macroblock.cpp, enc_motion_search.cpp);
-//   3. writing: the VOP header and macroblock layer into the stream (vop_header.cpp);
+//   3. writing: the VOP header and macroblock layer into the stream (vop_header.cpp); with workers,
+//      the classic coder writes each macroblock while the decisions of the others go on;
 //   4. reference: the picture the decoder will see, rebuilt with its own steps 3, 5 and 6 (motion
 //      search already left the predictions in place), before a P-VOP that predicts from it.
 #include <stdint.h>
@@ -88,12 +90,9 @@ int16_t DecompressPixMap(KorvParams* params)
 		params->damage = kKorvoDamageInvalidCode;
 		return kKorvoOK;
 	}
-	if (StreamToVop(params) != kKorvoOK)
+	if (Vop_ReadAndReconstruct(params) != kKorvoOK)
 		return kKorvoEntryFailed;
 	params->damage = FrameDamage(params);
-	Vop* vop = params->vop;
-	Vop_Decompress(vop);
-	Vop_ApplyMotion(vop);
 	if (VopToPlanes(params) != kKorvoOK || PostFilter(params) != kKorvoOK ||
 	    PlanesToPixMap(params) != kKorvoOK)
 		return kKorvoEntryFailed;
@@ -117,7 +116,7 @@ int16_t CompressPixMap(KorvParams* params)
 	vop->quant = params->dataRate ? RateControl_FrameQuant(params) : Params_VopQuant(params->spatialQuality);
 	const uint8_t quant = vop->quant;
 	if (PixMapToPlanes(params) != kKorvoOK || PreFilter(params) != kKorvoOK ||
-	    PlanesToVop(params) != kKorvoOK || VopToStream(params) != kKorvoOK) {
+	    PlanesToStream(params) != kKorvoOK) {
 		vop->codingType = codingType;
 		vop->quant = quant;
 		return kKorvoEntryFailed;

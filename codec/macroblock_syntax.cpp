@@ -8,6 +8,7 @@
 #include "korvo.h"
 #include "prediction_internal.h"
 #include "syntax_internal.h"
+#include "workers_internal.h"
 namespace {
 
 constexpr uint32_t kLevelBits = 12;  // fixed-length escape level field of every block
@@ -659,10 +660,16 @@ int16_t MacroBlock_ReadMB(MacroBlock* mb, BitStream* bs) { return ReadMacroBlock
 
 void Vop_ReadMacroBlocks(Vop* vop, BitStream* stream)
 {
-	for (uint32_t i = 0; i < vop->mbCount; i++) {
+	// Workers reconstructing behind the reader take each row once it is read whole.
+	KorvWorkers* workers = Vop_Workers(vop);
+	for (uint32_t i = 0, column = 1; i < vop->mbCount; i++, column++) {
 		if (ReadMacroBlock(vop->mbs[i], stream, true) != kKorvoOK) {
 			vop->mbsRead = int16_t(i);
 			return;
+		}
+		if (column == vop->mbWidth) {
+			column = 0;
+			Workers_RowsReady(workers, (i + 1) / vop->mbWidth);
 		}
 	}
 	vop->mbsRead = int16_t(vop->mbCount);

@@ -77,9 +77,12 @@ void Vop_ApplyMotion(Vop* vop)
 	if (!vop->coded || vop->codingType != kCodingTypeP || !vop->planeY)
 		return;
 	// Every prediction reads only the previous picture, which nothing writes until all are fetched.
-	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop](uint32_t row) {
-		for (uint32_t i = row * vop->mbWidth; i < (row + 1) * vop->mbWidth; ++i)
-			if (vop->mbs[i]->mbType == kMbTypeInter)
-				MacroBlock_ApplyMotion(vop->mbs[i]);
-	});
+	ForEachRow(Vop_Workers(vop), vop->mbHeight, [vop](uint32_t row) { Vop_ApplyMotionRow(vop, row); });
+}
+
+void Vop_ApplyMotionRow(Vop* vop, uint32_t row)
+{
+	for (uint32_t i = row * vop->mbWidth; i < (row + 1) * vop->mbWidth; ++i)
+		if (vop->mbs[i]->mbType == kMbTypeInter)
+			MacroBlock_ApplyMotion(vop->mbs[i]);
 }

@@ -19,6 +19,8 @@ void MacroBlock_DCACPredict(MacroBlock* mb);
 
 // Motion compensation: every prediction is fetched from the previous picture before any write.
 void Vop_ApplyMotion(Vop* vop);
+// The same for the macroblocks of one row of a coded P-VOP.
+void Vop_ApplyMotionRow(Vop* vop, uint32_t row);
 void MacroBlock_ApplyMotion(MacroBlock* mb);
 void GetPlaneBlock16Half(const Plane* plane, int16_t x, int16_t y, int16_t* destination, uint8_t rounding);
 

@@ -10,6 +10,10 @@
 extern "C" {
 
 void Vop_Decompress(Vop* vop);
+// Reads the macroblock layer (StreamToVop), dequantises and inverse transforms what was read
+// (Vop_Decompress) and fetches the inter predictions (Vop_ApplyMotion); with workers, rows are
+// reconstructed while the reader goes on. Returns the reader's status.
+int16_t Vop_ReadAndReconstruct(KorvParams* params);
 void IntraBlit(KorvParams* params);
 void IntraBlit2(KorvParams* params);
 void MacroBlock_DecompressIVOP(MacroBlock* mb);

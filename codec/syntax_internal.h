@@ -38,6 +38,13 @@ void UserData_ReadKRV1(BitStream* stream, KorvParams* params);
 
 int16_t VopToStream(KorvParams* params);
 void Vop_WriteVOP(Vop* vop, BitStream* stream);
+// Vop_WriteVOP up to the macroblock layer.
+void Vop_WriteHeader(Vop* vop, BitStream* stream);
+// VopToStream in parts, for a writer that sends the macroblocks itself in between: the writer on the
+// context's stream with the user data and the VOP header; then the last word, and the frame's size
+// or a failure when it did not fit.
+void Params_BeginFrameStream(KorvParams* params, BitStream* cursor);
+int16_t Params_EndFrameStream(KorvParams* params, BitStream* cursor);
 int16_t ReadVopHeader(KorvParams* params);
 int16_t Vop_ReadSTARTCODE(Vop* vop, BitStream* stream);
 int16_t StreamToVop(KorvParams* params);

@@ -99,7 +99,7 @@ void UserData_ReadKRV1(BitStream* stream, KorvParams* params)
 	params->dering = (flags >> 1) & 1;
 }
 
-void Vop_WriteVOP(Vop* vop, BitStream* stream)
+void Vop_WriteHeader(Vop* vop, BitStream* stream)
 {
 	Vop_WriteSTARTCODE(vop, stream);
 	Vop_WriteCODINGTYPE(vop, stream);
@@ -116,25 +116,44 @@ void Vop_WriteVOP(Vop* vop, BitStream* stream)
 		Vop_WriteQP(vop, stream);
 		if (predicted)
 			Vop_WriteFCODE(vop, stream);
-		Vop_WriteMacroBlocks(vop, stream);
 	}
+}
+
+void Vop_WriteVOP(Vop* vop, BitStream* stream)
+{
+	Vop_WriteHeader(vop, stream);
+	if (vop->coded)
+		Vop_WriteMacroBlocks(vop, stream);
 	BitStream_Flush(stream);
+}
+
+void Params_BeginFrameStream(KorvParams* params, BitStream* cursor)
+{
+	Params_InitStreamWriter(params, cursor);
+	if (params->vop->codingType == kCodingTypeI)
+		UserData_WriteKRV1(cursor, params->deblock, params->dering);
+	Vop_WriteHeader(params->vop, cursor);
+}
+
+int16_t Params_EndFrameStream(KorvParams* params, BitStream* cursor)
+{
+	BitStream_Flush(cursor);
+	// A frame that does not fit its buffer is a failure, not a truncated frame.
+	if (cursor->overrun) {
+		params->streamBytes = 0;
+		return kKorvoEntryFailed;
+	}
+	params->streamBytes = int32_t((uint64_t{cursor->bitPos} + 7) / 8);
+	return kKorvoOK;
 }
 
 int16_t VopToStream(KorvParams* params)
 {
 	BitStream cursor;
-	Params_InitStreamWriter(params, &cursor);
-	if (params->vop->codingType == kCodingTypeI)
-		UserData_WriteKRV1(&cursor, params->deblock, params->dering);
-	Vop_WriteVOP(params->vop, &cursor);
-	// A frame that does not fit its buffer is a failure, not a truncated frame.
-	if (cursor.overrun) {
-		params->streamBytes = 0;
-		return kKorvoEntryFailed;
-	}
-	params->streamBytes = int32_t((uint64_t{cursor.bitPos} + 7) / 8);
-	return kKorvoOK;
+	Params_BeginFrameStream(params, &cursor);
+	if (params->vop->coded)
+		Vop_WriteMacroBlocks(params->vop, &cursor);
+	return Params_EndFrameStream(params, &cursor);
 }
 
 int16_t Vop_ReadSTARTCODE(Vop* vop, BitStream* stream)

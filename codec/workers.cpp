@@ -19,6 +19,10 @@ struct Pass {
 	RowTask rowTask;
 	CellTask cellTask;
 	void* arg;
+	LeadTask lead;  // run by the caller before it takes rows
+	void* leadArg;
+	CellTask retire;  // run by the caller on every cell once nothing can read it any more
+	void* retireArg;
 };
 
 }  // namespace
@@ -37,20 +41,83 @@ struct KorvWorkers {
 	// Cells done per row in the current wavefront.
 	std::unique_ptr<std::atomic<uint32_t>[]> progress;
 	uint32_t progressRows = 0;
+	// Rows the lead of the current pass has made ready.
+	std::atomic<uint32_t> ready{0};
 };
 
 namespace {
 
-void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
+// Marks the ready count once the lead has returned.
+constexpr uint32_t kLeadDone = 0x80000000u;
+
+uint32_t CellsNeeded(uint32_t column, uint32_t columns)
+{
+	return column + 2 < columns ? column + 2 : columns;
+}
+
+// The calling thread's share of retiring a wavefront's cells, in raster order: cell (r, c) once
+// row r + 1 has finished its cells up to c + 1 (the last that reads it), or the last row's once done.
+class Retirer {
+public:
+	Retirer(KorvWorkers* workers, const Pass& pass) : workers_(workers), pass_(pass) {}
+
+	// Retires what can be; false when nothing could.
+	bool Some()
+	{
+		bool any = false;
+		while (row_ < pass_.rows && Ready()) {
+			pass_.retire(pass_.retireArg, row_, column_);
+			any = true;
+			if (++column_ == pass_.columns)
+				column_ = 0, ++row_;
+		}
+		return any;
+	}
+
+	// Retires the rest, waiting for the cells.
+	void All()
+	{
+		while (row_ < pass_.rows) {
+			if (Some())
+				continue;
+			std::atomic<uint32_t>& watched = Watched();
+			const uint32_t seen = watched.load(std::memory_order_acquire);
+			if (!Ready())
+				watched.wait(seen, std::memory_order_acquire);
+		}
+	}
+
+private:
+	std::atomic<uint32_t>& Watched() const
+	{
+		return workers_->progress[row_ + 1 < pass_.rows ? row_ + 1 : row_];
+	}
+
+	bool Ready() const
+	{
+		const uint32_t need = row_ + 1 < pass_.rows ? CellsNeeded(column_, pass_.columns) : column_ + 1;
+		return Watched().load(std::memory_order_acquire) >= need;
+	}
+
+	KorvWorkers* workers_;
+	const Pass& pass_;
+	uint32_t row_ = 0, column_ = 0;
+};
+
+void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row, Retirer* retirer)
 {
 	std::atomic<uint32_t>* above = row > 0 ? &workers->progress[row - 1] : nullptr;
 	std::atomic<uint32_t>& done = workers->progress[row];
 	for (uint32_t column = 0; column < pass.columns; ++column) {
 		if (above) {
-			const uint32_t need = column + 2 < pass.columns ? column + 2 : pass.columns;
+			const uint32_t need = CellsNeeded(column, pass.columns);
 			for (uint32_t seen = above->load(std::memory_order_acquire); seen < need;
-			     seen = above->load(std::memory_order_acquire))
+			     seen = above->load(std::memory_order_acquire)) {
+				// The caller retires cells rather than wait.
+				if (retirer && retirer->Some())
+					continue;
 				above->wait(seen, std::memory_order_acquire);
+			}
 		}
 		pass.cellTask(pass.arg, row, column);
 		done.store(column + 1, std::memory_order_release);
@@ -59,16 +126,19 @@ void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
 }
 
 // Takes rows until none is left.
-void RunRows(KorvWorkers* workers, const Pass& pass)
+void RunRows(KorvWorkers* workers, const Pass& pass, Retirer* retirer = nullptr)
 {
 	for (;;) {
 		const uint32_t row = workers->nextRow.fetch_add(1, std::memory_order_relaxed);
 		if (row >= pass.rows)
 			return;
-		if (pass.columns)
-			RunCells(workers, pass, row);
-		else
+		if (pass.columns) {
+			RunCells(workers, pass, row, retirer);
+			if (retirer)
+				retirer->Some();
+		} else {
 			pass.rowTask(pass.arg, row);
+		}
 	}
 }
 
@@ -92,14 +162,24 @@ void HelperLoop(KorvWorkers* workers)
 
 void Run(KorvWorkers* workers, const Pass& pass)
 {
+	if (workers)
+		workers->ready.store(0, std::memory_order_relaxed);
 	if (!workers || workers->helpers.empty() || pass.rows < 2) {
-		// Alone the rows run in order, so every wavefront cell finds its neighbours done.
+		// Alone: the lead, then the rows in order, so every wavefront cell finds its neighbours
+		// done; the cells are retired after all are done.
+		if (pass.lead)
+			pass.lead(pass.leadArg);
+		if (workers)
+			workers->ready.store(kLeadDone | pass.rows, std::memory_order_relaxed);
 		for (uint32_t row = 0; row < pass.rows; ++row) {
 			for (uint32_t column = 0; column < pass.columns; ++column)
 				pass.cellTask(pass.arg, row, column);
 			if (!pass.columns)
 				pass.rowTask(pass.arg, row);
 		}
+		for (uint32_t row = 0; row < pass.rows && pass.retire; ++row)
+			for (uint32_t column = 0; column < pass.columns; ++column)
+				pass.retire(pass.retireArg, row, column);
 		return;
 	}
 	{
@@ -112,7 +192,17 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		workers->generation += 1;
 	}
 	workers->wake.notify_all();
-	RunRows(workers, pass);
+	if (pass.lead) {
+		pass.lead(pass.leadArg);
+		Workers_RowsReady(workers, kLeadDone | pass.rows);
+	}
+	if (pass.retire) {
+		Retirer retirer(workers, pass);
+		RunRows(workers, pass, &retirer);
+		retirer.All();
+	} else {
+		RunRows(workers, pass);
+	}
 	std::unique_lock<std::mutex> lock(workers->mutex);
 	workers->finished.wait(lock, [&] { return workers->busy == 0; });
 }
@@ -169,16 +259,43 @@ uint32_t Workers_Requested(const KorvWorkers* workers) { return workers ? worker
 
 void Workers_ForEachRow(KorvWorkers* workers, uint32_t rows, RowTask task, void* arg)
 {
-	Run(workers, Pass{rows, 0, task, nullptr, arg});
+	Run(workers, Pass{rows, 0, task, nullptr, arg, nullptr, nullptr, nullptr, nullptr});
 }
 
-void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg)
+void Workers_ForEachRowBehind(KorvWorkers* workers, uint32_t rows, LeadTask lead, void* leadArg, RowTask task,
+                              void* arg)
+{
+	Run(workers, Pass{rows, 0, task, nullptr, arg, lead, leadArg, nullptr, nullptr});
+}
+
+void Workers_RowsReady(KorvWorkers* workers, uint32_t rows)
+{
+	if (!workers)
+		return;
+	workers->ready.store(rows, std::memory_order_release);
+	workers->ready.notify_all();
+}
+
+bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row)
+{
+	if (!workers)
+		return true;
+	uint32_t seen = workers->ready.load(std::memory_order_acquire);
+	while ((seen & ~kLeadDone) <= row) {
+		workers->ready.wait(seen, std::memory_order_acquire);
+		seen = workers->ready.load(std::memory_order_acquire);
+	}
+	return (seen & kLeadDone) != 0;
+}
+
+void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
+                       CellTask retire, void* retireArg)
 {
 	if (columns == 0)
 		return;
 	if (workers && rows > workers->progressRows)
 		workers = nullptr;  // more rows than counters: in order on the caller
-	Run(workers, Pass{rows, columns, nullptr, cell, arg});
+	Run(workers, Pass{rows, columns, nullptr, cell, arg, nullptr, nullptr, retire, retireArg});
 }
 
 void Params_PrepareWorkers(KorvParams* params)

@@ -30,12 +30,27 @@ void Params_PrepareWorkers(KorvParams* params);
 typedef void (*RowTask)(void* arg, uint32_t row);
 void Workers_ForEachRow(KorvWorkers* workers, uint32_t rows, RowTask task, void* arg);
 
+// The same, with lead(leadArg) run by the calling thread meanwhile (and only then does it take rows):
+// the lead makes rows ready in order with Workers_RowsReady, and a row's task waits for its row with
+// Workers_AwaitRow. Every row counts as ready once the lead returns: Workers_AwaitRow then returns
+// true, and everything the lead wrote is visible. Alone: the lead, then the rows (and true).
+typedef void (*LeadTask)(void* arg);
+void Workers_ForEachRowBehind(KorvWorkers* workers, uint32_t rows, LeadTask lead, void* leadArg, RowTask task,
+                              void* arg);
+void Workers_RowsReady(KorvWorkers* workers, uint32_t rows);
+bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row);
+
 // cell(arg, row, column) once for every cell of a rows x columns grid, each row left to right on one
 // thread, cell (r, c) only after cells (r - 1, 0..c + 1) are done: every cell sees its left,
 // above-left, above and above-right neighbours finished, as in raster order, and nothing after it
 // in raster order that it could touch (cells two columns further right in the row above excepted).
+// With `retire`, retire(retireArg, row, column) runs for every cell in raster order on the calling
+// thread once no cell still to run can read that one (the cells below it up to the one below-right
+// are done); the caller retires cells while it would wait for the row above, after each of its rows
+// and at the end. Alone: every cell, then every retirement.
 typedef void (*CellTask)(void* arg, uint32_t row, uint32_t column);
-void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg);
+void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
+                       CellTask retire = nullptr, void* retireArg = nullptr);
 
 // The same with a callable: body(row), or body(row, column).
 template <class Body>
@@ -46,6 +61,16 @@ void ForEachRow(KorvWorkers* workers, uint32_t rows, Body&& body)
 	        workers, rows, [](void* arg, uint32_t row) { (*static_cast<B*>(arg))(row); }, &body);
 }
 
+template <class Lead, class Body>
+void ForEachRowBehind(KorvWorkers* workers, uint32_t rows, Lead&& lead, Body&& body)
+{
+	using L = std::remove_reference_t<Lead>;
+	using B = std::remove_reference_t<Body>;
+	Workers_ForEachRowBehind(
+	        workers, rows, [](void* arg) { (*static_cast<L*>(arg))(); }, &lead,
+	        [](void* arg, uint32_t row) { (*static_cast<B*>(arg))(row); }, &body);
+}
+
 template <class Body>
 void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& body)
 {
@@ -53,6 +78,17 @@ void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& bod
 	Workers_Wavefront(
 	        workers, rows, columns,
 	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body);
+}
+
+template <class Body, class Retire>
+void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& body, Retire&& retire)
+{
+	using B = std::remove_reference_t<Body>;
+	using R = std::remove_reference_t<Retire>;
+	Workers_Wavefront(
+	        workers, rows, columns,
+	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body,
+	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<R*>(arg))(row, column); }, &retire);
 }
 
 // The workers of the context that owns a Vop (none for a bare Vop).

@@ -61,6 +61,7 @@ const std::vector<Clip>& Clips()
 		c.push_back(MakeClip(16, 16, 3, 1, enctest::MovingObject(), 6));
 		c.push_back(MakeClip(160, 128, 3, 2, PanWithCut(7), 10));
 		c.push_back(MakeClip(88, 45, 0, 1, PanWithCut(4), 6, kPixelFormatYUVS));
+		c.push_back(MakeClip(208, 24, 3, 0, PanWithCut(4), 6));  // two rows: the shortest pool
 		return c;
 	}();
 	return clips;

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <new>
 #include <set>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "workers_internal.h"
@@ -27,10 +29,7 @@ void* Allocate(size_t size)
 	throw std::bad_alloc();
 }
 
-void* AllocateNoThrow(size_t size) noexcept
-{
-	return AllocationFails() ? nullptr : malloc(size ? size : 1);
-}
+void* AllocateNoThrow(size_t size) noexcept { return AllocationFails() ? nullptr : malloc(size ? size : 1); }
 
 }  // namespace
 
@@ -154,6 +153,94 @@ TEST(Workers, APoolShortOfMemoryRunsOnFewerThreads)
 	EXPECT_EQ(early.load(), 0);
 	// Refused outright (the pool or its counters), no helper (their list), one or two of three.
 	EXPECT_EQ(counts, (std::set<uint32_t>{0, 1, 2, 3}));
+}
+
+// Retirement follows the decisions in raster order on the calling thread, each cell only once it
+// and every cell that reads it (the row below up to below-right) are done; a retirement that reads
+// a cell's value sees it final, and a cell never runs after the retirement of a cell it reads.
+TEST(Workers, CellsRetireInRasterOrderOnTheCaller)
+{
+	for (uint32_t threads = 1; threads <= 4; ++threads) {
+		KorvWorkers* workers = Workers_New(threads, 12);
+		for (const auto& [rows, columns] : {std::pair{12u, 7u}, {1u, 5u}, {9u, 1u}, {2u, 2u}}) {
+			std::vector<std::atomic<uint8_t>> done(size_t{rows} * columns), retired(size_t{rows} * columns);
+			std::atomic<int> late{0};
+			std::vector<uint32_t> order;
+			const std::thread::id caller = std::this_thread::get_id();
+			bool offCaller = false;
+			auto at = [&](uint32_t r, uint32_t c) { return size_t{r} * columns + c; };
+			Wavefront(
+			        workers, rows, columns,
+			        [&](uint32_t r, uint32_t c) {
+				        for (volatile uint32_t spin = 0; spin < (r * 5 + c * 3) % 4 * 1500;)
+					        spin = spin + 1;
+				        // Reading a retired neighbour would be a cell running too late.
+				        for (int dc = -1; dc <= 1 && r > 0; ++dc)
+					        if (int64_t(c) + dc >= 0 && c + dc < columns && retired[at(r - 1, c + dc)].load())
+						        late.fetch_add(1);
+				        if (c > 0 && retired[at(r, c - 1)].load())
+					        late.fetch_add(1);
+				        done[at(r, c)].store(1, std::memory_order_release);
+			        },
+			        [&](uint32_t r, uint32_t c) {
+				        offCaller |= std::this_thread::get_id() != caller;
+				        order.push_back(uint32_t(at(r, c)));
+				        const uint32_t below = c + 1 < columns ? c + 1 : c;
+				        if (!done[at(r, c)].load(std::memory_order_acquire) ||
+				            (r + 1 < rows && !done[at(r + 1, below)].load(std::memory_order_acquire)))
+					        late.fetch_add(1000);
+				        retired[at(r, c)].store(1);
+			        });
+			ASSERT_EQ(order.size(), size_t{rows} * columns);
+			for (uint32_t i = 0; i < order.size(); ++i)
+				EXPECT_EQ(order[i], i) << threads << " threads";
+			EXPECT_FALSE(offCaller);
+			EXPECT_EQ(late.load(), 0) << threads << " threads, " << rows << "x" << columns;
+		}
+		Workers_Dispose(workers);
+	}
+}
+
+// Rows run behind a lead that makes them ready one by one: each row's task finds what the lead
+// wrote for it, and a lead that stops early leaves the rest to its end, when all it wrote is seen.
+TEST(Workers, RowsRunBehindTheirLead)
+{
+	for (uint32_t threads = 1; threads <= 4; ++threads) {
+		KorvWorkers* workers = Workers_New(threads, 16);
+		for (uint32_t stop : {16u, 5u, 0u}) {
+			std::vector<uint32_t> written(16, 0);
+			std::vector<std::atomic<int>> runs(16);
+			std::atomic<int> wrong{0};
+			uint32_t finalCount = 0;
+			ForEachRowBehind(
+			        workers, 16,
+			        [&] {
+				        for (uint32_t row = 0; row < stop; ++row) {
+					        for (volatile uint32_t spin = 0; spin < 3000;)
+						        spin = spin + 1;
+					        written[row] = row + 1;
+					        Workers_RowsReady(workers, row + 1);
+				        }
+				        for (uint32_t row = stop; row < 16; ++row)
+					        written[row] = 100 + row;
+				        finalCount = 16 - stop;
+			        },
+			        [&](uint32_t row) {
+				        const bool leadDone = Workers_AwaitRow(workers, row);
+				        runs[row].fetch_add(1);
+				        if (written[row] != (row < stop ? row + 1 : 100 + row))
+					        wrong.fetch_add(1);
+				        if (leadDone && finalCount != 16 - stop)
+					        wrong.fetch_add(1);
+				        if (!leadDone && row >= stop)
+					        wrong.fetch_add(1);
+			        });
+			for (const std::atomic<int>& run : runs)
+				EXPECT_EQ(run.load(), 1) << threads << " threads";
+			EXPECT_EQ(wrong.load(), 0) << threads << " threads, lead stops at " << stop;
+		}
+		Workers_Dispose(workers);
+	}
 }
 
 // A wavefront taller than the pool was made for runs on the caller alone, still in raster order.
