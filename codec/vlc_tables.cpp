@@ -265,26 +265,46 @@ const VLCSet kInterSet = {&gVLCInterCoeffTable,      &gVLCInverseInter, &gVLCInv
 
 void SetInvalid(int32_t entry[4]) { entry[0] = entry[1] = entry[2] = entry[3] = kVLCInvalid; }
 
-int32_t FindLMax(const VLCTable* table, uint32_t last, uint32_t run)
+// Per-table look-ups by (last, run, level), built at compile time from the records: LMAX and RMAX
+// (the escape modes need them for every escaped event) and the record coding an event.
+constexpr uint32_t kIndexRuns = 64;
+constexpr uint32_t kIndexLevels = 32;  // above every record's level
+
+struct EventIndex {
+	uint8_t lmax[2][kIndexRuns];                  // the largest level coded with (last, run); 0 when none
+	int8_t rmax[2][kIndexLevels];                 // the largest run coded with (last, level); -1 when none
+	uint8_t record[2][kIndexRuns][kIndexLevels];  // record index + 1; 0 when no record codes it
+};
+
+constexpr EventIndex MakeEventIndex(const VLCInfo (&records)[102])
 {
-	uint32_t best = 0;
-	for (uint32_t i = 0; i < table->count; i++) {
-		const VLCInfo& r = table->records[i];
-		if (r.last == last && r.run == run && r.level > best)
-			best = r.level;
+	EventIndex index{};
+	for (auto& r : index.rmax)
+		for (int8_t& v : r)
+			v = -1;
+	for (uint32_t i = 0; i < 102; i++) {
+		const VLCInfo& r = records[i];
+		if (r.level > index.lmax[r.last][r.run])
+			index.lmax[r.last][r.run] = uint8_t(r.level);
+		if (int32_t(r.run) > index.rmax[r.last][r.level])
+			index.rmax[r.last][r.level] = int8_t(r.run);
+		if (!index.record[r.last][r.run][r.level])  // the first record of an event codes it
+			index.record[r.last][r.run][r.level] = uint8_t(i + 1);
 	}
-	return (int32_t)best;
+	return index;
 }
 
-int32_t FindRMax(const VLCTable* table, uint32_t last, uint32_t level)
+constexpr EventIndex kIntraIndex = MakeEventIndex(gVLCIntraCoeffMap);
+constexpr EventIndex kInterIndex = MakeEventIndex(gVLCInterCoeffMap);
+
+int32_t FindLMax(const EventIndex& index, uint32_t last, uint32_t run)
 {
-	int32_t best = -1;
-	for (uint32_t i = 0; i < table->count; i++) {
-		const VLCInfo& r = table->records[i];
-		if (r.last == last && r.level == level && (int32_t)r.run > best)
-			best = (int32_t)r.run;
-	}
-	return best;
+	return last < 2 && run < kIndexRuns ? index.lmax[last][run] : 0;
+}
+
+int32_t FindRMax(const EventIndex& index, uint32_t last, uint32_t level)
+{
+	return last < 2 && level < kIndexLevels ? index.rmax[last][level] : -1;
 }
 
 // Every 12-bit value gets the code word that begins it: {length, record}, {7, -1} for ESC, or
@@ -424,6 +444,15 @@ void FreeTable(T** table)
 
 const VLCInfo* FindVLCInfo(const VLCInfo* event, const VLCTable* table)
 {
+	const EventIndex* index = table == &gVLCIntraCoeffTable   ? &kIntraIndex
+	                          : table == &gVLCInterCoeffTable ? &kInterIndex
+	                                                          : nullptr;
+	if (index) {
+		if (event->last >= 2 || event->run >= kIndexRuns || event->level >= kIndexLevels)
+			return nullptr;
+		const uint32_t entry = index->record[event->last][event->run][event->level];
+		return entry ? &table->records[entry - 1] : nullptr;
+	}
 	for (uint32_t i = 0; i < table->count; i++) {
 		const VLCInfo* r = &table->records[i];
 		if (r->level == event->level && r->run == event->run && r->last == event->last)
@@ -442,10 +471,10 @@ const VLCInfo* FindVLCCode(uint32_t code, uint32_t length, const VLCTable* table
 	return nullptr;
 }
 
-int32_t FindLMaxIntra(uint32_t last, uint32_t run) { return FindLMax(&gVLCIntraCoeffTable, last, run); }
-int32_t FindLMaxInter(uint32_t last, uint32_t run) { return FindLMax(&gVLCInterCoeffTable, last, run); }
-int32_t FindRMaxIntra(uint32_t last, uint32_t level) { return FindRMax(&gVLCIntraCoeffTable, last, level); }
-int32_t FindRMaxInter(uint32_t last, uint32_t level) { return FindRMax(&gVLCInterCoeffTable, last, level); }
+int32_t FindLMaxIntra(uint32_t last, uint32_t run) { return FindLMax(kIntraIndex, last, run); }
+int32_t FindLMaxInter(uint32_t last, uint32_t run) { return FindLMax(kInterIndex, last, run); }
+int32_t FindRMaxIntra(uint32_t last, uint32_t level) { return FindRMax(kIntraIndex, last, level); }
+int32_t FindRMaxInter(uint32_t last, uint32_t level) { return FindRMax(kInterIndex, last, level); }
 
 int32_t GetIntraVLCCode(const BitStream* buffer, uint32_t* bitPos, const VLCInfo** record)
 {
