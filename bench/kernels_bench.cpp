@@ -87,15 +87,27 @@ const bool kRegistered = [] {
 		t.fetchBlockAverage4(d.a.data() + 3, kStride, block, 1);
 		benchmark::ClobberMemory();
 	});
-	Register("blockSad8", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
-		benchmark::DoNotOptimize(t.blockSad8(d.a.data(), d.b.data(), kStride, INT32_MAX));
+	Register("blockSadRow8", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		uint16_t sads[16];
+		t.blockSadRow8(d.a.data(), d.b.data(), kStride, sads);
+		benchmark::DoNotOptimize(sads);
+	});
+	Register("blockSadRow16", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		uint16_t sads[8];
+		t.blockSadRow16(d.a.data(), d.b.data(), kStride, sads);
+		benchmark::DoNotOptimize(sads);
 	});
 	Register("blockSad16", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
 		benchmark::DoNotOptimize(t.blockSad16(d.a.data(), d.b.data(), kStride, INT32_MAX));
 	});
-	Register("halfSampleSad(all 8)", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
-		for (HalfSampleSadFn sad : t.halfSampleSad)
-			benchmark::DoNotOptimize(sad(d.a.data() + kStride + 1, d.b.data(), kStride, 0, INT32_MAX));
+	Register("halfSampleSads", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		int32_t sads[kHalfSampleCandidates];
+		t.halfSampleSads(d.a.data() + kStride + 1, d.b.data(), kStride, 0, sads);
+		benchmark::DoNotOptimize(sads);
+	});
+	Register("halfSampleSadDiagonal", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
+		benchmark::DoNotOptimize(
+		        t.halfSampleSadDiagonal(d.a.data() + kStride + 1, d.b.data(), kStride, 0, INT32_MAX));
 	});
 	Register("sadIncrease8x8", [](const KorvKernels& t, const Data& d, uint8_t*, int16_t*) {
 		int32_t increase = 0;

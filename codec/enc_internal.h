@@ -31,7 +31,9 @@ void MacroBlock_FinishDecisions(MacroBlock* mb);
 void Block_DecideCoded(Block* block);
 void MacroBlock_CalculateDQuant(MacroBlock* mb);
 
-// Motion search.
+// Motion search. The plane searches try offsets up to range - 1 (range at most kMaxSearchRange) around
+// the start in square rings.
+enum { kMaxSearchRange = 16 };
 int32_t FindBlockMotion_R37(MacroBlock* mb);
 int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x, int32_t y,
                               int32_t startX, int32_t startY, int32_t range, bool measureStart,

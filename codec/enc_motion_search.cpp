@@ -1,5 +1,5 @@
 // Motion estimation for P-VOPs: a square-ring full-sample search on half-size and full-size
-// luminance planes, then a half-sample refinement, all by SAD with row-wise early abandoning.
+// luminance planes, then a half-sample refinement, all by SAD.
 #include <limits.h>
 #include <stdlib.h>
 
@@ -9,65 +9,94 @@
 #include "korvo.h"
 namespace {
 
-template <int N>
-int32_t BlockSad(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
+// SADs of the N x N source block against the kCount predictions at reference + 0..kCount - 1.
+template <int N, int kCount>
+void BlockSadRow(const uint8_t* reference, const uint8_t* current, uint32_t stride, uint16_t* sads)
 {
-	int32_t sum = 0;
-	for (int row = 0; row < N; ++row, reference += stride, current += stride) {
-		for (int i = 0; i < N; ++i)
-			sum += abs(reference[i] - current[i]);
-		if (sum > limit)
-			break;
+	for (int c = 0; c < kCount; ++c) {
+		int32_t sum = 0;
+		for (int row = 0; row < N; ++row)
+			for (int i = 0; i < N; ++i)
+				sum += abs(reference[ptrdiff_t(row) * stride + c + i] - current[ptrdiff_t(row) * stride + i]);
+		sads[c] = uint16_t(sum);
 	}
-	return sum;
 }
 
+// Offsets up to kMaxReach from the start: the ring order, ring by ring (axis points, then the edge
+// points nearest the axes outward, then the corners), built once at compile time.
+constexpr int kMaxReach = kMaxSearchRange - 1;
+constexpr int kMaxSide = 2 * kMaxReach + 1;
+struct RingOrder {
+	int8_t offsets[kMaxSide * kMaxSide - 1][2];
+};
+constexpr RingOrder MakeRingOrder()
+{
+	RingOrder order{};
+	int n = 0;
+	auto add = [&](int dx, int dy) {
+		order.offsets[n][0] = int8_t(dx);
+		order.offsets[n][1] = int8_t(dy);
+		++n;
+	};
+	for (int r = 1; r <= kMaxReach; ++r) {
+		add(0, -r), add(-r, 0), add(0, r), add(r, 0);
+		for (int k = 1; k < r; ++k) {
+			add(-k, -r), add(k, -r), add(-r, -k), add(-r, k);
+			add(-k, r), add(k, r), add(r, -k), add(r, k);
+		}
+		add(-r, -r), add(r, -r), add(-r, r), add(r, r);
+	}
+	return order;
+}
+constexpr RingOrder kRingOrder = MakeRingOrder();
+
 // The ring search shared by both block sizes: the start vector gets `bias`, and a best SAD of at
-// most `stop` ends the search.
+// most `stop` ends the search. In ring order a candidate replaces the best only when strictly below
+// it, so the winner is the first candidate in that order at or below max(smallest SAD, stop), when
+// that beats the start: every SAD is measured at once, a row of candidates per kernel call.
 template <int N, int32_t kBias, int32_t kStop>
 int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, int32_t x, int32_t y,
                    int32_t startX, int32_t startY, int32_t range, bool measureStart, int32_t initialBest)
 {
+	constexpr int kRow = N == 8 ? 16 : 8;  // candidates per kernel call
+	constexpr int kColumns = (kMaxSide + kRow - 1) / kRow * kRow;
 	// Both planes of a pair have the same dimensions; the reference's row length is the stride.
 	const uint32_t stride = reference->width;
-	const BlockSadFn blockSad = N == 8 ? gKernels.blockSad8 : gKernels.blockSad16;
+	const auto sadRow = N == 8 ? gKernels.blockSadRow8 : gKernels.blockSadRow16;
 	const uint8_t* cur = current->data + ptrdiff_t(y) * stride + x;
 	const uint8_t* origin = reference->data + ptrdiff_t(y + startY) * stride + (x + startX);
-	auto candidate = [&](int32_t dx, int32_t dy) { return origin + ptrdiff_t(dy) * stride + dx; };
+	const int32_t reach = range < 2 ? 0 : range > kMaxSearchRange ? kMaxReach : range - 1;
+	const int32_t side = 2 * reach + 1;
 
-	int32_t best = initialBest;
-	int32_t bestX = 0, bestY = 0;
-	if (measureStart)
-		best = blockSad(origin, cur, stride, initialBest) - kBias;
+	out->x = int16_t(startX);
+	out->y = int16_t(startY);
+	uint16_t grid[kMaxSide][kColumns];  // grid[dy + reach][dx + reach]
+	for (int32_t row = 0; row < side; ++row)
+		for (int32_t column = 0; column < side; column += kRow)
+			sadRow(origin + ptrdiff_t(row - reach) * stride + (column - reach), cur, stride,
+			       &grid[row][column]);
+	const int32_t best = measureStart ? grid[reach][reach] - kBias : initialBest;
+	if (best <= kStop || reach == 0)
+		return best;
 
-	// One candidate: a complete SAD strictly below the best replaces it (a tie keeps the earlier
-	// candidate); returns true when the new best is good enough to end the search.
-	auto tryOffset = [&](int32_t dx, int32_t dy) {
-		const int32_t sad = blockSad(candidate(dx, dy), cur, stride, best);
-		if (sad >= best)
-			return false;
-		best = sad;
-		bestX = dx;
-		bestY = dy;
-		return best <= kStop;
-	};
-
-	if (best > kStop && range >= 2) {
-		bool done = false;
-		for (int32_t r = 1; r < range && !done; ++r) {
-			// Axis points, then the edge points nearest the axes outward, then the corners.
-			done = tryOffset(0, -r) || tryOffset(-r, 0) || tryOffset(0, r) || tryOffset(r, 0);
-			for (int32_t k = 1; k < r && !done; ++k) {
-				done = tryOffset(-k, -r) || tryOffset(k, -r) || tryOffset(-r, -k) || tryOffset(-r, k) ||
-				       tryOffset(-k, r) || tryOffset(k, r) || tryOffset(r, -k) || tryOffset(r, k);
-			}
-			if (!done)
-				done = tryOffset(-r, -r) || tryOffset(r, -r) || tryOffset(-r, r) || tryOffset(r, r);
+	grid[reach][reach] = UINT16_MAX;  // not a candidate (every SAD is below this)
+	int32_t smallest = UINT16_MAX;
+	for (int32_t row = 0; row < side; ++row)
+		for (int32_t column = 0; column < side; ++column)
+			smallest = grid[row][column] < smallest ? grid[row][column] : smallest;
+	if (smallest >= best)
+		return best;
+	const int32_t threshold = smallest > kStop ? smallest : kStop;
+	for (int32_t n = 0; n < side * side - 1; ++n) {
+		const int8_t* offset = kRingOrder.offsets[n];
+		const int32_t sad = grid[offset[1] + reach][offset[0] + reach];
+		if (sad <= threshold) {
+			out->x = int16_t(startX + offset[0]);
+			out->y = int16_t(startY + offset[1]);
+			return sad;
 		}
 	}
-	out->x = int16_t(startX + bestX);
-	out->y = int16_t(startY + bestY);
-	return best;
+	return best;  // not reached: the smallest SAD is in the ring order
 }
 
 // SAD of the 16x16 source block S against the prediction at half-sample offset (DX, DY) in -1..1
@@ -114,14 +143,33 @@ const HalfSampleSadFn kHalfSampleSad_C[kHalfSampleCandidates] = {
         HalfSampleSad<-1, -1>, HalfSampleSad<1, -1>, HalfSampleSad<-1, 1>, HalfSampleSad<1, 1>,
 };
 
-int32_t BlockSad8_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
+void BlockSadRow8_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, uint16_t sads[16])
 {
-	return BlockSad<8>(reference, current, stride, limit);
+	BlockSadRow<8, 16>(reference, current, stride, sads);
+}
+
+void BlockSadRow16_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, uint16_t sads[8])
+{
+	BlockSadRow<16, 8>(reference, current, stride, sads);
 }
 
 int32_t BlockSad16_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit)
 {
-	return BlockSad<16>(reference, current, stride, limit);
+	int32_t sum = 0;
+	for (int row = 0; row < 16; ++row, reference += stride, current += stride) {
+		for (int i = 0; i < 16; ++i)
+			sum += abs(reference[i] - current[i]);
+		if (sum > limit)
+			break;
+	}
+	return sum;
+}
+
+void HalfSampleSads_C(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
+                      int32_t sads[kHalfSampleCandidates])
+{
+	for (int c = 0; c < kHalfSampleCandidates; ++c)
+		sads[c] = kHalfSampleSad_C[c](p, s, stride, rounding, INT32_MAX);
 }
 
 int32_t PlaneMotionSearch_8x8(Motion* out, const Plane* reference, const Plane* current, int32_t x, int32_t y,
@@ -165,14 +213,15 @@ int32_t FindBlockMotion1616Half(MacroBlock* mb, int32_t sad)
 	const uint8_t* p = vop->planeY->data + ptrdiff_t(y + mvy / 2) * stride + (x + mvx / 2);
 	const uint8_t* s = vop->srcY->data + ptrdiff_t(y) * stride + x;
 
+	int32_t sads[kHalfSampleCandidates];
+	gKernels.halfSampleSads(p, s, stride, vop->rounding, sads);
 	int32_t best = sad;
 	int winner = -1;
 	for (int c = 0; c < kHalfSampleCandidates; ++c) {
 		if (!InFCodeRange(mvx + kHalfSampleOffsets[c][0]) || !InFCodeRange(mvy + kHalfSampleOffsets[c][1]))
 			continue;
-		const int32_t candidate = gKernels.halfSampleSad[c](p, s, stride, vop->rounding, best);
-		if (candidate < best) {
-			best = candidate;
+		if (sads[c] < best) {
+			best = sads[c];
 			winner = c;
 		}
 	}

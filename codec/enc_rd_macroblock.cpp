@@ -59,7 +59,7 @@ struct Search {
 		const uint8_t* p = reference + ptrdiff_t(y) * ptrdiff_t(stride) + x;
 		const int32_t limit = bestCost - rate;
 		const int32_t sad = (v.x & 1) && (v.y & 1)
-		                            ? gKernels.halfSampleSad[7](p, source, stride, rounding, limit)
+		                            ? gKernels.halfSampleSadDiagonal(p, source, stride, rounding, limit)
 		                            : gKernels.blockSad16(p, source, stride, limit);
 		if (sad + rate >= bestCost)
 			return false;

@@ -107,10 +107,11 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->blitSetAdd = BlitSetBlockAdd2;
 	table->fetchBlock = FetchBlock_C;
 	table->fetchBlockAverage4 = FetchBlockAverage4_C;
-	table->blockSad8 = BlockSad8_C;
+	table->blockSadRow8 = BlockSadRow8_C;
+	table->blockSadRow16 = BlockSadRow16_C;
 	table->blockSad16 = BlockSad16_C;
-	for (int i = 0; i < kHalfSampleCandidates; ++i)
-		table->halfSampleSad[i] = kHalfSampleSad_C[i];
+	table->halfSampleSadDiagonal = kHalfSampleSad_C[kHalfSampleCandidates - 1];
+	table->halfSampleSads = HalfSampleSads_C;
 	table->sadIncrease8x8 = SadIncrease8x8_C;
 	table->blitAdd = BlitAddBlock3;
 	table->deviation16x16 = Deviation16x16_C;
@@ -144,5 +145,6 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	if (!__builtin_cpu_supports("sse4.1"))
 		return;
 	Kernels_InitQuantizeSSE41(table);
+	Kernels_InitSadSSE41(table);
 #endif
 }

@@ -50,10 +50,19 @@ struct KorvKernels {
 	// ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2).
 	void (*fetchBlock)(const uint8_t* p, uint32_t stride, int16_t* out);
 	void (*fetchBlockAverage4)(const uint8_t* p, uint32_t stride, int16_t* out, int32_t bias);
-	// Motion search.
-	BlockSadFn blockSad8;
+	// Motion search: exact SADs of an 8x8 source block against the 16 predictions at reference + 0..15,
+	// and of a 16x16 one against the 8 at reference + 0..7 (each reads 24 samples of every row).
+	void (*blockSadRow8)(const uint8_t* reference, const uint8_t* current, uint32_t stride,
+	                     uint16_t sads[16]);
+	void (*blockSadRow16)(const uint8_t* reference, const uint8_t* current, uint32_t stride,
+	                      uint16_t sads[8]);
+	// The abandoning SADs of the rate-distortion search: a 16x16 block at a full-sample position and
+	// at the half-sample offset (+1, +1).
 	BlockSadFn blockSad16;
-	HalfSampleSadFn halfSampleSad[kHalfSampleCandidates];
+	HalfSampleSadFn halfSampleSadDiagonal;
+	// Exact SADs of all eight half-sample candidates, in kHalfSampleOffsets order.
+	void (*halfSampleSads)(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
+	                       int32_t sads[kHalfSampleCandidates]);
 	// Skip decision: SAD of an 8x8 source block against the reference, and the largest amount by
 	// which a source sample exceeds its reference sample, raised into *largestIncrease.
 	uint32_t (*sadIncrease8x8)(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
@@ -96,15 +105,21 @@ void Kernels_Init(KorvKernels* table, bool specific);
 // The plain kernels (the reference every faster one is compared with).
 void FetchBlock_C(const uint8_t* p, uint32_t stride, int16_t* out);
 void FetchBlockAverage4_C(const uint8_t* p, uint32_t stride, int16_t* out, int32_t bias);
-int32_t BlockSad8_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit);
+void BlockSadRow8_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, uint16_t sads[16]);
+void BlockSadRow16_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, uint16_t sads[8]);
 int32_t BlockSad16_C(const uint8_t* reference, const uint8_t* current, uint32_t stride, int32_t limit);
 extern const HalfSampleSadFn kHalfSampleSad_C[kHalfSampleCandidates];
+void HalfSampleSads_C(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
+                      int32_t sads[kHalfSampleCandidates]);
 uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
                           uint32_t referenceStride, int32_t* largestIncrease);
 int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
-void RowToBGRA_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
-void RowToYUVS_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
-void RowTo2VUY_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0, uint32_t x1);
+void RowToBGRA_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0,
+                 uint32_t x1);
+void RowToYUVS_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0,
+                 uint32_t x1);
+void RowTo2VUY_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0,
+                 uint32_t x1);
 void LumaFromBGRA_C(const uint8_t* in, uint8_t* y, uint32_t width);
 void ChromaFromBGRA_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
 void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width);
@@ -122,6 +137,7 @@ void Kernels_InitPixelSSE2(KorvKernels* table);
 void Kernels_InitFilterSSE2(KorvKernels* table);
 void Kernels_InitDequantizeSSE2(KorvKernels* table);
 void Kernels_InitQuantizeSSE41(KorvKernels* table);
+void Kernels_InitSadSSE41(KorvKernels* table);
 #endif
 
 #endif  // KORVO_KERNELS_INTERNAL_H

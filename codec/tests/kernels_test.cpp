@@ -121,17 +121,34 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 				for (uint32_t x = 1; x + 17 <= kStride; x += 3) {
 					const uint8_t* r = ref.data() + size_t(y) * kStride + x;
 					const uint8_t* c = cur.data() + size_t(y) * kStride + x;
-					for (int32_t limit : limits) {
-						ExpectSameDecision(t.plain.blockSad8(r, c, kStride, limit),
-						                   t.fast.blockSad8(r, c, kStride, limit), limit);
-						ExpectSameDecision(t.plain.blockSad16(r, c, kStride, limit),
-						                   t.fast.blockSad16(r, c, kStride, limit), limit);
+					for (int32_t limit : limits)
+						for (int32_t rounding = 0; rounding <= 1; ++rounding) {
+							ExpectSameDecision(t.plain.blockSad16(r, c, kStride, limit),
+							                   t.fast.blockSad16(r, c, kStride, limit), limit);
+							ASSERT_EQ(t.plain.halfSampleSadDiagonal(r, c, kStride, rounding, limit),
+							          t.fast.halfSampleSadDiagonal(r, c, kStride, rounding, limit))
+							        << x << "," << y << " rounding " << rounding << " limit " << limit
+							        << " patterns " << pr << pc;
+						}
+					for (int32_t rounding = 0; rounding <= 1; ++rounding) {
+						int32_t want[kHalfSampleCandidates], got[kHalfSampleCandidates];
+						t.plain.halfSampleSads(r, c, kStride, rounding, want);
+						t.fast.halfSampleSads(r, c, kStride, rounding, got);
 						for (int k = 0; k < kHalfSampleCandidates; ++k)
-							for (int32_t rounding = 0; rounding <= 1; ++rounding)
-								ASSERT_EQ(t.plain.halfSampleSad[k](r, c, kStride, rounding, limit),
-								          t.fast.halfSampleSad[k](r, c, kStride, rounding, limit))
-								        << "candidate " << k << " at " << x << "," << y << " rounding "
-								        << rounding << " limit " << limit << " patterns " << pr << pc;
+							ASSERT_EQ(want[k], got[k])
+							        << "candidate " << k << " at " << x << "," << y << " rounding "
+							        << rounding << " patterns " << pr << pc;
+					}
+					// Rows of candidates read 24 samples of each row.
+					if (x + 24 <= kStride) {
+						uint16_t want[16], got[16];
+						t.plain.blockSadRow8(r, c, kStride, want);
+						t.fast.blockSadRow8(r, c, kStride, got);
+						ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "row8 at " << x << "," << y;
+						t.plain.blockSadRow16(r, c, kStride, want);
+						t.fast.blockSadRow16(r, c, kStride, got);
+						ASSERT_EQ(0, std::memcmp(want, got, 8 * sizeof *want))
+						        << "row16 at " << x << "," << y;
 					}
 					for (int32_t start : {0, 7, 300}) {
 						int32_t wantIncrease = start, gotIncrease = start;
@@ -153,10 +170,10 @@ TEST(KernelsDiffer, DeviationMatchesPlainOnSamplesAndExtremeValues)
 		for (auto& block : blocks)
 			for (int16_t& v : block) {
 				switch (trial % 5) {
-					case 0: v = int16_t(rng() & 255); break;                  // source samples
-					case 1: v = int16_t(rng()); break;                        // any 16-bit value
-					case 2: v = (rng() & 1) ? 32767 : -32768; break;          // widest spread
-					case 3: v = int16_t(trial & 1 ? 255 : 0); break;          // flat extremes
+					case 0: v = int16_t(rng() & 255); break;                      // source samples
+					case 1: v = int16_t(rng()); break;                            // any 16-bit value
+					case 2: v = (rng() & 1) ? 32767 : -32768; break;              // widest spread
+					case 3: v = int16_t(trial & 1 ? 255 : 0); break;              // flat extremes
 					default: v = int16_t(int32_t(rng() % 9) - 4 - 32760); break;  // negative mean
 				}
 			}
@@ -364,7 +381,8 @@ TEST(KernelsDiffer, DeringMatchesPlainOnWholeWindows)
 				// Smooth ramps with a step: the threshold map is uniform in parts, mixed in others.
 				for (uint32_t j = 0; j < kSide; ++j)
 					for (uint32_t i = 0; i < stride; ++i)
-						want[j * stride + i] = uint8_t(8 * i + 5 * j + (i + j > 9 ? 90 : 0) + rng() % (p == kPatterns ? 3 : 40));
+						want[j * stride + i] = uint8_t(8 * i + 5 * j + (i + j > 9 ? 90 : 0) +
+						                               rng() % (p == kPatterns ? 3 : 40));
 			}
 			std::vector<uint8_t> got(want);
 			const int32_t thresholds[] = {0, 1, 128, 255, 256, 300, -5, int32_t(rng() % 256)};
@@ -384,9 +402,11 @@ enum Slot {
 	kBlitAdd,
 	kFetch,
 	kFetchAverage,
-	kSad8,
+	kSadRow8,
+	kSadRow16,
 	kSad16,
-	kHalfSad,
+	kHalfSads,
+	kHalfSadDiagonal,
 	kSadIncrease,
 	kDeviation,
 	kSubsample,
@@ -419,18 +439,25 @@ void CountFetchAverage(const uint8_t* p, uint32_t s, int16_t* o, int32_t b)
 {
 	++gCalls[kFetchAverage], gPlain.fetchBlockAverage4(p, s, o, b);
 }
-int32_t CountSad8(const uint8_t* r, const uint8_t* c, uint32_t s, int32_t l)
+void CountSadRow8(const uint8_t* r, const uint8_t* c, uint32_t s, uint16_t* sads)
 {
-	return ++gCalls[kSad8], gPlain.blockSad8(r, c, s, l);
+	++gCalls[kSadRow8], gPlain.blockSadRow8(r, c, s, sads);
+}
+void CountSadRow16(const uint8_t* r, const uint8_t* c, uint32_t s, uint16_t* sads)
+{
+	++gCalls[kSadRow16], gPlain.blockSadRow16(r, c, s, sads);
 }
 int32_t CountSad16(const uint8_t* r, const uint8_t* c, uint32_t s, int32_t l)
 {
 	return ++gCalls[kSad16], gPlain.blockSad16(r, c, s, l);
 }
-template <int K>
-int32_t CountHalfSad(const uint8_t* p, const uint8_t* s, uint32_t st, int32_t r, int32_t l)
+void CountHalfSads(const uint8_t* p, const uint8_t* s, uint32_t st, int32_t r, int32_t* sads)
 {
-	return ++gCalls[kHalfSad], gPlain.halfSampleSad[K](p, s, st, r, l);
+	++gCalls[kHalfSads], gPlain.halfSampleSads(p, s, st, r, sads);
+}
+int32_t CountHalfSadDiagonal(const uint8_t* p, const uint8_t* s, uint32_t st, int32_t r, int32_t l)
+{
+	return ++gCalls[kHalfSadDiagonal], gPlain.halfSampleSadDiagonal(p, s, st, r, l);
 }
 uint32_t CountSadIncrease(const uint8_t* s, uint32_t ss, const uint8_t* r, uint32_t rs, int32_t* inc)
 {
@@ -481,7 +508,10 @@ void CountEdge(uint8_t* origin, int32_t quant, uint32_t stride)
 {
 	++gCalls[Slot], (gPlain.*kMember)(origin, quant, stride);
 }
-void CountDering(uint8_t* o, uint32_t s, int32_t t, int32_t m) { ++gCalls[kDering], gPlain.deringBlock(o, s, t, m); }
+void CountDering(uint8_t* o, uint32_t s, int32_t t, int32_t m)
+{
+	++gCalls[kDering], gPlain.deringBlock(o, s, t, m);
+}
 
 TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 {
@@ -495,12 +525,11 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.blitSetAdd = CountBlitSetAdd;
 	gKernels.fetchBlock = CountFetch;
 	gKernels.fetchBlockAverage4 = CountFetchAverage;
-	gKernels.blockSad8 = CountSad8;
+	gKernels.blockSadRow8 = CountSadRow8;
+	gKernels.blockSadRow16 = CountSadRow16;
 	gKernels.blockSad16 = CountSad16;
-	const HalfSampleSadFn half[kHalfSampleCandidates] = {CountHalfSad<0>, CountHalfSad<1>, CountHalfSad<2>,
-	                                                     CountHalfSad<3>, CountHalfSad<4>, CountHalfSad<5>,
-	                                                     CountHalfSad<6>, CountHalfSad<7>};
-	std::memcpy(gKernels.halfSampleSad, half, sizeof half);
+	gKernels.halfSampleSads = CountHalfSads;
+	gKernels.halfSampleSadDiagonal = CountHalfSadDiagonal;
 	gKernels.sadIncrease8x8 = CountSadIncrease;
 	gKernels.blitAdd = CountBlitAdd;
 	gKernels.deviation16x16 = CountDeviation;
@@ -523,10 +552,13 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	std::memset(gCalls, 0, sizeof gCalls);
 	pair.encoder->deblock = pair.encoder->dering = 1;
 
-	for (int f = 0; f < 4; ++f) {
+	// The rate-distortion search has SADs of its own: two frames with the better tuning.
+	for (int f = 0; f < 6; ++f) {
+		pair.encoder->tuning = f < 4 ? kTuningClassic : kTuningBetter;
 		enctest::Frame frame = enctest::SceneFrame(scene, f, 96, 64, kPixelFormatBGRA);
 		pair.Encode(frame);
 	}
+	pair.encoder->tuning = kTuningClassic;
 	// A still picture whose middle brightens in place: residuals at the zero vector, added in place.
 	const enctest::Scene still = [](int f, int x, int y) {
 		enctest::Rgb c = enctest::TextureRgb(x, y);
@@ -537,7 +569,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 		return c;
 	};
 	for (int f = 4; f < 7; ++f) {
-		enctest::Frame frame = enctest::SceneFrame(still, f, 96, 64, f == 6 ? kPixelFormatYUVS : kPixelFormatBGRA);
+		enctest::Frame frame =
+		        enctest::SceneFrame(still, f, 96, 64, f == 6 ? kPixelFormatYUVS : kPixelFormatBGRA);
 		pair.Encode(frame);
 	}
 	// The last picture again in the two 4:2:2 layouts.
@@ -548,13 +581,34 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 		ASSERT_EQ(pair.Decode(), kKorvoOK);
 	}
 	gKernels = saved;
-	const char* names[kSlots] = {"blitSet",         "blitSetAdd",        "blitAdd",           "fetchBlock",
-	                             "fetchBlockAverage4", "blockSad8",      "blockSad16",        "halfSampleSad",
-	                             "sadIncrease8x8",  "deviation16x16",    "subsample",         "dctQuantizeInter",
-	                             "dctQuantizeIntraY", "dctQuantizeIntraUV", "dequantizeIntra", "dequantizeInter",
-	                             "rowToBGRA",       "rowToYUVS",         "rowTo2VUY",         "lumaFromBGRA",
-	                             "chromaFromBGRA",  "lumaFromYUVS",      "chromaFromYUVS",    "deblockLowerEdge",
-	                             "deblockRightEdge", "deringBlock"};
+	const char* names[kSlots] = {"blitSet",
+	                             "blitSetAdd",
+	                             "blitAdd",
+	                             "fetchBlock",
+	                             "fetchBlockAverage4",
+	                             "blockSadRow8",
+	                             "blockSadRow16",
+	                             "blockSad16",
+	                             "halfSampleSads",
+	                             "halfSampleSadDiagonal",
+	                             "sadIncrease8x8",
+	                             "deviation16x16",
+	                             "subsample",
+	                             "dctQuantizeInter",
+	                             "dctQuantizeIntraY",
+	                             "dctQuantizeIntraUV",
+	                             "dequantizeIntra",
+	                             "dequantizeInter",
+	                             "rowToBGRA",
+	                             "rowToYUVS",
+	                             "rowTo2VUY",
+	                             "lumaFromBGRA",
+	                             "chromaFromBGRA",
+	                             "lumaFromYUVS",
+	                             "chromaFromYUVS",
+	                             "deblockLowerEdge",
+	                             "deblockRightEdge",
+	                             "deringBlock"};
 	for (int s = 0; s < kSlots; ++s)
 		EXPECT_GT(gCalls[s], 0) << names[s] << " was never called";
 }

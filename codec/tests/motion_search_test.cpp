@@ -264,6 +264,32 @@ TEST(RingSearch, MatchesThePlainSearchOnRandomPictures)
 	}
 }
 
+// Periodic pictures: many candidates share the smallest SAD (and with a spike in the source block
+// that SAD lies below, at or above the early stop), so the tie rule and the stop decide.
+TEST(RingSearch, TiesAndStopsMatchThePlainSearch)
+{
+	for (int32_t period = 2; period <= 5; ++period)
+		for (int32_t shift = 0; shift < period; ++shift)
+			for (int32_t spike : {0, 5, 7, 8, 50}) {
+				Picture pic;
+				auto pattern = [period](int32_t x, int32_t y) {
+					return uint8_t((x + 2 * y) % period * 40 + 30);
+				};
+				pic.Set(pattern, [&](int32_t x, int32_t y) {
+					return uint8_t(pattern(x + shift, y) + (x == 35 && y == 34 ? spike : 0));
+				});
+				Motion fast, plain;
+				EXPECT_EQ(PlaneMotionSearch_8x8(&fast, pic.vop->planeY, pic.vop->srcY, 32, 32, 1, -1, 7, true,
+				                                INT_MAX),
+				          PlainSearch(&plain, pic.vop->planeY, pic.vop->srcY, 32, 32, 1, -1, 7, 8, 32, 7));
+				EXPECT_TRUE(fast.x == plain.x && fast.y == plain.y) << period << " " << shift << " " << spike;
+				EXPECT_EQ(PlaneMotionSearch_16x16(&fast, pic.vop->planeY, pic.vop->srcY, 32, 32, 0, 0, 3,
+				                                  true, INT_MAX),
+				          PlainSearch(&plain, pic.vop->planeY, pic.vop->srcY, 32, 32, 0, 0, 3, 16, 64, 15));
+				EXPECT_TRUE(fast.x == plain.x && fast.y == plain.y) << period << " " << shift << " " << spike;
+			}
+}
+
 // A source whose every sample is the given interpolation of the reference around it.
 struct HalfCase {
 	int dx, dy;

@@ -13,23 +13,10 @@
 
 namespace {
 
-
 // The sum of the two 64-bit halves of a _mm_sad_epu8 result.
 KORVO_SSE2 inline int32_t Total(__m128i sads)
 {
 	return _mm_cvtsi128_si32(_mm_add_epi32(sads, _mm_srli_si128(sads, 8)));
-}
-
-KORVO_SSE2 int32_t BlockSad8_SSE2(const uint8_t* reference, const uint8_t* current, uint32_t stride,
-                                  int32_t limit)
-{
-	int32_t sum = 0;
-	for (int row = 0; row < 8; ++row, reference += stride, current += stride) {
-		sum += _mm_cvtsi128_si32(_mm_sad_epu8(Load8(reference), Load8(current)));
-		if (sum > limit)
-			break;
-	}
-	return sum;
 }
 
 // Abandoned after a group of four rows whose running sum exceeds the limit: the contract lets a
@@ -96,6 +83,69 @@ KORVO_SSE2 int32_t HalfSampleSad_SSE2(const uint8_t* p, const uint8_t* s, uint32
 	return sum;
 }
 
+// One row of the reference around the block's columns: its samples at offsets 0, -1 and +1, and the
+// horizontal pair sums (left: x[-1] + x[0], right: x[0] + x[1]) as 16-bit lanes, low and high halves.
+struct HalfRow {
+	__m128i at, left, right;
+	__m128i leftLow, leftHigh, rightLow, rightHigh;
+};
+
+KORVO_SSE2 inline HalfRow LoadHalfRow(const uint8_t* p)
+{
+	const __m128i zero = _mm_setzero_si128();
+	HalfRow r;
+	r.at = Load16(p);
+	r.left = Load16(p - 1);
+	r.right = Load16(p + 1);
+	const __m128i atLow = _mm_unpacklo_epi8(r.at, zero), atHigh = _mm_unpackhi_epi8(r.at, zero);
+	r.leftLow = _mm_add_epi16(_mm_unpacklo_epi8(r.left, zero), atLow);
+	r.leftHigh = _mm_add_epi16(_mm_unpackhi_epi8(r.left, zero), atHigh);
+	r.rightLow = _mm_add_epi16(_mm_unpacklo_epi8(r.right, zero), atLow);
+	r.rightHigh = _mm_add_epi16(_mm_unpackhi_epi8(r.right, zero), atHigh);
+	return r;
+}
+
+// (four-sample sum + bias) >> 2 from the pair sums of two rows.
+KORVO_SSE2 inline __m128i Average4Sums(__m128i low0, __m128i high0, __m128i low1, __m128i high1, __m128i bias)
+{
+	return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(low0, low1), bias), 2),
+	                        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(high0, high1), bias), 2));
+}
+
+// All eight candidates in one pass over the rows: each reference row is loaded and widened once and
+// serves the rows above and below it.
+KORVO_SSE2 void HalfSampleSads_SSE2(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
+                                    int32_t sads[kHalfSampleCandidates])
+{
+	const ptrdiff_t rowStep = ptrdiff_t(stride);
+	const __m128i roundingMask = _mm_set1_epi8(static_cast<char>(rounding & 1));
+	const __m128i bias = _mm_set1_epi16(static_cast<int16_t>(2 - rounding));
+	__m128i sum[kHalfSampleCandidates];
+	for (__m128i& v : sum)
+		v = _mm_setzero_si128();
+	HalfRow up = LoadHalfRow(p - rowStep), mid = LoadHalfRow(p);
+	for (int j = 0; j < 16; ++j, s += rowStep) {
+		const HalfRow down = LoadHalfRow(p + (j + 1) * rowStep);
+		const __m128i source = Load16(s);
+		const __m128i prediction[kHalfSampleCandidates] = {
+		        Average2(mid.left, mid.at, roundingMask),
+		        Average2(mid.at, mid.right, roundingMask),
+		        Average2(up.at, mid.at, roundingMask),
+		        Average2(mid.at, down.at, roundingMask),
+		        Average4Sums(up.leftLow, up.leftHigh, mid.leftLow, mid.leftHigh, bias),
+		        Average4Sums(up.rightLow, up.rightHigh, mid.rightLow, mid.rightHigh, bias),
+		        Average4Sums(mid.leftLow, mid.leftHigh, down.leftLow, down.leftHigh, bias),
+		        Average4Sums(mid.rightLow, mid.rightHigh, down.rightLow, down.rightHigh, bias),
+		};
+		for (int c = 0; c < kHalfSampleCandidates; ++c)
+			sum[c] = _mm_add_epi64(sum[c], _mm_sad_epu8(prediction[c], source));
+		up = mid;
+		mid = down;
+	}
+	for (int c = 0; c < kHalfSampleCandidates; ++c)
+		sads[c] = Total(sum[c]);
+}
+
 KORVO_SSE2 uint32_t SadIncrease8x8_SSE2(const uint8_t* source, uint32_t sourceStride,
                                         const uint8_t* reference, uint32_t referenceStride,
                                         int32_t* largestIncrease)
@@ -130,8 +180,8 @@ KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, con
 	__m128i sums = zero;
 	for (const int16_t* block : blocks)
 		for (int i = 0; i < 64; i += 8)
-			sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)),
-			                                          ones));
+			sums = _mm_add_epi32(
+			        sums, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)), ones));
 	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 8));
 	sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 4));
 	// The mean of 16-bit values is a 16-bit value.
@@ -141,8 +191,8 @@ KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, con
 		for (int i = 0; i < 64; i += 8) {
 			const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
 			const __m128i d = _mm_sub_epi16(_mm_max_epi16(v, mean), _mm_min_epi16(v, mean));
-			deviation = _mm_add_epi32(deviation, _mm_add_epi32(_mm_unpacklo_epi16(d, zero),
-			                                                   _mm_unpackhi_epi16(d, zero)));
+			deviation = _mm_add_epi32(
+			        deviation, _mm_add_epi32(_mm_unpacklo_epi16(d, zero), _mm_unpackhi_epi16(d, zero)));
 		}
 	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 8));
 	deviation = _mm_add_epi32(deviation, _mm_srli_si128(deviation, 4));
@@ -153,15 +203,9 @@ KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, con
 
 void Kernels_InitSadSSE2(KorvKernels* table)
 {
-	table->blockSad8 = BlockSad8_SSE2;
+	table->halfSampleSads = HalfSampleSads_SSE2;
 	table->blockSad16 = BlockSad16_SSE2;
-	static const HalfSampleSadFn kHalf[kHalfSampleCandidates] = {
-	        HalfSampleSad_SSE2<-1, 0>, HalfSampleSad_SSE2<1, 0>,   HalfSampleSad_SSE2<0, -1>,
-	        HalfSampleSad_SSE2<0, 1>,  HalfSampleSad_SSE2<-1, -1>, HalfSampleSad_SSE2<1, -1>,
-	        HalfSampleSad_SSE2<-1, 1>, HalfSampleSad_SSE2<1, 1>,
-	};
-	for (int i = 0; i < kHalfSampleCandidates; ++i)
-		table->halfSampleSad[i] = kHalf[i];
+	table->halfSampleSadDiagonal = HalfSampleSad_SSE2<1, 1>;
 	table->sadIncrease8x8 = SadIncrease8x8_SSE2;
 	table->deviation16x16 = Deviation16x16_SSE2;
 }
