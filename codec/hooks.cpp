@@ -146,5 +146,8 @@ void Kernels_Init(KorvKernels* table, bool specific)
 		return;
 	Kernels_InitQuantizeSSE41(table);
 	Kernels_InitSadSSE41(table);
+	if (!__builtin_cpu_supports("avx2"))
+		return;
+	Kernels_InitSadAVX2(table);
 #endif
 }

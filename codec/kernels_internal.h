@@ -138,6 +138,7 @@ void Kernels_InitFilterSSE2(KorvKernels* table);
 void Kernels_InitDequantizeSSE2(KorvKernels* table);
 void Kernels_InitQuantizeSSE41(KorvKernels* table);
 void Kernels_InitSadSSE41(KorvKernels* table);
+void Kernels_InitSadAVX2(KorvKernels* table);
 #endif
 
 #endif  // KORVO_KERNELS_INTERNAL_H

@@ -113,6 +113,15 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 	std::mt19937 rng(3);
 	std::vector<uint8_t> ref(size_t{kStride} * kStride), cur(size_t{kStride} * kStride);
 	const int32_t limits[] = {0, 100, 1000, 5000, INT32_MAX};
+	// The candidate rows have a kernel at more than one level: each one the processor runs.
+	std::vector<const KorvKernels*> rowLevels = {&t.fast};
+#if defined(__x86_64__) || defined(__i386__)
+	KorvKernels sse41 = t.plain;
+	if (__builtin_cpu_supports("sse4.1")) {
+		Kernels_InitSadSSE41(&sse41);
+		rowLevels.push_back(&sse41);
+	}
+#endif
 	for (int pr = 0; pr < kPatterns; ++pr)
 		for (int pc = 0; pc < kPatterns; ++pc) {
 			Fill(ref, Pattern(pr), rng, 0);
@@ -140,16 +149,17 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 							        << rounding << " patterns " << pr << pc;
 					}
 					// Rows of candidates read 24 samples of each row.
-					if (x + 24 <= kStride) {
-						uint16_t want[16], got[16];
-						t.plain.blockSadRow8(r, c, kStride, want);
-						t.fast.blockSadRow8(r, c, kStride, got);
-						ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "row8 at " << x << "," << y;
-						t.plain.blockSadRow16(r, c, kStride, want);
-						t.fast.blockSadRow16(r, c, kStride, got);
-						ASSERT_EQ(0, std::memcmp(want, got, 8 * sizeof *want))
-						        << "row16 at " << x << "," << y;
-					}
+					if (x + 24 <= kStride)
+						for (const KorvKernels* fast : rowLevels) {
+							uint16_t want[16], got[16];
+							t.plain.blockSadRow8(r, c, kStride, want);
+							fast->blockSadRow8(r, c, kStride, got);
+							ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "row8 at " << x << "," << y;
+							t.plain.blockSadRow16(r, c, kStride, want);
+							fast->blockSadRow16(r, c, kStride, got);
+							ASSERT_EQ(0, std::memcmp(want, got, 8 * sizeof *want))
+							        << "row16 at " << x << "," << y;
+						}
 					for (int32_t start : {0, 7, 300}) {
 						int32_t wantIncrease = start, gotIncrease = start;
 						const uint32_t strideC = kStride, strideR = kStride - 8;
