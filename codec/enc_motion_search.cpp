@@ -26,8 +26,10 @@ void BlockSadRow(const uint8_t* reference, const uint8_t* current, uint32_t stri
 // points nearest the axes outward, then the corners), built once at compile time.
 constexpr int kMaxReach = kMaxSearchRange - 1;
 constexpr int kMaxSide = 2 * kMaxReach + 1;
+constexpr int kGridColumns = 32;  // a row of the SAD grid: kMaxSide candidates and what a kernel adds
 struct RingOrder {
 	int8_t offsets[kMaxSide * kMaxSide - 1][2];
+	int16_t at[kMaxSide * kMaxSide - 1];  // the candidate's place in the grid relative to the start
 };
 constexpr RingOrder MakeRingOrder()
 {
@@ -36,6 +38,7 @@ constexpr RingOrder MakeRingOrder()
 	auto add = [&](int dx, int dy) {
 		order.offsets[n][0] = int8_t(dx);
 		order.offsets[n][1] = int8_t(dy);
+		order.at[n] = int16_t(dy * kGridColumns + dx);
 		++n;
 	};
 	for (int r = 1; r <= kMaxReach; ++r) {
@@ -59,7 +62,7 @@ int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, in
                    int32_t startX, int32_t startY, int32_t range, bool measureStart, int32_t initialBest)
 {
 	constexpr int kRow = N == 8 ? 16 : 8;  // candidates per kernel call
-	constexpr int kColumns = (kMaxSide + kRow - 1) / kRow * kRow;
+	static_assert((kMaxSide + kRow - 1) / kRow * kRow <= kGridColumns);
 	// Both planes of a pair have the same dimensions; the reference's row length is the stride.
 	const uint32_t stride = reference->width;
 	const auto sadRow = N == 8 ? gKernels.blockSadRow8 : gKernels.blockSadRow16;
@@ -67,30 +70,42 @@ int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, in
 	const uint8_t* origin = reference->data + ptrdiff_t(y + startY) * stride + (x + startX);
 	const int32_t reach = range < 2 ? 0 : range > kMaxSearchRange ? kMaxReach : range - 1;
 	const int32_t side = 2 * reach + 1;
+	const int32_t filled = (side + kRow - 1) / kRow * kRow;  // columns the kernel calls write
 
 	out->x = int16_t(startX);
 	out->y = int16_t(startY);
-	uint16_t grid[kMaxSide][kColumns];  // grid[dy + reach][dx + reach]
+	uint16_t grid[kMaxSide][kGridColumns];  // grid[dy + reach][dx + reach]
 	for (int32_t row = 0; row < side; ++row)
-		for (int32_t column = 0; column < side; column += kRow)
+		for (int32_t column = 0; column < filled; column += kRow)
 			sadRow(origin + ptrdiff_t(row - reach) * stride + (column - reach), cur, stride,
 			       &grid[row][column]);
 	const int32_t best = measureStart ? grid[reach][reach] - kBias : initialBest;
 	if (best <= kStop || reach == 0)
 		return best;
 
-	grid[reach][reach] = UINT16_MAX;  // not a candidate (every SAD is below this)
+	// Neither the start nor the offsets beyond reach are candidates: every SAD is below UINT16_MAX.
+	grid[reach][reach] = UINT16_MAX;
+	uint16_t lanes[kRow];
+	for (uint16_t& lane : lanes)
+		lane = UINT16_MAX;
+	for (int32_t row = 0; row < side; ++row) {
+		for (int32_t column = side; column < filled; ++column)
+			grid[row][column] = UINT16_MAX;
+		for (int32_t column = 0; column < filled; column += kRow)
+			for (int i = 0; i < kRow; ++i)
+				lanes[i] = grid[row][column + i] < lanes[i] ? grid[row][column + i] : lanes[i];
+	}
 	int32_t smallest = UINT16_MAX;
-	for (int32_t row = 0; row < side; ++row)
-		for (int32_t column = 0; column < side; ++column)
-			smallest = grid[row][column] < smallest ? grid[row][column] : smallest;
+	for (uint16_t lane : lanes)
+		smallest = lane < smallest ? lane : smallest;
 	if (smallest >= best)
 		return best;
 	const int32_t threshold = smallest > kStop ? smallest : kStop;
+	const uint16_t* start = &grid[reach][reach];
 	for (int32_t n = 0; n < side * side - 1; ++n) {
-		const int8_t* offset = kRingOrder.offsets[n];
-		const int32_t sad = grid[offset[1] + reach][offset[0] + reach];
+		const int32_t sad = start[kRingOrder.at[n]];
 		if (sad <= threshold) {
+			const int8_t* offset = kRingOrder.offsets[n];
 			out->x = int16_t(startX + offset[0]);
 			out->y = int16_t(startY + offset[1]);
 			return sad;
