@@ -53,6 +53,24 @@ constexpr RingOrder MakeRingOrder()
 }
 constexpr RingOrder kRingOrder = MakeRingOrder();
 
+// For a row of kRow candidates of which the first k are in reach: masks[k][i] is 0 for those and
+// UINT16_MAX for the rest, so that OR-ing them in leaves only candidates to the minimum.
+template <int kRow>
+struct BeyondMasks {
+	uint16_t masks[kRow + 1][kRow];
+};
+template <int kRow>
+constexpr BeyondMasks<kRow> MakeBeyondMasks()
+{
+	BeyondMasks<kRow> m{};
+	for (int k = 0; k <= kRow; ++k)
+		for (int i = 0; i < kRow; ++i)
+			m.masks[k][i] = i < k ? 0 : UINT16_MAX;
+	return m;
+}
+template <int kRow>
+constexpr BeyondMasks<kRow> kBeyond = MakeBeyondMasks<kRow>();
+
 // The ring search shared by both block sizes: the start vector gets `bias`, and a best SAD of at
 // most `stop` ends the search. In ring order a candidate replaces the best only when strictly below
 // it, so the winner is the first candidate in that order at or below max(smallest SAD, stop), when
@@ -83,17 +101,18 @@ int32_t RingSearch(Motion* out, const Plane* reference, const Plane* current, in
 	if (best <= kStop || reach == 0)
 		return best;
 
-	// Neither the start nor the offsets beyond reach are candidates: every SAD is below UINT16_MAX.
+	// Neither the start nor the offsets beyond reach are candidates; every SAD is below UINT16_MAX.
 	grid[reach][reach] = UINT16_MAX;
 	uint16_t lanes[kRow];
 	for (uint16_t& lane : lanes)
 		lane = UINT16_MAX;
-	for (int32_t row = 0; row < side; ++row) {
-		for (int32_t column = side; column < filled; ++column)
-			grid[row][column] = UINT16_MAX;
-		for (int32_t column = 0; column < filled; column += kRow)
-			for (int i = 0; i < kRow; ++i)
-				lanes[i] = grid[row][column + i] < lanes[i] ? grid[row][column + i] : lanes[i];
+	for (int32_t column = 0; column < filled; column += kRow) {
+		const uint16_t* beyond = kBeyond<kRow>.masks[side - column < kRow ? side - column : kRow];
+		for (int32_t row = 0; row < side; ++row)
+			for (int i = 0; i < kRow; ++i) {
+				const uint16_t sad = grid[row][column + i] | beyond[i];
+				lanes[i] = sad < lanes[i] ? sad : lanes[i];
+			}
 	}
 	int32_t smallest = UINT16_MAX;
 	for (uint16_t lane : lanes)
