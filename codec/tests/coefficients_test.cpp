@@ -76,6 +76,34 @@ TEST(CodeRecords, LimitsMatchTheTabulatedValues)
 			EXPECT_EQ(FindRMaxInter(last, v), TabulatedRMax(false, last, v)) << last << " level " << v;
 		}
 	}
+	// Events no record has: runs and levels past the tables, and a last flag that is not 0 or 1.
+	for (uint32_t v : {64u, 65u, 1000u, 0xFFFFFFFFu}) {
+		EXPECT_EQ(FindLMaxIntra(0, v), 0);
+		EXPECT_EQ(FindLMaxInter(1, v), 0);
+		EXPECT_EQ(FindRMaxIntra(1, v), -1);
+		EXPECT_EQ(FindRMaxInter(0, v), -1);
+	}
+	EXPECT_EQ(FindLMaxIntra(2, 0), 0);
+	EXPECT_EQ(FindRMaxInter(2, 1), -1);
+}
+
+// The event look-up against a search of the records, over every event the coders can ask for.
+TEST(CodeRecords, EventLookUpAgreesWithASearchOfTheRecords)
+{
+	for (const VLCTable* table : {&gVLCIntraCoeffTable, &gVLCInterCoeffTable})
+		for (uint32_t last = 0; last < 3; last++)
+			for (uint32_t run = 0; run < 70; run++)
+				for (uint32_t level :
+				     {0u, 1u, 2u, 5u, 12u, 13u, 27u, 28u, 31u, 32u, 33u, 2047u, 0x80000000u}) {
+					const VLCInfo* want = nullptr;
+					for (uint32_t i = 0; i < table->count && !want; i++) {
+						const VLCInfo& r = table->records[i];
+						if (r.last == last && r.run == run && r.level == level)
+							want = &r;
+					}
+					const VLCInfo event = {last, run, level, 0, 0};
+					EXPECT_EQ(FindVLCInfo(&event, table), want) << last << " " << run << " " << level;
+				}
 }
 
 TEST(CodeRecords, SharedPrefixFreeCodeWordsWithDistinctEvents)
