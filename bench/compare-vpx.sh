@@ -2,13 +2,15 @@
 # Speed against the VP8 real-time coder on one 1280x720 clip with motion and noise: mediaconv and
 # vpxenc/vpxdec run alternately (one thread each), each at a setting near 36 dB PSNR-Y, and the two
 # frames-per-second ratios (encode, decode to Y4M) are printed. Settings: KORVO_QUALITY (0..1) and
-# VPX_KBPS (the defaults give about 36.5 dB for both); ROUNDS runs of each (best time kept). Needs a
-# Release build in build/ (make demo).
+# VPX_KBPS (the defaults give about 36.5 dB for both), KORVO_TUNE (classic, the default here, or
+# better: the tool's own default); ROUNDS runs of each (best time kept). Needs a Release build in
+# build/ (make demo).
 set -eu
 cd "$(dirname "$0")/.."
 MC=${MC:-build/tools/mediaconv}
 KORVO_QUALITY=${KORVO_QUALITY:-0.1}
 VPX_KBPS=${VPX_KBPS:-230}
+KORVO_TUNE=${KORVO_TUNE:-classic}
 FRAMES=${FRAMES:-60}
 ROUNDS=${ROUNDS:-3}
 [ -x "$MC" ] || { echo "no $MC: build the Release tree first (make demo)" >&2; exit 1; }
@@ -27,7 +29,7 @@ timed() { t0=$(now); "$@" >/dev/null 2>&1; t1=$(now); awk -v a="$t0" -v b="$t1" 
 ke= kd= ve= vd=
 i=0
 while [ "$i" -lt "$ROUNDS" ]; do
-	ke=$(best "$ke" "$(timed "$MC" convert "$work/clip.y4m" "$work/k.mov" --quality "$KORVO_QUALITY" --threads 1 --quiet)")
+	ke=$(best "$ke" "$(timed "$MC" convert "$work/clip.y4m" "$work/k.mov" --quality "$KORVO_QUALITY" --tune "$KORVO_TUNE" --threads 1 --quiet)")
 	ve=$(best "$ve" "$(timed vpxenc --rt --cpu-used=8 --threads=1 --end-usage=cbr --lag-in-frames=0 --target-bitrate="$VPX_KBPS" \
 		-o "$work/v.ivf" "$work/clip.y4m" </dev/null)")
 	kd=$(best "$kd" "$(timed "$MC" convert "$work/k.mov" "$work/k.y4m" --threads 1 --quiet)")
