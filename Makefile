@@ -3,6 +3,8 @@
 # fuzz target for a long run, its corpus minimised into fuzz/corpus/).
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+# Every fuzz target unless a shorter list is given (names as in fuzz/seeds/, e.g. decompress_fuzz).
+FUZZ_TARGETS ?= $(notdir $(wildcard fuzz/seeds/*_fuzz))
 
 PREFIX ?= /usr/local
 
@@ -50,14 +52,13 @@ alloc-sweep: deps
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVO_FUZZ=ON
-	cmake --build build-fuzz -j$(JOBS)
+	cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS) $(FUZZ_TARGETS:_fuzz=_replay)
 
 fuzz: fuzz-build
-	@for f in build-fuzz/fuzz/*_fuzz; do \
-		[ -x "$$f" ] || continue; \
-		corpus=build-fuzz/corpus/$$(basename $$f); mkdir -p $$corpus; \
+	@for name in $(FUZZ_TARGETS); do \
+		f=build-fuzz/fuzz/$$name; corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
 		echo "== $$f ($(FUZZ_SECONDS)s)"; \
-		"$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$corpus fuzz/seeds/$$(basename $$f) || exit 1; \
+		"$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$corpus fuzz/seeds/$$name || exit 1; \
 	done
 
 # Each target in turn for FUZZ_SECONDS (30 minutes unless given) or 10 million runs, whichever comes
@@ -67,9 +68,8 @@ fuzz: fuzz-build
 fuzz-long: FUZZ_SECONDS = 1800
 fuzz-long: fuzz-build
 	@mkdir -p build-fuzz/logs build-fuzz/findings
-	@for f in build-fuzz/fuzz/*_fuzz; do \
-		[ -x "$$f" ] || continue; \
-		name=$$(basename $$f); corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
+	@for name in $(FUZZ_TARGETS); do \
+		f=build-fuzz/fuzz/$$name; corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
 		echo "== $$name ($(FUZZ_SECONDS)s or 10M runs)"; \
 		"$$f" -max_total_time=$(FUZZ_SECONDS) -runs=10000000 -close_fd_mask=3 -print_final_stats=1 \
 			-artifact_prefix=build-fuzz/findings/$$name- $$corpus fuzz/seeds/$$name \
