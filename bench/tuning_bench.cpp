@@ -191,7 +191,15 @@ void PrintCurve(const char* tuning, const Curve& curve)
 
 int main(int argc, char** argv)
 {
-	const bool verbose = argc > 1 && std::string(argv[1]) == "-v";
+	// -v prints the curves; any other argument keeps only the clips whose name contains it.
+	bool verbose = false;
+	std::string only;
+	for (int i = 1; i < argc; ++i) {
+		if (std::string(argv[i]) == "-v")
+			verbose = true;
+		else
+			only = argv[i];
+	}
 	InitKorvax();
 	const std::vector<Sequence> clips = {
 	        {"noisy 720p pan", 1280, 720, 20, TexturedPan(1.7, -0.6, 3)},
@@ -206,6 +214,8 @@ int main(int argc, char** argv)
 	std::printf("%-18s %6s %9s %11s %10s %6s %12s %11s %15s\n", "clip", "quant", "PSNR-Y", "classic",
 	            "better", "ratio", "classic fps", "better fps", "PSNR-UV c / b");
 	for (const Sequence& clip : clips) {
+		if (std::string(clip.name).find(only) == std::string::npos)
+			continue;
 		std::vector<Frame> frames;
 		for (int f = 0; f < clip.frames; ++f)
 			frames.push_back(enctest::SceneFrame(clip.scene, f, clip.width, clip.height, kPixelFormatBGRA));

@@ -1,6 +1,7 @@
 // The better tuning's macroblock decisions: motion search seeded from the neighbours' vectors with
 // the vector bits counted, and the choice of skipped, inter or intra by distortion plus lambda x bits.
 #include <climits>
+#include <utility>
 #include <cmath>
 #include <stdlib.h>
 
@@ -72,6 +73,33 @@ struct Search {
 
 Motion Full(int32_t x, int32_t y) { return Motion{int16_t(2 * x), int16_t(2 * y)}; }
 
+// SAD of both chrominance blocks of the macroblock against the prediction the decoder fetches for
+// the luminance vector v; vectors searched keep it inside the planes' borders.
+int32_t ChromaSad(const MacroBlock* mb, Motion v)
+{
+	const Vop* vop = mb->vop;
+	const int32_t kx = ChromaVectorComponent(v.x), ky = ChromaVectorComponent(v.y);
+	const uint32_t stride = vop->planeU->width;
+	const size_t origin = size_t{8 + 8 * mb->mbY} * stride + 8 + 8 * mb->mbX;
+	const ptrdiff_t offset = ptrdiff_t(ky >> 1) * ptrdiff_t(stride) + (kx >> 1);
+	int32_t sad = 0;
+	for (const auto& [reference, source] :
+	     {std::pair{vop->planeU, vop->srcU}, std::pair{vop->planeV, vop->srcV}}) {
+		const uint8_t* s = source->data + origin;
+		const uint8_t* p = reference->data + origin + offset;
+		if ((kx & 1) && (ky & 1)) {
+			const int32_t bias = 2 - vop->rounding;
+			for (int j = 0; j < 8; ++j, s += stride, p += stride)
+				for (int i = 0; i < 8; ++i)
+					sad += abs(s[i] - ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2));
+		} else {
+			int32_t increase = 0;
+			sad += int32_t(gKernels.sadIncrease8x8(s, stride, p, stride, &increase));
+		}
+	}
+	return sad;
+}
+
 // Levels of every block of an inter macroblock from its prediction; returns their distortion.
 double InterLevels(MacroBlock* mb, double lambda)
 {
@@ -107,6 +135,49 @@ double TryIntra(MacroBlock* mb, double lambda)
 	const double distortion = IntraLevels(mb, lambda);
 	MacroBlock_FinishDecisions(mb);
 	return distortion + lambda * MacroBlock_TrialBits(mb);
+}
+
+// The luminance search ignores the chrominance, whose vector is rounded its own way (a luminance
+// vector of -1 half-sample moves the chrominance half a sample the other way): the vectors within a
+// half-sample of the luminance best are compared by the SAD of all six blocks plus their bits.
+// Sets mb->mv; returns the luminance SAD there.
+int32_t ChooseWithChroma(MacroBlock* mb, const Search& search)
+{
+	Motion best = search.best;
+	int32_t bestLumaSad = search.bestSad;
+	int32_t bestCost = search.bestCost + ChromaSad(mb, best);
+	const bool bestDiagonal = (best.x & 1) && (best.y & 1);
+	for (int dy = -1; dy <= 1; ++dy)
+		for (int dx = -1; dx <= 1; ++dx) {
+			const Motion v{int16_t(search.best.x + dx), int16_t(search.best.y + dy)};
+			const int32_t x = v.x >> 1, y = v.y >> 1;
+			const bool diagonal = (v.x & 1) && (v.y & 1);
+			if ((dx == 0 && dy == 0) || x < kLowest || x > kHighest || y < kLowest || y > kHighest)
+				continue;
+			const int32_t rate = (search.lambda16 * search.Bits(v) + 8) >> 4;
+			if (rate >= bestCost)
+				continue;
+			// The luminance first (a vector half-sample in one direction only predicts it as the full
+			// sample above and left does): most candidates lose on it alone.
+			int32_t lumaSad = search.bestSad;
+			if (x != search.best.x >> 1 || y != search.best.y >> 1 || diagonal != bestDiagonal) {
+				const uint8_t* p = search.reference + ptrdiff_t(y) * ptrdiff_t(search.stride) + x;
+				const int32_t limit = bestCost - rate;
+				lumaSad = diagonal ? gKernels.halfSampleSadDiagonal(p, search.source, search.stride,
+				                                                    search.rounding, limit)
+				                   : gKernels.blockSad16(p, search.source, search.stride, limit);
+				if (lumaSad + rate >= bestCost)
+					continue;
+			}
+			const int32_t cost = lumaSad + rate + ChromaSad(mb, v);
+			if (cost < bestCost) {
+				bestCost = cost;
+				best = v;
+				bestLumaSad = lumaSad;
+			}
+		}
+	mb->mv = best;
+	return bestLumaSad;
 }
 
 // The macroblock not coded: the reference stands (inter, zero vector, nothing sent).
@@ -158,28 +229,19 @@ int32_t MacroBlock_SearchMotionBetter(MacroBlock* mb, const RdLambda& lambda)
 	                      8 * int32_t(mb->mbY) + 8, 0, 0, 7, true, INT_MAX);
 	search.Try(Full(2 * coarse.x, 2 * coarse.y));
 
-	// Full-sample steps from the best seed's full sample, then the four half-sample diagonals.
+	// Full-sample steps from the best seed's full sample (a diagonal seed's too, from the sample
+	// above and left of it); the half-sample vectors around the best are left to the final choice.
 	int32_t x = search.best.x >> 1, y = search.best.y >> 1;
 	search.Try(Full(x, y));
 	for (int step = 0; step < kMostSteps; ++step) {
-		const Motion centre = search.best;
-		if ((centre.x & 1) && (centre.y & 1))
-			break;
-		x = centre.x >> 1, y = centre.y >> 1;
+		x = search.best.x >> 1, y = search.best.y >> 1;
 		bool moved = false;
 		for (const Motion v : {Full(x, y - 1), Full(x - 1, y), Full(x + 1, y), Full(x, y + 1)})
 			moved |= search.Try(v);
 		if (!moved)
 			break;
 	}
-	x = search.best.x >> 1, y = search.best.y >> 1;
-	if (!((search.best.x & 1) && (search.best.y & 1)))
-		for (const Motion v :
-		     {Motion{int16_t(2 * x - 1), int16_t(2 * y - 1)}, Motion{int16_t(2 * x + 1), int16_t(2 * y - 1)},
-		      Motion{int16_t(2 * x - 1), int16_t(2 * y + 1)}, Motion{int16_t(2 * x + 1), int16_t(2 * y + 1)}})
-			search.Try(v);
-	mb->mv = search.best;
-	return search.bestSad;
+	return ChooseWithChroma(mb, search);
 }
 
 void MacroBlock_CodeIntraBetter(MacroBlock* mb, const RdLambda& lambda)

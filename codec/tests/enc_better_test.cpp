@@ -12,6 +12,7 @@
 #include "enc_internal.h"
 #include "enc_test_util.h"
 #include "entropy_internal.h"
+#include "prediction_internal.h"
 #include "syntax_internal.h"
 #include "transform_internal.h"
 using namespace enctest;
@@ -172,6 +173,61 @@ TEST(BetterTuning, SpendsFewerBitsOnAPan)
 	}
 	EXPECT_LT(bytes[kTuningBetter], bytes[kTuningClassic]);
 	EXPECT_GT(psnr[kTuningBetter], psnr[kTuningClassic] + 0.5);
+}
+
+// Pans both ways at speeds whose vectors round the chrominance differently from the luminance,
+// at sizes down to a partial macroblock: every vector, half-sample and negative ones included,
+// predicts in the encoder as in the decoder.
+TEST(BetterTuning, DecodesPansToTheEncodersReference)
+{
+	const struct {
+		uint32_t width, height;
+	} sizes[] = {{1, 1}, {16, 16}, {23, 17}, {72, 40}};
+	for (const auto& size : sizes)
+		for (const Scene& pan : {Pan(1.7, -0.6), Pan(-1.3, 0.7), Pan(-0.4, -2.2)})
+			for (uint32_t quality : {0u, 700u, 1024u}) {
+				RoundTrip(size.width, size.height, quality, quality == 700, 1, pan, 6);
+				if (HasFatalFailure())
+					return;
+			}
+}
+
+// Flat luminance, and chrominance whose second picture is the mean of each 2x2 square of the
+// first: every vector predicts the luminance alike, so only a choice that weighs the chrominance
+// takes the vector whose chrominance prediction averages those squares (+-1 half-sample each way:
+// the chrominance vector 1, 1). Macroblocks clear of the right and bottom edges must take it.
+TEST(BetterTuning, ChrominanceSteersTheVectorWhereLuminanceIsFlat)
+{
+	constexpr uint32_t kWidth = 96, kHeight = 64;
+	const auto pattern = [](int x, int y) { return int(Texture(5.0 * x, 4.0 * y)); };
+	const auto picture = [&](int f, int x, int y) {
+		// Chrominance sample (x / 2, y / 2): both rows of a pair alike, so the 4:2:2 input keeps it.
+		const int cx = x / 2, cy = y / 2;
+		if (f == 0)
+			return uint8_t(pattern(cx, cy));
+		return uint8_t(
+		        (pattern(cx, cy) + pattern(cx + 1, cy) + pattern(cx, cy + 1) + pattern(cx + 1, cy + 1) + 2) >>
+		        2);
+	};
+	CodecPair pair(kWidth, kHeight, 900);
+	pair.encoder->tuning = kTuningBetter;
+	for (int f = 0; f < 2; ++f) {
+		Frame frame = MakeYuvs(
+		        kWidth, kHeight, [](int, int) { return uint8_t(128); },
+		        [&](int x, int y) { return picture(f, x, y); },
+		        [&](int x, int y) { return picture(f, y, x); });
+		pair.Encode(frame);
+		ASSERT_FALSE(HasFatalFailure());
+	}
+	const Vop* vop = pair.encoder->vop;
+	ASSERT_EQ(vop->codingType, kCodingTypeP);
+	for (uint32_t row = 0; row + 1 < vop->mbHeight; ++row)
+		for (uint32_t column = 0; column + 1 < vop->mbWidth; ++column) {
+			const MacroBlock* mb = vop->mbs[row * vop->mbWidth + column];
+			EXPECT_EQ(mb->mbType, kMbTypeInter) << column << "," << row;
+			EXPECT_EQ(ChromaVectorComponent(mb->mv.x), 1) << column << "," << row << " vector " << mb->mv.x;
+			EXPECT_EQ(ChromaVectorComponent(mb->mv.y), 1) << column << "," << row << " vector " << mb->mv.y;
+		}
 }
 
 // The cost tables are the writer's: every event and vector difference as many bits as written.
