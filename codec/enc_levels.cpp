@@ -10,8 +10,11 @@ namespace {
 
 constexpr uint32_t kLevelBits = 12;      // the fixed-length escape's level field
 constexpr int32_t kLargestLevel = 2047;  // what that field holds
-constexpr int32_t kCachedLevels = 48;    // events up to this magnitude come from a table
-constexpr int kReach = 12;               // how many candidates back an event may follow
+// Magnitudes above this have no code word nor escape of a shorter form in either table (the level
+// escape reaches at most twice the largest level of a run's row): the fixed-length escape.
+constexpr int32_t kCachedLevels = 64;
+constexpr uint32_t kFixedEscapeBits = 7 + 2 + 1 + 6 + kLevelBits;
+constexpr int kReach = 8;  // how many candidates back an event may follow
 
 struct EventBitsTable {
 	uint8_t bits[2][2][64][kCachedLevels + 1];  // [intra table][last][run][magnitude]
@@ -32,6 +35,11 @@ const EventBitsTable& CachedEventBits()
 	return *table;
 }
 
+uint32_t CachedBits(const uint8_t* row, int32_t magnitude)
+{
+	return magnitude <= kCachedLevels ? row[magnitude] : kFixedEscapeBits;
+}
+
 // One scan position that may carry a level: its two candidate magnitudes with their distortions,
 // and the distortion of leaving it zero.
 struct Candidate {
@@ -47,9 +55,7 @@ struct Candidate {
 
 uint32_t EventBits(bool intraTable, bool last, uint32_t run, int32_t magnitude)
 {
-	if (magnitude <= kCachedLevels)
-		return CachedEventBits().bits[intraTable][last][run][magnitude];
-	return VLCEventBits(intraTable, last, run, magnitude, kLevelBits);
+	return CachedBits(CachedEventBits().bits[intraTable][last][run], magnitude);
 }
 
 void EventBits_Init() { (void)CachedEventBits(); }
@@ -96,6 +102,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 
 	// best[j]: the least cost of the positions up to candidate j with j coded and not last, counted
 	// as the change from leaving everything zero. A chain's next event runs from its previous one.
+	const auto& bits = CachedEventBits().bits[intraTable];
 	double best[64];
 	int bestLevel[64];
 	int from[64];
@@ -103,6 +110,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	int finishAt = -1, finishLevel = 0, finishFrom = -1;
 	for (int j = 0; j < count; ++j) {
 		const Candidate& c = candidates[j];
+		const double change[2] = {c.distortion[0] - c.zero, c.distortion[1] - c.zero};
 		best[j] = std::numeric_limits<double>::infinity();
 		// Earlier events further back than kReach candidates are not worth the zeros between.
 		for (int p = j > kReach ? j - kReach : -1; p < j; ++p) {
@@ -111,13 +119,10 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 				continue;
 			const uint32_t run = c.position - (p < 0 ? start : candidates[p].position + 1);
 			for (int n = 0; n < c.count; ++n) {
-				const double change = c.distortion[n] - c.zero;
-				const double more =
-				        before + change + lambda * EventBits(intraTable, false, run, c.magnitude[n]);
+				const double more = before + change[n] + lambda * CachedBits(bits[0][run], c.magnitude[n]);
 				if (more < best[j])
 					best[j] = more, bestLevel[j] = n, from[j] = p;
-				const double last =
-				        before + change + lambda * EventBits(intraTable, true, run, c.magnitude[n]);
+				const double last = before + change[n] + lambda * CachedBits(bits[1][run], c.magnitude[n]);
 				if (last < finish)
 					finish = last, finishAt = j, finishLevel = n, finishFrom = p;
 			}

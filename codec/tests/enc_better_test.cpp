@@ -363,4 +363,16 @@ TEST(BetterTuning, BlockDistortionIsTheReconstructionsError)
 	}
 }
 
+// The level decisions read event costs from a cache; every magnitude must cost what the writer's
+// own event coder says, the fixed-length escapes beyond the cache included.
+TEST(BetterTuning, CachedEventBitsAreTheCodersForEveryMagnitude)
+{
+	for (uint8_t intra : {0, 1})
+		for (uint32_t last : {0u, 1u})
+			for (uint32_t run = 0; run < 64; ++run)
+				for (int32_t level = 1; level <= 2047; ++level)
+					ASSERT_EQ(EventBits(intra, last, run, level), VLCEventBits(intra, last, run, level, 12))
+					        << int(intra) << " " << last << " " << run << " " << level;
+}
+
 }  // namespace
