@@ -258,8 +258,18 @@ void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda)
 	mb->mbQuant = mb->vop->quant;
 	mb->dquant = 0;
 	// Not coding costs one bit; anything coded costs at least six, so a small enough error at zero
-	// motion settles it.
-	const double skipped = MacroBlock_ZeroMotionSse(mb) + lambda.mode;
+	// motion settles it. The squared error of a block is at least its SAD squared over its 64
+	// samples, and the fast kernels give the SADs, so the error is measured only where it can decide.
+	SadMacroBlock(mb);
+	uint32_t zeroSad = 0;
+	double leastSse = 0;
+	for (const Block& block : mb->blocks) {
+		zeroSad += block.sad;
+		leastSse += double(block.sad) * block.sad / 64;
+	}
+	double skipped = zeroSad == 0 ? lambda.mode : INFINITY;
+	if (skipped == INFINITY && leastSse + lambda.mode <= 6 * lambda.mode)
+		skipped = MacroBlock_ZeroMotionSse(mb) + lambda.mode;
 	if (skipped <= 6 * lambda.mode) {
 		MakeSkipped(mb);
 		return;
@@ -282,6 +292,10 @@ void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda)
 		else
 			*mb = inter;
 	}
-	if (skipped < best)
-		MakeSkipped(mb);
+	if (leastSse + lambda.mode < best) {
+		if (skipped == INFINITY)
+			skipped = MacroBlock_ZeroMotionSse(mb) + lambda.mode;
+		if (skipped < best)
+			MakeSkipped(mb);
+	}
 }
