@@ -1,5 +1,8 @@
 // The encoder's frame decisions: source padding, the frame-type decision (default and optimal),
 // the macroblock loops that code each frame type, and trial coding.
+#include <string.h>
+
+#include <atomic>
 #include <initializer_list>
 
 #include "bitstream_internal.h"
@@ -45,41 +48,96 @@ void LoadSourceBlocks(Vop* vop)
 	});
 }
 
-// The frame written while its macroblocks are decided: each one, in raster order, gets its DQUANT
-// and is written once no decision still to come can read it. The thread's bit buffer also serves
-// the trial counts of the decisions made on that thread, so the writer keeps its pending word
-// itself between macroblocks.
+// The frame written while its macroblocks are decided: each row of macroblocks, once no decision
+// still to come can read it, gets its DQUANT and is written into a buffer of its own on the thread
+// that retires it (or, for frames decided whole first, on the workers afterwards); the caller joins
+// the rows' bits behind the VOP header at the end. A row that gets no buffer (memory ran out, or it
+// is larger than the frame may be) leaves the whole writing to the caller, in order, at the end.
 struct FrameWriter {
+	explicit FrameWriter(KorvParams* p) : params(p) {}
+
 	KorvParams* params;
 	BitStream cursor{};
 	uint32_t pending = 0;
+	std::atomic<bool> inOrder{false};
+
+	// A row's buffer holds its length in bits, then its bits. The first size tried is kFirstRowBytes;
+	// a row that overruns it is written again into twice the size.
+	static constexpr size_t kLengthBytes = 8, kFirstRowBytes = 16384;
 
 	// (Re)starts the frame: the user data of an I-VOP and the VOP header.
 	void Begin()
 	{
 		Params_BeginFrameStream(params, &cursor);
 		pending = gBitBuffer;
+		inOrder.store(false, std::memory_order_relaxed);
 	}
 
-	void Write(MacroBlock* mb)
+	// Any thread; the thread's bit buffer may hold a trial count's state, which it keeps.
+	void WriteRow(uint32_t row)
 	{
-		gBitBuffer = pending;
-		MacroBlock_CalculateDQuant(mb);
-		MacroBlock_WriteMB(mb, &cursor);
-		pending = gBitBuffer;
+		Vop* vop = params->vop;
+		const uint32_t first = row * vop->mbWidth, end = first + vop->mbWidth;
+		MacroBlock_CalculateDQuantFrom(vop->mbs[first], Vop_ChainQuant(vop, first));
+		for (uint32_t i = first + 1; i < end; ++i)
+			MacroBlock_CalculateDQuant(vop->mbs[i]);
+		if (inOrder.load(std::memory_order_relaxed))
+			return;
+		const size_t frameBytes = size_t(cursor.dataEnd - cursor.dataBegin);
+		const uint32_t saved = gBitBuffer;
+		BitStream rowStream;
+		for (size_t want = kFirstRowBytes;; want *= 2) {
+			size_t size = 0;
+			uint8_t* buffer = Workers_RowScratch(Vop_Workers(vop), row, want, &size);
+			if (!buffer || size > frameBytes + kFirstRowBytes) {
+				inOrder.store(true, std::memory_order_relaxed);
+				break;
+			}
+			BitStream_InitWriter(&rowStream, buffer + kLengthBytes, uint32_t(size - kLengthBytes));
+			for (uint32_t i = first; i < end; ++i)
+				MacroBlock_WriteMB(vop->mbs[i], &rowStream);
+			BitStream_Flush(&rowStream);
+			if (!rowStream.overrun) {
+				memcpy(buffer, &rowStream.bitPos, sizeof rowStream.bitPos);
+				break;
+			}
+			want = size;
+		}
+		gBitBuffer = saved;
 	}
 
+	// On the caller, after every row is retired.
 	int16_t End()
 	{
 		gBitBuffer = pending;
+		Vop* vop = params->vop;
+		if (!vop->coded)
+			return Params_EndFrameStream(params, &cursor);
+		if (inOrder.load(std::memory_order_relaxed)) {
+			Vop_WriteMacroBlocks(vop, &cursor);
+			return Params_EndFrameStream(params, &cursor);
+		}
+		for (uint32_t row = 0; row < vop->mbHeight; ++row) {
+			size_t size = 0;
+			const uint8_t* bytes = Workers_RowScratch(Vop_Workers(vop), row, 0, &size);
+			uint32_t bits;
+			memcpy(&bits, bytes, sizeof bits);
+			bytes += kLengthBytes;
+			for (uint32_t at = 0; at < bits; at += 32, bytes += 4) {
+				const uint32_t word = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 |
+				                      uint32_t(bytes[2]) << 8 | bytes[3];
+				const uint32_t length = bits - at < 32 ? bits - at : 32;
+				BitStream_WriteVLC(&cursor, word >> (32 - length), length);
+			}
+		}
 		return Params_EndFrameStream(params, &cursor);
 	}
 };
 
 // Decides every macroblock with `decide` as a wavefront over the rows on the context's workers:
 // each sees its left and upper neighbours decided, as in raster order, so the threads change
-// nothing. The quantiser chain runs in raster order: afterwards, or macroblock by macroblock
-// behind the decisions when the `writer` writes them meanwhile.
+// nothing. The quantiser chain runs in raster order afterwards, or row by row behind the decisions
+// when the `writer` writes them meanwhile.
 template <class Decide>
 void DecideMacroBlocks(Vop* vop, Decide&& decide, FrameWriter* writer = nullptr)
 {
@@ -89,9 +147,7 @@ void DecideMacroBlocks(Vop* vop, Decide&& decide, FrameWriter* writer = nullptr)
 	if (writer) {
 		writer->Begin();
 		Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, cell,
-		          [vop, writer](uint32_t row, uint32_t column) {
-			          writer->Write(vop->mbs[row * vop->mbWidth + column]);
-		          });
+		          [writer](uint32_t row) { writer->WriteRow(row); });
 		return;
 	}
 	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, cell);
@@ -233,12 +289,22 @@ int16_t Vop_Compress(KorvParams* params)
 int16_t PlanesToStream(KorvParams* params)
 {
 	Vop* vop = params->vop;
-	// The frame types chosen by trial codings of the whole frame are written after the choice.
-	if (!Vop_Workers(vop) || params->tuning == kTuningBetter || params->optimalFrame == 1)
+	KorvWorkers* workers = Vop_Workers(vop);
+	if (!workers)
 		return PlanesToVop(params) != kKorvoOK ? int16_t(kKorvoEntryFailed) : VopToStream(params);
+	FrameWriter writer(params);
+	// The frame types chosen by trial codings of the whole frame are written after the choice, the
+	// rows side by side.
+	if (params->tuning == kTuningBetter || params->optimalFrame == 1) {
+		if (PlanesToVop(params) != kKorvoOK)
+			return kKorvoEntryFailed;
+		writer.Begin();
+		if (vop->coded)
+			ForEachRow(workers, vop->mbHeight, [&writer](uint32_t row) { writer.WriteRow(row); });
+		return writer.End();
+	}
 	Vop_Reset(vop);
 	LoadSourceBlocks(vop);
-	FrameWriter writer{params};
 	CompressClassic(params, &writer);
 	return writer.End();
 }

@@ -12,8 +12,8 @@ extern "C" {
 // Frame coding and macroblock decisions.
 int16_t PreFilter(KorvParams* params);
 int16_t PlanesToVop(KorvParams* params);
-// PlanesToVop and VopToStream; with workers, the classic decisions write each macroblock as soon as
-// it is final while the others are decided.
+// PlanesToVop and VopToStream; with workers, the classic decisions write each row of macroblocks as
+// soon as it is final while the others are decided.
 int16_t PlanesToStream(KorvParams* params);
 int16_t Vop_Compress(KorvParams* params);
 int16_t Vop_CompressOptimal(KorvParams* params);
@@ -30,6 +30,11 @@ void MacroBlock_PostCompress(MacroBlock* mb);
 void MacroBlock_FinishDecisions(MacroBlock* mb);
 void Block_DecideCoded(Block* block);
 void MacroBlock_CalculateDQuant(MacroBlock* mb);
+// The chain in parts: the quantiser it carries into macroblock `index` (what CalculateDQuant finds
+// once every macroblock before has been through it, read from decided fields alone, so that rows of
+// the chain settle side by side), and CalculateDQuant from that quantiser.
+uint8_t Vop_ChainQuant(const Vop* vop, uint32_t index);
+void MacroBlock_CalculateDQuantFrom(MacroBlock* mb, uint8_t reference);
 
 // Motion search. The plane searches try offsets up to range - 1 (range at most kMaxSearchRange) around
 // the start in square rings.

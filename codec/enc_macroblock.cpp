@@ -294,3 +294,16 @@ void MacroBlock_CalculateDQuant(MacroBlock* mb)
 	const uint32_t index = mb->mbY * vop->mbWidth + mb->mbX;
 	SetDQuant(mb, index == 0 ? vop->quant : vop->mbs[index - 1]->mbQuant);
 }
+
+void MacroBlock_CalculateDQuantFrom(MacroBlock* mb, uint8_t reference) { SetDQuant(mb, reference); }
+
+uint8_t Vop_ChainQuant(const Vop* vop, uint32_t index)
+{
+	// A coded macroblock keeps its quantiser and an uncoded one takes the one before.
+	while (index > 0 && index <= vop->mbCount) {
+		const MacroBlock* before = vop->mbs[--index];
+		if (before->codedMb)
+			return before->mbQuant;
+	}
+	return vop->quant;
+}

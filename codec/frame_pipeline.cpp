@@ -19,7 +19,8 @@
 //   2. decisions: frame type, motion and macroblock choices, quantisation (enc_frame.cpp,
 //      enc_macroblock.cpp, enc_motion_search.cpp);
 //   3. writing: the VOP header and macroblock layer into the stream (vop_header.cpp); with workers,
-//      the classic coder writes each macroblock while the decisions of the others go on;
+//      the classic coder writes each row of macroblocks on a worker while the decisions of the
+//      rows below go on, and joins the rows' bits at the end;
 //   4. reference: the picture the decoder will see, rebuilt with its own steps 3, 5 and 6 (motion
 //      search already left the predictions in place), before a P-VOP that predicts from it.
 #include <stdint.h>

@@ -2,6 +2,7 @@
 // increasing order, and the per-row progress counters that order the cells of a wavefront.
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -21,7 +22,7 @@ struct Pass {
 	void* arg;
 	LeadTask lead;  // run by the caller before it takes rows
 	void* leadArg;
-	CellTask retire;  // run by the caller on every cell once nothing can read it any more
+	RowTask retire;  // run on every row of cells once nothing can read it any more
 	void* retireArg;
 };
 
@@ -38,11 +39,17 @@ struct KorvWorkers {
 	bool stopping = false;
 	Pass pass{};
 	std::atomic<uint32_t> nextRow{0};
-	// Cells done per row in the current wavefront.
-	std::unique_ptr<std::atomic<uint32_t>[]> progress;
+	// Cells done per row in the current wavefront, each on a cache line of its own: the row below
+	// polls it while its own row's thread bumps it.
+	struct alignas(64) Progress {
+		std::atomic<uint32_t> cells{0};
+	};
+	std::unique_ptr<Progress[]> progress;
 	uint32_t progressRows = 0;
 	// Rows the lead of the current pass has made ready.
 	std::atomic<uint32_t> ready{0};
+	// A buffer per row that the passes' tasks keep from frame to frame.
+	std::unique_ptr<std::vector<uint8_t>[]> scratch;
 };
 
 namespace {
@@ -55,90 +62,39 @@ uint32_t CellsNeeded(uint32_t column, uint32_t columns)
 	return column + 2 < columns ? column + 2 : columns;
 }
 
-// The calling thread's share of retiring a wavefront's cells, in raster order: cell (r, c) once
-// row r + 1 has finished its cells up to c + 1 (the last that reads it), or the last row's once done.
-class Retirer {
-public:
-	Retirer(KorvWorkers* workers, const Pass& pass) : workers_(workers), pass_(pass) {}
-
-	// Retires what can be; false when nothing could.
-	bool Some()
-	{
-		bool any = false;
-		while (row_ < pass_.rows && Ready()) {
-			pass_.retire(pass_.retireArg, row_, column_);
-			any = true;
-			if (++column_ == pass_.columns)
-				column_ = 0, ++row_;
-		}
-		return any;
-	}
-
-	// Retires the rest, waiting for the cells.
-	void All()
-	{
-		while (row_ < pass_.rows) {
-			if (Some())
-				continue;
-			std::atomic<uint32_t>& watched = Watched();
-			const uint32_t seen = watched.load(std::memory_order_acquire);
-			if (!Ready())
-				watched.wait(seen, std::memory_order_acquire);
-		}
-	}
-
-private:
-	std::atomic<uint32_t>& Watched() const
-	{
-		return workers_->progress[row_ + 1 < pass_.rows ? row_ + 1 : row_];
-	}
-
-	bool Ready() const
-	{
-		const uint32_t need = row_ + 1 < pass_.rows ? CellsNeeded(column_, pass_.columns) : column_ + 1;
-		return Watched().load(std::memory_order_acquire) >= need;
-	}
-
-	KorvWorkers* workers_;
-	const Pass& pass_;
-	uint32_t row_ = 0, column_ = 0;
-};
-
-void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row, Retirer* retirer)
+void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
 {
-	std::atomic<uint32_t>* above = row > 0 ? &workers->progress[row - 1] : nullptr;
-	std::atomic<uint32_t>& done = workers->progress[row];
+	std::atomic<uint32_t>* above = row > 0 ? &workers->progress[row - 1].cells : nullptr;
+	std::atomic<uint32_t>& done = workers->progress[row].cells;
 	for (uint32_t column = 0; column < pass.columns; ++column) {
 		if (above) {
 			const uint32_t need = CellsNeeded(column, pass.columns);
 			for (uint32_t seen = above->load(std::memory_order_acquire); seen < need;
-			     seen = above->load(std::memory_order_acquire)) {
-				// The caller retires cells rather than wait.
-				if (retirer && retirer->Some())
-					continue;
+			     seen = above->load(std::memory_order_acquire))
 				above->wait(seen, std::memory_order_acquire);
-			}
 		}
 		pass.cellTask(pass.arg, row, column);
 		done.store(column + 1, std::memory_order_release);
 		done.notify_all();
 	}
+	// Nothing reads the row above any more; the last row nobody reads.
+	if (pass.retire && row > 0)
+		pass.retire(pass.retireArg, row - 1);
+	if (pass.retire && row + 1 == pass.rows)
+		pass.retire(pass.retireArg, row);
 }
 
 // Takes rows until none is left.
-void RunRows(KorvWorkers* workers, const Pass& pass, Retirer* retirer = nullptr)
+void RunRows(KorvWorkers* workers, const Pass& pass)
 {
 	for (;;) {
 		const uint32_t row = workers->nextRow.fetch_add(1, std::memory_order_relaxed);
 		if (row >= pass.rows)
 			return;
-		if (pass.columns) {
-			RunCells(workers, pass, row, retirer);
-			if (retirer)
-				retirer->Some();
-		} else {
+		if (pass.columns)
+			RunCells(workers, pass, row);
+		else
 			pass.rowTask(pass.arg, row);
-		}
 	}
 }
 
@@ -166,7 +122,7 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		workers->ready.store(0, std::memory_order_relaxed);
 	if (!workers || workers->helpers.empty() || pass.rows < 2) {
 		// Alone: the lead, then the rows in order, so every wavefront cell finds its neighbours
-		// done; the cells are retired after all are done.
+		// done; the rows are retired after all are done.
 		if (pass.lead)
 			pass.lead(pass.leadArg);
 		if (workers)
@@ -178,8 +134,7 @@ void Run(KorvWorkers* workers, const Pass& pass)
 				pass.rowTask(pass.arg, row);
 		}
 		for (uint32_t row = 0; row < pass.rows && pass.retire; ++row)
-			for (uint32_t column = 0; column < pass.columns; ++column)
-				pass.retire(pass.retireArg, row, column);
+			pass.retire(pass.retireArg, row);
 		return;
 	}
 	{
@@ -187,7 +142,7 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		workers->pass = pass;
 		workers->nextRow.store(0, std::memory_order_relaxed);
 		for (uint32_t row = 0; row < pass.rows && pass.columns; ++row)
-			workers->progress[row].store(0, std::memory_order_relaxed);
+			workers->progress[row].cells.store(0, std::memory_order_relaxed);
 		workers->busy = uint32_t(workers->helpers.size());
 		workers->generation += 1;
 	}
@@ -196,13 +151,7 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		pass.lead(pass.leadArg);
 		Workers_RowsReady(workers, kLeadDone | pass.rows);
 	}
-	if (pass.retire) {
-		Retirer retirer(workers, pass);
-		RunRows(workers, pass, &retirer);
-		retirer.All();
-	} else {
-		RunRows(workers, pass);
-	}
+	RunRows(workers, pass);
 	std::unique_lock<std::mutex> lock(workers->mutex);
 	workers->finished.wait(lock, [&] { return workers->busy == 0; });
 }
@@ -219,8 +168,13 @@ KorvWorkers* Workers_New(uint32_t threads, uint32_t rows)
 	if (!workers)
 		return nullptr;
 	workers->requested = threads;
-	workers->progress.reset(new (std::nothrow) std::atomic<uint32_t>[rows ? rows : 1]);
+	workers->progress.reset(new (std::nothrow) KorvWorkers::Progress[rows ? rows : 1]);
 	if (!workers->progress) {
+		delete workers;
+		return nullptr;
+	}
+	workers->scratch.reset(new (std::nothrow) std::vector<uint8_t>[rows ? rows : 1]);
+	if (!workers->scratch) {
 		delete workers;
 		return nullptr;
 	}
@@ -289,13 +243,29 @@ bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row)
 }
 
 void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
-                       CellTask retire, void* retireArg)
+                       RowTask retire, void* retireArg)
 {
 	if (columns == 0)
 		return;
 	if (workers && rows > workers->progressRows)
 		workers = nullptr;  // more rows than counters: in order on the caller
 	Run(workers, Pass{rows, columns, nullptr, cell, arg, nullptr, nullptr, retire, retireArg});
+}
+
+uint8_t* Workers_RowScratch(KorvWorkers* workers, uint32_t row, size_t atLeast, size_t* size)
+{
+	if (!workers || row >= workers->progressRows)
+		return nullptr;
+	std::vector<uint8_t>& buffer = workers->scratch[row];
+	if (buffer.size() < atLeast) {
+		try {
+			buffer.resize(atLeast);
+		} catch (const std::exception&) {  // out of memory, or a size no vector holds
+			return nullptr;
+		}
+	}
+	*size = buffer.size();
+	return buffer.data();
 }
 
 void Params_PrepareWorkers(KorvParams* params)

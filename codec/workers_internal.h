@@ -44,15 +44,19 @@ bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row);
 // thread, cell (r, c) only after cells (r - 1, 0..c + 1) are done: every cell sees its left,
 // above-left, above and above-right neighbours finished, as in raster order, and nothing after it
 // in raster order that it could touch (cells two columns further right in the row above excepted).
-// With `retire`, retire(retireArg, row, column) runs for every cell in raster order on the calling
-// thread once no cell still to run can read that one (the cells below it up to the one below-right
-// are done); the caller retires cells while it would wait for the row above, after each of its rows
-// and at the end. Alone: every cell, then every retirement.
+// With `retire`, retire(retireArg, row) runs once for every row as soon as no cell still to run can
+// read it (the row below is done; the last row once it is done), on the thread that finished the
+// row below: rows retire in any order, side by side with each other and with the cells of later
+// rows. Alone: every cell, then every row's retirement in order.
 typedef void (*CellTask)(void* arg, uint32_t row, uint32_t column);
 void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
-                       CellTask retire = nullptr, void* retireArg = nullptr);
+                       RowTask retire = nullptr, void* retireArg = nullptr);
 
-// The same with a callable: body(row), or body(row, column).
+// A buffer of at least `atLeast` bytes (its whole size in *size) for one row's task, kept with the pool
+// from pass to pass; null without workers, for a row beyond the pool's or when memory runs out.
+uint8_t* Workers_RowScratch(KorvWorkers* workers, uint32_t row, size_t atLeast, size_t* size);
+
+// The same with callables: body(row), or body(row, column) and retire(row).
 template <class Body>
 void ForEachRow(KorvWorkers* workers, uint32_t rows, Body&& body)
 {
@@ -88,7 +92,7 @@ void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& bod
 	Workers_Wavefront(
 	        workers, rows, columns,
 	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body,
-	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<R*>(arg))(row, column); }, &retire);
+	        [](void* arg, uint32_t row) { (*static_cast<R*>(arg))(row); }, &retire);
 }
 
 // The workers of the context that owns a Vop (none for a bare Vop).

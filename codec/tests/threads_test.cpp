@@ -257,6 +257,49 @@ TEST_F(Threads, ThreadCountsChangeNothing)
 	EXPECT_TRUE(out == job.alone);
 }
 
+// Rows of noise at the finest quantiser outgrow the buffers the encoder's rows are first written
+// into, and a caller's buffer too small for a frame fails it: both alike on any thread count, the
+// frames that fit byte for byte.
+TEST_F(Threads, LargeRowsAndShortBuffersAlikeOnAnyThreadCount)
+{
+	const Clip clip = MakeClip(2048, 48, 0, 0, enctest::Noise(11), 3);
+	const Job job{&clip, false, kPixelFormatBGRA, {}, {}};
+	auto encode = [&](uint32_t threads, uint32_t capacity, std::vector<int16_t>* statuses) {
+		KorvParams* params = MakeContext(job, threads);
+		params->spatialQuality = 1024;
+		Bytes out, buffer(capacity);
+		for (const Frame& frame : clip.frames) {
+			if (capacity) {
+				params->stream = buffer.data();
+				params->streamSize = capacity;
+			}
+			params->pixMap->rowBytes = uint16_t(frame.rowBytes);
+			params->pixMap->baseAddr = const_cast<uint8_t*>(frame.bytes.data());
+			statuses->push_back(CompressPixMap(params));
+			out.insert(out.end(), params->stream, params->stream + params->streamBytes);
+			out.push_back(0xEE);  // frame boundary
+		}
+		DisposeKorvParamsPtr(params);
+		return out;
+	};
+	std::vector<int16_t> statusesAlone;
+	const Bytes alone = encode(0, 0, &statusesAlone);
+	EXPECT_EQ(statusesAlone, std::vector<int16_t>(3, kKorvoOK));
+	ASSERT_GT(alone.size(), 3 * 3 * 16384u) << "rows this large are what the test is for";
+	// The second frame's size, less a byte, fits none of the frames (noise needs as much every time).
+	const uint32_t size = uint32_t(std::find(alone.begin() + 1, alone.end(), 0xEE) - alone.begin());
+	std::vector<int16_t> shortAlone;
+	const Bytes cutAlone = encode(0, size / 2, &shortAlone);
+	EXPECT_EQ(shortAlone[0], kKorvoEntryFailed);
+	for (uint32_t threads = 2; threads <= 3; ++threads) {
+		std::vector<int16_t> statuses, shortStatuses;
+		EXPECT_TRUE(encode(threads, 0, &statuses) == alone) << threads << " threads";
+		EXPECT_EQ(statuses, statusesAlone);
+		EXPECT_TRUE(encode(threads, size / 2, &shortStatuses) == cutAlone) << threads << " threads";
+		EXPECT_EQ(shortStatuses, shortAlone);
+	}
+}
+
 // Every thread starts and stops the library around its own work, as every add-on instance does: a
 // start must not return before the tables are built, and the last stop frees them, again and again.
 TEST_F(Threads, EveryThreadStartsAndStopsTheLibrary)
@@ -332,7 +375,6 @@ TEST_F(Threads, ContextsComeAndGoWhileOthersCode)
 		EXPECT_EQ(failures[t], 0) << "thread " << t;
 	EXPECT_GE(switches, 4);
 }
-
 
 // Damaged chunks decode to the same pictures and the same damage record whatever the number of
 // threads: the record comes from the reading of the frame, which no worker shares.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <set>
 #include <thread>
@@ -155,50 +156,76 @@ TEST(Workers, APoolShortOfMemoryRunsOnFewerThreads)
 	EXPECT_EQ(counts, (std::set<uint32_t>{0, 1, 2, 3}));
 }
 
-// Retirement follows the decisions in raster order on the calling thread, each cell only once it
-// and every cell that reads it (the row below up to below-right) are done; a retirement that reads
-// a cell's value sees it final, and a cell never runs after the retirement of a cell it reads.
-TEST(Workers, CellsRetireInRasterOrderOnTheCaller)
+// Each row retires once, only when it and the whole row below are done, and no cell runs after the
+// retirement of a row it reads; alone, the rows retire in order after every cell.
+TEST(Workers, RowsRetireOnceNothingReadsThem)
 {
 	for (uint32_t threads = 1; threads <= 4; ++threads) {
 		KorvWorkers* workers = Workers_New(threads, 12);
-		for (const auto& [rows, columns] : {std::pair{12u, 7u}, {1u, 5u}, {9u, 1u}, {2u, 2u}}) {
-			std::vector<std::atomic<uint8_t>> done(size_t{rows} * columns), retired(size_t{rows} * columns);
+		for (const auto& [rows, columns] : {std::pair{12u, 7u}, {1u, 5u}, {9u, 1u}, {2u, 2u}, {12u, 2u}}) {
+			std::vector<std::atomic<uint8_t>> done(size_t{rows} * columns), retired(rows);
 			std::atomic<int> late{0};
+			std::vector<std::atomic<int>> retirements(rows);
 			std::vector<uint32_t> order;
-			const std::thread::id caller = std::this_thread::get_id();
-			bool offCaller = false;
+			std::mutex orderLock;
 			auto at = [&](uint32_t r, uint32_t c) { return size_t{r} * columns + c; };
 			Wavefront(
 			        workers, rows, columns,
 			        [&](uint32_t r, uint32_t c) {
 				        for (volatile uint32_t spin = 0; spin < (r * 5 + c * 3) % 4 * 1500;)
 					        spin = spin + 1;
-				        // Reading a retired neighbour would be a cell running too late.
-				        for (int dc = -1; dc <= 1 && r > 0; ++dc)
-					        if (int64_t(c) + dc >= 0 && c + dc < columns && retired[at(r - 1, c + dc)].load())
-						        late.fetch_add(1);
-				        if (c > 0 && retired[at(r, c - 1)].load())
+				        // Reading a retired row would be a cell running too late.
+				        if ((r > 0 && retired[r - 1].load()) || retired[r].load())
 					        late.fetch_add(1);
 				        done[at(r, c)].store(1, std::memory_order_release);
 			        },
-			        [&](uint32_t r, uint32_t c) {
-				        offCaller |= std::this_thread::get_id() != caller;
-				        order.push_back(uint32_t(at(r, c)));
-				        const uint32_t below = c + 1 < columns ? c + 1 : c;
-				        if (!done[at(r, c)].load(std::memory_order_acquire) ||
-				            (r + 1 < rows && !done[at(r + 1, below)].load(std::memory_order_acquire)))
-					        late.fetch_add(1000);
-				        retired[at(r, c)].store(1);
+			        [&](uint32_t r) {
+				        for (uint32_t c = 0; c < columns; ++c)
+					        if (!done[at(r, c)].load(std::memory_order_acquire) ||
+					            (r + 1 < rows && !done[at(r + 1, c)].load(std::memory_order_acquire)))
+						        late.fetch_add(1000);
+				        for (volatile uint32_t spin = 0; spin < r % 3 * 4000;)
+					        spin = spin + 1;
+				        retired[r].store(1);
+				        retirements[r].fetch_add(1);
+				        std::lock_guard<std::mutex> lock(orderLock);
+				        order.push_back(r);
 			        });
-			ASSERT_EQ(order.size(), size_t{rows} * columns);
-			for (uint32_t i = 0; i < order.size(); ++i)
-				EXPECT_EQ(order[i], i) << threads << " threads";
-			EXPECT_FALSE(offCaller);
+			for (uint32_t r = 0; r < rows; ++r)
+				EXPECT_EQ(retirements[r].load(), 1) << threads << " threads, row " << r;
 			EXPECT_EQ(late.load(), 0) << threads << " threads, " << rows << "x" << columns;
+			if (!workers) {
+				for (uint32_t i = 0; i < order.size(); ++i)
+					EXPECT_EQ(order[i], i);
+			}
 		}
 		Workers_Dispose(workers);
 	}
+}
+
+// A row's scratch buffer keeps its bytes and grows on demand; there is none without a pool or
+// beyond its rows.
+TEST(Workers, RowScratchIsKeptPerRow)
+{
+	size_t size = 0;
+	EXPECT_EQ(Workers_RowScratch(nullptr, 0, 16, &size), nullptr);
+	KorvWorkers* workers = Workers_New(2, 3);
+	ASSERT_NE(workers, nullptr);
+	EXPECT_EQ(Workers_RowScratch(workers, 3, 16, &size), nullptr);
+	uint8_t* first = Workers_RowScratch(workers, 1, 100, &size);
+	ASSERT_NE(first, nullptr);
+	EXPECT_EQ(size, 100u);
+	first[99] = 42;
+	uint8_t* again = Workers_RowScratch(workers, 1, 10, &size);
+	EXPECT_EQ(size, 100u);
+	EXPECT_EQ(again, first);
+	uint8_t* grown = Workers_RowScratch(workers, 1, 1000, &size);
+	ASSERT_NE(grown, nullptr);
+	EXPECT_EQ(size, 1000u);
+	EXPECT_EQ(grown[99], 42);
+	EXPECT_NE(Workers_RowScratch(workers, 0, 1, &size), grown);
+	EXPECT_EQ(Workers_RowScratch(workers, 2, size_t(-1), &size), nullptr) << "too large to hold";
+	Workers_Dispose(workers);
 }
 
 // Rows run behind a lead that makes them ready one by one: each row's task finds what the lead
