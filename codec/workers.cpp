@@ -26,6 +26,9 @@ struct Pass {
 	void* retireArg;
 };
 
+// A row's progress that no thread sleeps on.
+constexpr uint32_t kNobodyWaits = UINT32_MAX;
+
 }  // namespace
 
 struct KorvWorkers {
@@ -40,9 +43,11 @@ struct KorvWorkers {
 	Pass pass{};
 	std::atomic<uint32_t> nextRow{0};
 	// Cells done per row in the current wavefront, each on a cache line of its own: the row below
-	// polls it while its own row's thread bumps it.
+	// polls it while its own row's thread bumps it. A thread that sleeps on it says how many cells
+	// it waits for, so that the row's thread wakes it once, not at every cell.
 	struct alignas(64) Progress {
 		std::atomic<uint32_t> cells{0};
+		std::atomic<uint32_t> wanted{kNobodyWaits};
 	};
 	std::unique_ptr<Progress[]> progress;
 	uint32_t progressRows = 0;
@@ -62,20 +67,43 @@ uint32_t CellsNeeded(uint32_t column, uint32_t columns)
 	return column + 2 < columns ? column + 2 : columns;
 }
 
+inline void Relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+	__builtin_ia32_pause();
+#endif
+}
+
+// Waits until `progress` counts `need` cells. Cells are short and the row above is usually about to
+// finish the one awaited, so the thread polls a while before it sleeps.
+void AwaitCells(KorvWorkers::Progress& progress, uint32_t need)
+{
+	constexpr int kPolls = 256;
+	for (int poll = 0; poll < kPolls; ++poll) {
+		if (progress.cells.load(std::memory_order_acquire) >= need)
+			return;
+		Relax();
+	}
+	progress.wanted.store(need);
+	for (uint32_t seen = progress.cells.load(); seen < need; seen = progress.cells.load())
+		progress.cells.wait(seen);
+	progress.wanted.store(kNobodyWaits, std::memory_order_relaxed);
+}
+
+void CountCell(KorvWorkers::Progress& progress, uint32_t done)
+{
+	progress.cells.store(done);
+	if (progress.wanted.load() <= done)
+		progress.cells.notify_all();
+}
+
 void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
 {
-	std::atomic<uint32_t>* above = row > 0 ? &workers->progress[row - 1].cells : nullptr;
-	std::atomic<uint32_t>& done = workers->progress[row].cells;
 	for (uint32_t column = 0; column < pass.columns; ++column) {
-		if (above) {
-			const uint32_t need = CellsNeeded(column, pass.columns);
-			for (uint32_t seen = above->load(std::memory_order_acquire); seen < need;
-			     seen = above->load(std::memory_order_acquire))
-				above->wait(seen, std::memory_order_acquire);
-		}
+		if (row > 0)
+			AwaitCells(workers->progress[row - 1], CellsNeeded(column, pass.columns));
 		pass.cellTask(pass.arg, row, column);
-		done.store(column + 1, std::memory_order_release);
-		done.notify_all();
+		CountCell(workers->progress[row], column + 1);
 	}
 	// Nothing reads the row above any more; the last row nobody reads.
 	if (pass.retire && row > 0)
@@ -141,8 +169,10 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		std::lock_guard<std::mutex> lock(workers->mutex);
 		workers->pass = pass;
 		workers->nextRow.store(0, std::memory_order_relaxed);
-		for (uint32_t row = 0; row < pass.rows && pass.columns; ++row)
+		for (uint32_t row = 0; row < pass.rows && pass.columns; ++row) {
 			workers->progress[row].cells.store(0, std::memory_order_relaxed);
+			workers->progress[row].wanted.store(kNobodyWaits, std::memory_order_relaxed);
+		}
 		workers->busy = uint32_t(workers->helpers.size());
 		workers->generation += 1;
 	}
