@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <new>
@@ -18,6 +19,7 @@
 #include "output_file.h"
 #include "progress.h"
 #include "video_io.h"
+#include "write_behind.h"
 
 namespace {
 
@@ -122,6 +124,14 @@ void ReportDamage(const std::string& in, const std::vector<int64_t>& damaged, bo
 	fprintf(Console::Err(), "mediaconv: warning: %s: %s\n", in.c_str(), what.c_str());
 }
 
+// With threads to spare, a frame is written while the next is read, unless both sides are movies or
+// the sound goes along: those share the host's media files between the two sides.
+bool WriteBehindReading(const Options& options, FileKind in, FileKind out, bool sound)
+{
+	const bool threads = options.threads ? options.threads > 1 : std::thread::hardware_concurrency() > 1;
+	return threads && !sound && !(in == FileKind::Movie && out == FileKind::Movie);
+}
+
 }  // namespace
 
 ConvertResult ConvertVideo(const std::string& in, const std::string& out, const Options& options)
@@ -179,20 +189,26 @@ ConvertResult ConvertVideo(const std::string& in, const std::string& out, const 
 	std::unique_ptr<SourceCopy> source;
 	if (options.psnr || options.ssim)
 		source = std::make_unique<SourceCopy>(out, params.FrameBytes());
-	std::vector<uint8_t> frame(params.FrameBytes());
 	Progress progress(options.quiet, "frames", (double)total, rate);
 	ConvertResult result;
+	int64_t written = 0;
+	WriteBehind frames(params.FrameBytes(), WriteBehindReading(options, inKind, outKind, sound.has_value()),
+	                   [&](const uint8_t* frame) {
+		                   if (sound)
+			                   sound->Before(written);
+		                   writer->Write(frame);
+		                   if (source)
+			                   source->Add(frame);
+		                   written++;
+		                   progress.Update((double)written, writer->Bytes());
+	                   });
 	while (limit < 0 || result.frames < limit) {
-		if (!reader->Read(frame.data()))
+		if (!reader->Read(frames.Next()))
 			break;
-		if (sound)
-			sound->Before(result.frames);
-		writer->Write(frame.data());
-		if (source)
-			source->Add(frame.data());
+		frames.Submit();
 		result.frames++;
-		progress.Update((double)result.frames, writer->Bytes());
 	}
+	frames.Finish();
 	if (result.frames == 0)
 		throw Failure(in, start > 0 ? "has no frames after --start" : "has no frames");
 	if (limit < 0 && total > 0 && result.frames < total)

@@ -353,6 +353,22 @@ TEST_F(Korvo, ThreadCountsGiveIdenticalFiles)
 	        << r.err;
 }
 
+// The frames are written behind the decoding of the next ones with threads: a write that fails
+// there fails the conversion as it does with one thread, with the same message.
+TEST_F(Korvo, AFailedWriteFailsOnAnyThreadCount)
+{
+	WriteY4m(Path("in.y4m"), MovingClip(176, 144, 6));  // frames larger than the output's buffer
+	ASSERT_EQ(Tool("convert in.y4m t.mov").status, 0);
+	const Result one = Tool("convert t.mov - --threads 1 >/dev/full");
+	EXPECT_EQ(one.status, 1);
+	EXPECT_NE(one.err.find("cannot write"), std::string::npos) << one.err;
+	for (const char* threads : {"2", "3"}) {
+		const Result r = Tool(std::string("convert t.mov - --threads ") + threads + " >/dev/full");
+		EXPECT_EQ(r.status, one.status) << threads;
+		EXPECT_EQ(r.err, one.err) << threads;
+	}
+}
+
 // The encoder makes the better tuning's decisions unless --tune classic asks for the original's; the
 // summary names the tuning, both movies decode well, and --tune is an option of video encodes only.
 TEST_F(Korvo, TuneChoosesTheEncodersDecisions)
