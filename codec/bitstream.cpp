@@ -4,7 +4,7 @@
 
 #include "bitstream_internal.h"
 #include "korvo.h"
-thread_local uint32_t gBitBuffer;
+thread_local uint32_t gBitBuffer __attribute__((tls_model("initial-exec")));
 
 namespace {
 

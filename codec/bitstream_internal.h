@@ -13,8 +13,10 @@ extern "C" {
 #define kBitStreamFlushSlack 4u
 
 // The word the writer is filling, one per thread: a frame is written on one thread from its first
-// field to its flush, so contexts on different threads write side by side.
-extern thread_local uint32_t gBitBuffer;
+// field to its flush, so contexts on different threads write side by side. Its storage is set aside
+// when the library is loaded (initial-exec), not allocated at a thread's first frame: an add-on's
+// thread that met no memory there would end the process.
+extern thread_local uint32_t gBitBuffer __attribute__((tls_model("initial-exec")));
 
 /* Cursors: a reader over the chunk [data, data + size) starting at bit 0 of data (base is data
  * rounded down to a multiple of 4), and a writer over a buffer of capacity bytes. */
