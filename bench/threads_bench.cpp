@@ -1,9 +1,12 @@
 // Threads inside one conversion: frames per second of 1280x720 encoding and decoding with 1, 2 and
 // 4 threads in the context, without and with the in-loop filters (the chunks and pictures are the
-// same for every count; the tests say so).
+// same for every count; the tests say so). The TwoJobs cases give the ceiling in the same run: two
+// single-threaded contexts on two threads, each doing the whole clip, counted together.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "../codec/tests/enc_scenes.h"
@@ -64,6 +67,28 @@ const Chunks& Stream(bool filters)
 	return chunks;
 }
 
+KorvParams* NewDecoder(uint32_t threads, uint8_t* picture)
+{
+	KorvParams* decoder = NewKorvParamsPtr(2, kWidth, kHeight);
+	decoder->pixelFormat = kPixelFormatBGRA;
+	decoder->pixMap->rowBytes = uint16_t(4 * kWidth);
+	decoder->pixMap->baseAddr = picture;
+	decoder->threadCount = threads;
+	return decoder;
+}
+
+bool DecodeClip(KorvParams* decoder, const Chunks& chunks)
+{
+	for (const std::vector<uint8_t>& chunk : chunks) {
+		decoder->stream = const_cast<uint8_t*>(chunk.data());
+		decoder->streamSize = uint32_t(chunk.size());
+		decoder->fullRefresh = 1;  // as the decoder add-on asks
+		if (DecompressPixMap(decoder) != kKorvoOK)
+			return false;
+	}
+	return true;
+}
+
 void BM_Encode720p(benchmark::State& state)
 {
 	const uint32_t threads = uint32_t(state.range(0));
@@ -96,25 +121,71 @@ void BM_Decode720p(benchmark::State& state)
 	int64_t decoded = 0;
 	for (auto _ : state) {
 		state.PauseTiming();
-		KorvParams* decoder = NewKorvParamsPtr(2, kWidth, kHeight);
-		decoder->pixelFormat = kPixelFormatBGRA;
-		decoder->pixMap->rowBytes = uint16_t(4 * kWidth);
-		decoder->pixMap->baseAddr = picture.data();
-		decoder->threadCount = threads;
+		KorvParams* decoder = NewDecoder(threads, picture.data());
 		state.ResumeTiming();
-		for (const std::vector<uint8_t>& chunk : chunks) {
-			decoder->stream = const_cast<uint8_t*>(chunk.data());
-			decoder->streamSize = uint32_t(chunk.size());
-			decoder->fullRefresh = 1;  // as the decoder add-on asks
-			if (DecompressPixMap(decoder) != kKorvoOK)
-				state.SkipWithError("DecompressPixMap failed");
-		}
+		if (!DecodeClip(decoder, chunks))
+			state.SkipWithError("DecompressPixMap failed");
 		state.PauseTiming();
 		DisposeKorvParamsPtr(decoder);
 		state.ResumeTiming();
 		decoded += int64_t(chunks.size());
 	}
 	state.counters["fps"] = benchmark::Counter(double(decoded), benchmark::Counter::kIsRate);
+	TerminateKorvax();
+}
+
+// Two contexts of one thread each, made while the clock is stopped, code the whole clip side by side
+// on two threads of their own; the clock runs from starting those threads to joining them.
+template <class MakeContext, class CodeClip>
+void TwoJobs(benchmark::State& state, int64_t framesPerJob, MakeContext make, CodeClip code)
+{
+	int64_t coded = 0;
+	for (auto _ : state) {
+		state.PauseTiming();
+		KorvParams* contexts[2] = {make(0), make(1)};
+		std::atomic<bool> failed{false};
+		state.ResumeTiming();
+		std::thread jobs[2];
+		for (int j = 0; j < 2; ++j)
+			jobs[j] = std::thread([&, j] {
+				if (!code(contexts[j]))
+					failed = true;
+			});
+		for (std::thread& job : jobs)
+			job.join();
+		state.PauseTiming();
+		if (failed)
+			state.SkipWithError("a job failed");
+		for (KorvParams* context : contexts)
+			DisposeKorvParamsPtr(context);
+		state.ResumeTiming();
+		coded += 2 * framesPerJob;
+	}
+	state.counters["fps"] = benchmark::Counter(double(coded), benchmark::Counter::kIsRate);
+}
+
+void BM_Encode720pTwoJobs(benchmark::State& state)
+{
+	const bool filters = state.range(0) != 0;
+	InitKorvax();
+	Pictures();
+	TwoJobs(
+	        state, kFrames, [&](int) { return NewEncoder(1, filters); },
+	        [](KorvParams* encoder) { return EncodeClip(encoder, nullptr); });
+	TerminateKorvax();
+}
+
+void BM_Decode720pTwoJobs(benchmark::State& state)
+{
+	const bool filters = state.range(0) != 0;
+	InitKorvax();
+	const Chunks& chunks = Stream(filters);
+	std::vector<uint8_t> pictures[2];
+	for (std::vector<uint8_t>& picture : pictures)
+		picture.resize(size_t{kWidth} * kHeight * 4);
+	TwoJobs(
+	        state, int64_t(chunks.size()), [&](int job) { return NewDecoder(1, pictures[job].data()); },
+	        [&](KorvParams* decoder) { return DecodeClip(decoder, chunks); });
 	TerminateKorvax();
 }
 
@@ -130,6 +201,9 @@ void BM_Decode720p(benchmark::State& state)
 	        ->UseRealTime()
 BENCHMARK(BM_Encode720p)->KORVO_THREAD_COUNTS;
 BENCHMARK(BM_Decode720p)->KORVO_THREAD_COUNTS;
+#define KORVO_TWO_JOBS ArgNames({"filters"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(BM_Encode720pTwoJobs)->KORVO_TWO_JOBS;
+BENCHMARK(BM_Decode720pTwoJobs)->KORVO_TWO_JOBS;
 
 }  // namespace
 
