@@ -2,6 +2,7 @@
 // one block chosen for the least distortion plus lambda times bits over the whole scan.
 #include <limits>
 #include <stdlib.h>
+#include <string.h>
 
 #include "enc_internal.h"
 #include "entropy_internal.h"
@@ -69,24 +70,33 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	const uint32_t start = intra ? 1 : 0;
 
 	// Distortions in the orthonormal transform's units: F = t W / 16, and the decoder's
-	// reconstruction of magnitude m is (2m + 1) q W / 16 (inter) or 2 m q W / 16 (intra AC).
+	// reconstruction of magnitude m is (2m + 1) q W / 16 (inter) or 2 m q W / 16 (intra AC). With
+	// |t| < 2^12 every such square is an integer over 256 that a double holds exactly, so the
+	// squares of the positions that stay zero are summed as integers and scaled once.
+	// A position stays zero below the least value that rounds to a level of 1: q for intra, 1.5 q for
+	// inter.
+	const uint32_t least = uint32_t(intra ? q : (3 * q + 1) / 2);
+	const int16_t dc = coef[0];
+	memset(coef, 0, 64 * sizeof *coef);
+	if (intra)
+		coef[0] = dc;
 	Candidate candidates[64];
 	int count = 0;
-	double zeroOnly = 0;  // positions that stay zero whatever is chosen
+	uint64_t zeroSquares = 0;  // positions that stay zero whatever is chosen, in 1/256
 	for (uint32_t k = start; k < 64; ++k) {
 		const uint32_t i = DeZZ_Raw[k];
-		coef[i] = 0;
 		const int32_t t = weighted[i];
 		const int32_t a = abs(t);
-		const double w = weights[i] / 16.0;
-		const double f = a * w;
-		int32_t nearest = intra ? (a + q) / (2 * q) : (a >= 2 * q ? a / (2 * q) : 2 * a >= 3 * q ? 1 : 0);
-		if (nearest > kLargestLevel)
-			nearest = kLargestLevel;
-		if (nearest == 0) {
-			zeroOnly += f * f;
+		if (uint32_t(a) < least) {
+			const uint64_t e = uint64_t(a) * uint32_t(weights[i]);
+			zeroSquares += e * e;
 			continue;
 		}
+		const double w = weights[i] / 16.0;
+		const double f = a * w;
+		int32_t nearest = intra ? (a + q) / (2 * q) : (a >= 2 * q ? a / (2 * q) : 1);
+		if (nearest > kLargestLevel)
+			nearest = kLargestLevel;
 		Candidate& c = candidates[count++];
 		c.position = k;
 		c.negative = t < 0;
@@ -99,6 +109,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 			c.distortion[n] = (f - r) * (f - r);
 		}
 	}
+	const double zeroOnly = double(zeroSquares) / 256;
 
 	// best[j]: the least cost of the positions up to candidate j with j coded and not last, counted
 	// as the change from leaving everything zero. A chain's next event runs from its previous one.
