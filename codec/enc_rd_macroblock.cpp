@@ -108,7 +108,7 @@ double InterLevels(MacroBlock* mb, double lambda)
 	double distortion = 0;
 	for (Block& block : mb->blocks) {
 		gHooks.blockSub(block.recon, block.pred, residual);
-		DCTWeighted_Inter(residual, weighted);
+		gKernels.dctWeightedInter(residual, weighted);
 		distortion += Block_DecideLevels(weighted, block.coef, mb->mbQuant, false,
 		                                 block.kind == kBlockKindLuma, lambda);
 	}
@@ -121,7 +121,7 @@ double IntraLevels(MacroBlock* mb, double lambda)
 	double distortion = 0;
 	for (Block& block : mb->blocks) {
 		const bool luma = block.kind == kBlockKindLuma;
-		DCTQuantizeWeighted_Intra(block.recon, mb->mbQuant, luma, block.coef, weighted);
+		gKernels.dctQuantizeWeightedIntra(block.recon, mb->mbQuant, luma, block.coef, weighted);
 		distortion += Block_DecideLevels(weighted, block.coef, mb->mbQuant, true, luma, lambda);
 	}
 	return distortion;

@@ -119,6 +119,8 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->dctQuantizeInter = GapsDCTQuantize_Inter;
 	table->dctQuantizeIntraY = GapsDCTQuantize_IntraY;
 	table->dctQuantizeIntraUV = GapsDCTQuantize_IntraUV;
+	table->dctWeightedInter = DCTWeighted_Inter;
+	table->dctQuantizeWeightedIntra = DCTQuantizeWeighted_Intra;
 	table->dequantizeIntra = DequantizeIntra;
 	table->dequantizeInter = DequantizeInter;
 	table->rowToBGRA = RowToBGRA_C;

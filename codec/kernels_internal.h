@@ -78,6 +78,11 @@ struct KorvKernels {
 	DctQuantizeFn dctQuantizeInter;
 	DctQuantizeFn dctQuantizeIntraY;
 	DctQuantizeFn dctQuantizeIntraUV;
+	// The weighted transform values the level decisions start from (DCTWeighted_Inter, and
+	// DCTQuantizeWeighted_Intra with the intra levels).
+	void (*dctWeightedInter)(const int16_t* in, int32_t* weighted);
+	void (*dctQuantizeWeightedIntra)(const int16_t* in, uint16_t quant, bool luma, int16_t* out,
+	                                 int32_t* weighted);
 	// Reconstruction's dequantisation (DequantizeIntra, DequantizeInter).
 	void (*dequantizeIntra)(const int16_t* coef, int16_t* recon, uint8_t quant, uint32_t blockIndex);
 	void (*dequantizeInter)(const int16_t* coef, int16_t* recon, uint8_t quant);

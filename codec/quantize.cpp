@@ -140,7 +140,7 @@ inline int32_t ScaledLevel(int32_t x, int16_t factor)
 	return Sar(Wrap(x) * 16u * Wrap(factor) + (1u << 19), 20);
 }
 
-// Also leaves the weighted AC values in `weighted` when it is not null.
+// Also leaves the weighted AC values in `weighted` when it is not null, its DC 0.
 void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const uint16_t* dcReciprocal,
                         int32_t* weighted)
 {
@@ -149,6 +149,8 @@ void QuantizeIntraFused(const int16_t* in, uint16_t quant, int16_t* out, const u
 	LiftingDCT(in, x);
 	out[0] = static_cast<int16_t>(Sar(Wrap(x[0]) * dcReciprocal[q] + (1u << 19), 20));
 	const int32_t offset = (3 * q + 2) >> 2;
+	if (weighted)
+		weighted[0] = 0;
 	for (int i = 1; i < 64; ++i) {
 		const int32_t t = ScaledLevel(x[i], kScaledQuantizerCoefficient_Intra[i]);
 		out[i] = static_cast<int16_t>(t > 0 ? (t + offset) / (2 * q) : (t - offset) / (2 * q));

@@ -51,7 +51,7 @@ void GapsDCTQuantize_IntraY(const int16_t* in, uint16_t quant, int16_t* out);
 void GapsDCTQuantize_IntraUV(const int16_t* in, uint16_t quant, int16_t* out);
 /* The transform weighted for quantisation, round(16 F / W) per coefficient, before the division
  * by 2 x quant: what the encoder's coefficient decisions start from. The intra form also gives the
- * quantiser's levels (DC included); its weighted[0] is not set. */
+ * quantiser's levels (DC included); its weighted[0] is 0. */
 void DCTWeighted_Inter(const int16_t* in, int32_t* weighted);
 void DCTQuantizeWeighted_Intra(const int16_t* in, uint16_t quant, bool luma, int16_t* out, int32_t* weighted);
 void Quantizer(const int16_t* in, Block* out);

@@ -250,6 +250,34 @@ TEST(KernelsDiffer, ForwardTransformAndQuantisersMatchPlain)
 	}
 }
 
+// The weighted forms the level decisions start from: the values and, for intra, the levels too.
+TEST(KernelsDiffer, WeightedTransformsMatchPlain)
+{
+	Tables t;
+	std::mt19937 rng(16);
+	alignas(16) int16_t in[64], want[64], got[64];
+	int32_t wantWeighted[64], gotWeighted[64];
+	for (int trial = 0; trial < 4000; ++trial) {
+		FillTransformInput(in, trial % 7, rng);
+		std::memset(wantWeighted, 0x55, sizeof wantWeighted);
+		std::memset(gotWeighted, 0xaa, sizeof gotWeighted);
+		t.plain.dctWeightedInter(in, wantWeighted);
+		t.fast.dctWeightedInter(in, gotWeighted);
+		ASSERT_EQ(0, std::memcmp(wantWeighted, gotWeighted, sizeof wantWeighted)) << "inter trial " << trial;
+		const uint16_t quant = uint16_t(trial % 34);
+		const bool luma = trial % 2 == 0;
+		std::memset(gotWeighted, 0xaa, sizeof gotWeighted);
+		t.plain.dctQuantizeWeightedIntra(in, quant, luma, want, wantWeighted);
+		t.fast.dctQuantizeWeightedIntra(in, quant, luma, got, gotWeighted);
+		ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "intra trial " << trial << " quant " << quant;
+		ASSERT_EQ(0, std::memcmp(wantWeighted, gotWeighted, sizeof wantWeighted))
+		        << "intra trial " << trial << " quant " << quant;
+		// The levels are the quantiser's own.
+		(luma ? t.plain.dctQuantizeIntraY : t.plain.dctQuantizeIntraUV)(in, quant, want);
+		ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << "intra trial " << trial << " quant " << quant;
+	}
+}
+
 TEST(KernelsDiffer, DequantisationMatchesPlainOnSparseAndWrappingLevels)
 {
 	Tables t;
@@ -423,6 +451,8 @@ enum Slot {
 	kQuantInter,
 	kQuantIntraY,
 	kQuantIntraUV,
+	kWeightedInter,
+	kWeightedIntra,
 	kDequantIntra,
 	kDequantInter,
 	kRowToBGRA,
@@ -488,6 +518,11 @@ void CountQuantize(const int16_t* in, uint16_t quant, int16_t* out)
 {
 	++gCalls[Slot], (gPlain.*kMember)(in, quant, out);
 }
+void CountWeightedInter(const int16_t* in, int32_t* w) { ++gCalls[kWeightedInter], gPlain.dctWeightedInter(in, w); }
+void CountWeightedIntra(const int16_t* in, uint16_t q, bool luma, int16_t* out, int32_t* w)
+{
+	++gCalls[kWeightedIntra], gPlain.dctQuantizeWeightedIntra(in, q, luma, out, w);
+}
 void CountDequantIntra(const int16_t* c, int16_t* r, uint8_t q, uint32_t b)
 {
 	++gCalls[kDequantIntra], gPlain.dequantizeIntra(c, r, q, b);
@@ -547,6 +582,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.dctQuantizeInter = CountQuantize<kQuantInter, &KorvKernels::dctQuantizeInter>;
 	gKernels.dctQuantizeIntraY = CountQuantize<kQuantIntraY, &KorvKernels::dctQuantizeIntraY>;
 	gKernels.dctQuantizeIntraUV = CountQuantize<kQuantIntraUV, &KorvKernels::dctQuantizeIntraUV>;
+	gKernels.dctWeightedInter = CountWeightedInter;
+	gKernels.dctQuantizeWeightedIntra = CountWeightedIntra;
 	gKernels.dequantizeIntra = CountDequantIntra;
 	gKernels.dequantizeInter = CountDequantInter;
 	gKernels.rowToBGRA = CountRow<kRowToBGRA, &KorvKernels::rowToBGRA>;
@@ -562,9 +599,11 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	std::memset(gCalls, 0, sizeof gCalls);
 	pair.encoder->deblock = pair.encoder->dering = 1;
 
-	// The rate-distortion search has SADs of its own: two frames with the better tuning.
+	// The rate-distortion search has SADs and transforms of its own: two frames with the better
+	// tuning, the second an I-VOP (the key-frame interval set while the first is coded).
 	for (int f = 0; f < 6; ++f) {
 		pair.encoder->tuning = f < 4 ? kTuningClassic : kTuningBetter;
+		pair.encoder->keyInterval = f == 4 ? 1 : 0;
 		enctest::Frame frame = enctest::SceneFrame(scene, f, 96, 64, kPixelFormatBGRA);
 		pair.Encode(frame);
 	}
@@ -607,6 +646,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	                             "dctQuantizeInter",
 	                             "dctQuantizeIntraY",
 	                             "dctQuantizeIntraUV",
+	                             "dctWeightedInter",
+	                             "dctQuantizeWeightedIntra",
 	                             "dequantizeIntra",
 	                             "dequantizeInter",
 	                             "rowToBGRA",

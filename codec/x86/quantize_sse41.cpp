@@ -1,6 +1,7 @@
 // The encoder's fused lifting transform and quantisers with SSE4.1: both 1-D passes on eight lanes
 // of wrapping 32-bit arithmetic, the scaled quantiser factors, and the division by 2 * quant as an
-// exact multiply-high; bit-exact with GapsDCTQuantize_Inter, _IntraY and _IntraUV.
+// exact multiply-high; bit-exact with GapsDCTQuantize_Inter, _IntraY and _IntraUV, and with the
+// weighted forms DCTWeighted_Inter and DCTQuantizeWeighted_Intra.
 #include "kernels_internal.h"
 #include "transform_internal.h"
 #if KORVO_DSP_X86
@@ -103,12 +104,12 @@ struct DivisorTable {
 };
 constexpr DivisorTable kDivisors;
 
-// Levels of one row: sign(t) * ((|t| + offset) / d) for the eight rounded values t of the row.
-KORVO_SSE41 __m128i Levels(Wide coefficients, const int16_t* factors, __m128i offset, Divisor d)
+// The eight rounded values t = round(16 F / W) of one row: (x * 16 * factor + 2^19) >> 20 on the
+// wrapped products, so 12 significant bits remain.
+KORVO_SSE41 Wide Weighted(Wide coefficients, const int16_t* factors)
 {
 	const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(factors));
 	const __m128i bias = _mm_set1_epi32(1 << 19);
-	// (x * 16 * factor + 2^19) >> 20: 12 significant bits remain, so the pack cannot saturate.
 	const __m128i low = _mm_srai_epi32(
 	        _mm_add_epi32(_mm_mullo_epi32(coefficients.low, _mm_slli_epi32(_mm_cvtepi16_epi32(f), 4)), bias), 20);
 	const __m128i high = _mm_srai_epi32(
@@ -116,11 +117,24 @@ KORVO_SSE41 __m128i Levels(Wide coefficients, const int16_t* factors, __m128i of
 	                                      _mm_slli_epi32(_mm_cvtepi16_epi32(_mm_srli_si128(f, 8)), 4)),
 	                      bias),
 	        20);
-	const __m128i t = _mm_packs_epi32(low, high);
+	return {low, high};
+}
+
+// Levels of one row: sign(t) * ((|t| + offset) / d) for its weighted values t; 12 significant bits
+// pack without saturating.
+KORVO_SSE41 __m128i Levels(Wide weighted, __m128i offset, Divisor d)
+{
+	const __m128i t = _mm_packs_epi32(weighted.low, weighted.high);
 	const __m128i n = _mm_add_epi16(_mm_abs_epi16(t), offset);
 	const __m128i quotient = _mm_srl_epi16(_mm_mulhi_epu16(n, _mm_set1_epi16(static_cast<int16_t>(d.magic))),
 	                                       _mm_cvtsi32_si128(d.shift));
 	return _mm_sign_epi16(quotient, t);
+}
+
+KORVO_SSE41 void StoreWide(int32_t* out, Wide v)
+{
+	_mm_storeu_si128(reinterpret_cast<__m128i*>(out), v.low);
+	_mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), v.high);
 }
 
 inline uint32_t CodingQuant(uint16_t quant) { return quant == 0 ? 1 : (quant > 31 ? 31 : quant); }
@@ -133,35 +147,55 @@ __attribute__((target("sse4.1"))) void DctQuantizeInter_SSE41(const int16_t* in,
 	const __m128i zero = _mm_setzero_si128();
 	for (int k = 0; k < 8; ++k)
 		_mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k),
-		                 Levels(y[k], kScaledQuantizerCoefficient_Inter + 8 * k, zero, kDivisors.byQuant[q]));
+		                 Levels(Weighted(y[k], kScaledQuantizerCoefficient_Inter + 8 * k), zero,
+		                        kDivisors.byQuant[q]));
 }
 
-// Intra: the AC levels rounded by (3 * quant + 2) >> 2 away from zero, the DC by its own reciprocal.
-__attribute__((target("sse4.1"))) void DctQuantizeIntra(const int16_t* in, uint16_t quant, int16_t* out,
-                                                        const uint16_t* dcReciprocal)
+__attribute__((target("sse4.1"))) void DctWeightedInter_SSE41(const int16_t* in, int32_t* weighted)
+{
+	Wide y[8];
+	LiftingDct(in, y);
+	for (int k = 0; k < 8; ++k)
+		StoreWide(weighted + 8 * k, Weighted(y[k], kScaledQuantizerCoefficient_Inter + 8 * k));
+}
+
+// Intra: the AC levels rounded by (3 * quant + 2) >> 2 away from zero, the DC by its own reciprocal;
+// the weighted values too when `weighted` is not null (its DC 0).
+KORVO_SSE41 void DctQuantizeIntra(const int16_t* in, uint16_t quant, int16_t* out, const uint16_t* dcReciprocal,
+                                  int32_t* weighted)
 {
 	const uint32_t q = CodingQuant(quant);
 	Wide y[8];
 	LiftingDct(in, y);
 	const __m128i offset = _mm_set1_epi16(static_cast<int16_t>((3 * q + 2) >> 2));
+	const uint32_t dc = static_cast<uint32_t>(_mm_cvtsi128_si32(y[0].low));
 	for (int k = 0; k < 8; ++k) {
-		__m128i levels = Levels(y[k], kScaledQuantizerCoefficient_Intra + 8 * k, offset, kDivisors.byQuant[q]);
+		Wide t = Weighted(y[k], kScaledQuantizerCoefficient_Intra + 8 * k);
+		__m128i levels = Levels(t, offset, kDivisors.byQuant[q]);
 		if (k == 0) {
-			const uint32_t dc = static_cast<uint32_t>(_mm_cvtsi128_si32(y[0].low));
 			levels = _mm_insert_epi16(levels, korvo_dsp::Sar(dc * dcReciprocal[q] + (1u << 19), 20), 0);
+			t.low = _mm_insert_epi32(t.low, 0, 0);
 		}
 		_mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k), levels);
+		if (weighted)
+			StoreWide(weighted + 8 * k, t);
 	}
 }
 
 __attribute__((target("sse4.1"))) void DctQuantizeIntraY_SSE41(const int16_t* in, uint16_t quant, int16_t* out)
 {
-	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_Y);
+	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_Y, nullptr);
 }
 
 __attribute__((target("sse4.1"))) void DctQuantizeIntraUV_SSE41(const int16_t* in, uint16_t quant, int16_t* out)
 {
-	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_UV);
+	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_UV, nullptr);
+}
+
+__attribute__((target("sse4.1"))) void DctQuantizeWeightedIntra_SSE41(const int16_t* in, uint16_t quant, bool luma,
+                                                                      int16_t* out, int32_t* weighted)
+{
+	DctQuantizeIntra(in, quant, out, luma ? kScaledQuantizerDCScaler_Y : kScaledQuantizerDCScaler_UV, weighted);
 }
 
 }  // namespace
@@ -171,6 +205,8 @@ void Kernels_InitQuantizeSSE41(KorvKernels* table)
 	table->dctQuantizeInter = DctQuantizeInter_SSE41;
 	table->dctQuantizeIntraY = DctQuantizeIntraY_SSE41;
 	table->dctQuantizeIntraUV = DctQuantizeIntraUV_SSE41;
+	table->dctWeightedInter = DctWeightedInter_SSE41;
+	table->dctQuantizeWeightedIntra = DctQuantizeWeightedIntra_SSE41;
 }
 
 #endif  // KORVO_DSP_X86
