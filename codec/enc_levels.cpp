@@ -6,6 +6,7 @@
 
 #include "enc_internal.h"
 #include "entropy_internal.h"
+#include "kernels_internal.h"
 #include "transform_internal.h"
 namespace {
 
@@ -54,6 +55,23 @@ struct Candidate {
 
 }  // namespace
 
+uint64_t ScreenLevels_C(const int32_t* weighted, const int32_t* weights, uint32_t first, uint32_t least,
+                       uint64_t* squares)
+{
+	uint64_t candidates = 0, sum = 0;
+	for (uint32_t i = first; i < 64; ++i) {
+		const uint32_t a = uint32_t(weighted[i] < 0 ? -int64_t{weighted[i]} : weighted[i]);
+		if (a >= least) {
+			candidates |= uint64_t{1} << i;
+			continue;
+		}
+		const uint32_t e = a * uint32_t(weights[i]);
+		sum += uint64_t{e} * e;
+	}
+	*squares = sum;
+	return candidates;
+}
+
 uint32_t EventBits(bool intraTable, bool last, uint32_t run, int32_t magnitude)
 {
 	return CachedBits(CachedEventBits().bits[intraTable][last][run], magnitude);
@@ -76,22 +94,21 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	// A position stays zero below the least value that rounds to a level of 1: q for intra, 1.5 q for
 	// inter.
 	const uint32_t least = uint32_t(intra ? q : (3 * q + 1) / 2);
+	uint64_t zeroSquares;  // positions that stay zero whatever is chosen, in 1/256
+	uint64_t chosen = gKernels.screenLevels(weighted, weights, start, least, &zeroSquares);
 	const int16_t dc = coef[0];
 	memset(coef, 0, 64 * sizeof *coef);
 	if (intra)
 		coef[0] = dc;
 	Candidate candidates[64];
 	int count = 0;
-	uint64_t zeroSquares = 0;  // positions that stay zero whatever is chosen, in 1/256
-	for (uint32_t k = start; k < 64; ++k) {
+	for (uint32_t k = start; chosen; ++k) {
 		const uint32_t i = DeZZ_Raw[k];
+		if (!(chosen >> i & 1))
+			continue;
+		chosen &= ~(uint64_t{1} << i);
 		const int32_t t = weighted[i];
 		const int32_t a = abs(t);
-		if (uint32_t(a) < least) {
-			const uint64_t e = uint64_t(a) * uint32_t(weights[i]);
-			zeroSquares += e * e;
-			continue;
-		}
 		const double w = weights[i] / 16.0;
 		const double f = a * w;
 		int32_t nearest = intra ? (a + q) / (2 * q) : (a >= 2 * q ? a / (2 * q) : 1);
@@ -122,22 +139,23 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	for (int j = 0; j < count; ++j) {
 		const Candidate& c = candidates[j];
 		const double change[2] = {c.distortion[0] - c.zero, c.distortion[1] - c.zero};
-		best[j] = std::numeric_limits<double>::infinity();
-		// Earlier events further back than kReach candidates are not worth the zeros between.
+		double least = std::numeric_limits<double>::infinity();
+		int leastLevel = 0, leastFrom = -1;
+		// Earlier events further back than kReach candidates are not worth the zeros between. Every
+		// best[p] is finite: the first kReach + 1 candidates may follow the block's start.
 		for (int p = j > kReach ? j - kReach : -1; p < j; ++p) {
 			const double before = p < 0 ? 0 : best[p];
-			if (before == std::numeric_limits<double>::infinity())
-				continue;
 			const uint32_t run = c.position - (p < 0 ? start : candidates[p].position + 1);
 			for (int n = 0; n < c.count; ++n) {
 				const double more = before + change[n] + lambda * CachedBits(bits[0][run], c.magnitude[n]);
-				if (more < best[j])
-					best[j] = more, bestLevel[j] = n, from[j] = p;
+				if (more < least)
+					least = more, leastLevel = n, leastFrom = p;
 				const double last = before + change[n] + lambda * CachedBits(bits[1][run], c.magnitude[n]);
 				if (last < finish)
 					finish = last, finishAt = j, finishLevel = n, finishFrom = p;
 			}
 		}
+		best[j] = least, bestLevel[j] = leastLevel, from[j] = leastFrom;
 	}
 
 	double distortion = zeroOnly;

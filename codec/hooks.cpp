@@ -121,6 +121,7 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->dctQuantizeIntraUV = GapsDCTQuantize_IntraUV;
 	table->dctWeightedInter = DCTWeighted_Inter;
 	table->dctQuantizeWeightedIntra = DCTQuantizeWeighted_Intra;
+	table->screenLevels = ScreenLevels_C;
 	table->dequantizeIntra = DequantizeIntra;
 	table->dequantizeInter = DequantizeInter;
 	table->rowToBGRA = RowToBGRA_C;
@@ -147,6 +148,7 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	if (!__builtin_cpu_supports("sse4.1"))
 		return;
 	Kernels_InitQuantizeSSE41(table);
+	Kernels_InitLevelsSSE41(table);
 	Kernels_InitSadSSE41(table);
 	if (!__builtin_cpu_supports("avx2"))
 		return;

@@ -83,6 +83,11 @@ struct KorvKernels {
 	void (*dctWeightedInter)(const int16_t* in, int32_t* weighted);
 	void (*dctQuantizeWeightedIntra)(const int16_t* in, uint16_t quant, bool luma, int16_t* out,
 	                                 int32_t* weighted);
+	// The level decisions' screen over positions first..63 (first 0 or 1) of 64 weighted values:
+	// returns the mask of those whose magnitude a is at least `least` (>= 1), and sets *squares to
+	// the sum of e * e over the others, e = a * weights[i] (32-bit products, the sum modulo 2^64).
+	uint64_t (*screenLevels)(const int32_t* weighted, const int32_t* weights, uint32_t first, uint32_t least,
+	                         uint64_t* squares);
 	// Reconstruction's dequantisation (DequantizeIntra, DequantizeInter).
 	void (*dequantizeIntra)(const int16_t* coef, int16_t* recon, uint8_t quant, uint32_t blockIndex);
 	void (*dequantizeInter)(const int16_t* coef, int16_t* recon, uint8_t quant);
@@ -130,6 +135,8 @@ void ChromaFromBGRA_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, ui
 void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width);
 void ChromaFromYUVS_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
 void DeringBlock_C(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff);
+uint64_t ScreenLevels_C(const int32_t* weighted, const int32_t* weights, uint32_t first, uint32_t least,
+                       uint64_t* squares);
 void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
                  uint32_t columns, uint32_t rows);
 
@@ -142,6 +149,7 @@ void Kernels_InitPixelSSE2(KorvKernels* table);
 void Kernels_InitFilterSSE2(KorvKernels* table);
 void Kernels_InitDequantizeSSE2(KorvKernels* table);
 void Kernels_InitQuantizeSSE41(KorvKernels* table);
+void Kernels_InitLevelsSSE41(KorvKernels* table);
 void Kernels_InitSadSSE41(KorvKernels* table);
 void Kernels_InitSadAVX2(KorvKernels* table);
 #endif

@@ -11,6 +11,7 @@
 #include "enc_test_util.h"
 #include "kernels_internal.h"
 #include "korvo.h"
+#include "transform_internal.h"
 
 namespace {
 
@@ -278,6 +279,36 @@ TEST(KernelsDiffer, WeightedTransformsMatchPlain)
 	}
 }
 
+// The level decisions' screen: values around the bound, encoder-sized ones and extremes whose
+// products wrap, with and without the intra DC.
+TEST(KernelsDiffer, LevelScreenMatchesPlain)
+{
+	Tables t;
+	std::mt19937 rng(17);
+	int32_t weighted[64], weights[64];
+	for (int trial = 0; trial < 6000; ++trial) {
+		const uint32_t least = 1 + rng() % 48;
+		for (int i = 0; i < 64; ++i) {
+			switch (trial % 4) {
+				case 0: weighted[i] = int32_t(rng() % 4096) - 2048; break;
+				case 1: weighted[i] = int32_t(least) - 2 + int32_t(rng() % 3); break;
+				case 2: weighted[i] = -(int32_t(least) - 2 + int32_t(rng() % 3)); break;
+				default: weighted[i] = int32_t(rng()); break;
+			}
+			weights[i] = trial % 2 ? kCoefficientIntra[i] : int32_t(rng() % 64);
+		}
+		if (trial % 16 == 3)
+			weighted[trial % 64] = INT32_MIN;
+		for (uint32_t first : {0u, 1u}) {
+			uint64_t want = 0x1234, got = 0x5678;
+			const uint64_t wantMask = t.plain.screenLevels(weighted, weights, first, least, &want);
+			const uint64_t gotMask = t.fast.screenLevels(weighted, weights, first, least, &got);
+			ASSERT_EQ(wantMask, gotMask) << "trial " << trial << " first " << first;
+			ASSERT_EQ(want, got) << "trial " << trial << " first " << first;
+		}
+	}
+}
+
 TEST(KernelsDiffer, DequantisationMatchesPlainOnSparseAndWrappingLevels)
 {
 	Tables t;
@@ -453,6 +484,7 @@ enum Slot {
 	kQuantIntraUV,
 	kWeightedInter,
 	kWeightedIntra,
+	kScreenLevels,
 	kDequantIntra,
 	kDequantInter,
 	kRowToBGRA,
@@ -523,6 +555,10 @@ void CountWeightedIntra(const int16_t* in, uint16_t q, bool luma, int16_t* out, 
 {
 	++gCalls[kWeightedIntra], gPlain.dctQuantizeWeightedIntra(in, q, luma, out, w);
 }
+uint64_t CountScreenLevels(const int32_t* t, const int32_t* w, uint32_t f, uint32_t l, uint64_t* s)
+{
+	return ++gCalls[kScreenLevels], gPlain.screenLevels(t, w, f, l, s);
+}
 void CountDequantIntra(const int16_t* c, int16_t* r, uint8_t q, uint32_t b)
 {
 	++gCalls[kDequantIntra], gPlain.dequantizeIntra(c, r, q, b);
@@ -584,6 +620,7 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.dctQuantizeIntraUV = CountQuantize<kQuantIntraUV, &KorvKernels::dctQuantizeIntraUV>;
 	gKernels.dctWeightedInter = CountWeightedInter;
 	gKernels.dctQuantizeWeightedIntra = CountWeightedIntra;
+	gKernels.screenLevels = CountScreenLevels;
 	gKernels.dequantizeIntra = CountDequantIntra;
 	gKernels.dequantizeInter = CountDequantInter;
 	gKernels.rowToBGRA = CountRow<kRowToBGRA, &KorvKernels::rowToBGRA>;
@@ -648,6 +685,7 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	                             "dctQuantizeIntraUV",
 	                             "dctWeightedInter",
 	                             "dctQuantizeWeightedIntra",
+	                             "screenLevels",
 	                             "dequantizeIntra",
 	                             "dequantizeInter",
 	                             "rowToBGRA",
