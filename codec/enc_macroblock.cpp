@@ -80,11 +80,7 @@ uint32_t MacroBlock_ZeroMotionSse(const MacroBlock* mb)
 	for (int b = 0; b < 6; ++b) {
 		const BlockPlace src = SourcePlace(mb, b);
 		const BlockPlace ref = ReferencePlace(mb, b);
-		for (uint32_t j = 0; j < 8; ++j)
-			for (int i = 0; i < 8; ++i) {
-				const int32_t d = src.origin[j * src.stride + i] - ref.origin[j * ref.stride + i];
-				sse += uint32_t(d * d);
-			}
+		sse += gKernels.sse8x8(src.origin, src.stride, ref.origin, ref.stride);
 	}
 	return sse;
 }
@@ -137,6 +133,27 @@ uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const ui
 				increase = d;
 		}
 	*largestIncrease = increase;
+	return sad;
+}
+
+uint32_t Sse8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
+                  uint32_t referenceStride)
+{
+	uint32_t sse = 0;
+	for (int j = 0; j < 8; ++j, source += sourceStride, reference += referenceStride)
+		for (int i = 0; i < 8; ++i) {
+			const int32_t d = source[i] - reference[i];
+			sse += uint32_t(d * d);
+		}
+	return sse;
+}
+
+uint32_t SadAverage4_8x8_C(const uint8_t* source, const uint8_t* p, uint32_t stride, int32_t bias)
+{
+	uint32_t sad = 0;
+	for (int j = 0; j < 8; ++j, source += stride, p += stride)
+		for (int i = 0; i < 8; ++i)
+			sad += uint32_t(abs(source[i] - ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2)));
 	return sad;
 }
 

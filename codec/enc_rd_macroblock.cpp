@@ -88,10 +88,7 @@ int32_t ChromaSad(const MacroBlock* mb, Motion v)
 		const uint8_t* s = source->data + origin;
 		const uint8_t* p = reference->data + origin + offset;
 		if ((kx & 1) && (ky & 1)) {
-			const int32_t bias = 2 - vop->rounding;
-			for (int j = 0; j < 8; ++j, s += stride, p += stride)
-				for (int i = 0; i < 8; ++i)
-					sad += abs(s[i] - ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2));
+			sad += int32_t(gKernels.sadAverage4_8x8(s, p, stride, 2 - vop->rounding));
 		} else {
 			int32_t increase = 0;
 			sad += int32_t(gKernels.sadIncrease8x8(s, stride, p, stride, &increase));

@@ -113,6 +113,8 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	table->halfSampleSadDiagonal = kHalfSampleSad_C[kHalfSampleCandidates - 1];
 	table->halfSampleSads = HalfSampleSads_C;
 	table->sadIncrease8x8 = SadIncrease8x8_C;
+	table->sse8x8 = Sse8x8_C;
+	table->sadAverage4_8x8 = SadAverage4_8x8_C;
 	table->blitAdd = BlitAddBlock3;
 	table->deviation16x16 = Deviation16x16_C;
 	table->subsample = Subsample_C;

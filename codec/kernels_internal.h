@@ -67,6 +67,12 @@ struct KorvKernels {
 	// which a source sample exceeds its reference sample, raised into *largestIncrease.
 	uint32_t (*sadIncrease8x8)(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
 	                           uint32_t referenceStride, int32_t* largestIncrease);
+	// The rate-distortion decisions' measures: the squared error of an 8x8 source block against the
+	// reference, and the SAD of one against the prediction averaged over four samples
+	// ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2, bias 0..3).
+	uint32_t (*sse8x8)(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
+	                   uint32_t referenceStride);
+	uint32_t (*sadAverage4_8x8)(const uint8_t* source, const uint8_t* p, uint32_t stride, int32_t bias);
 	// Intra decision: the sum of |s - mean| over the 256 values of four blocks, mean being their
 	// integer mean (sum / 256).
 	int32_t (*deviation16x16)(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
@@ -123,6 +129,9 @@ void HalfSampleSads_C(const uint8_t* p, const uint8_t* s, uint32_t stride, int32
                       int32_t sads[kHalfSampleCandidates]);
 uint32_t SadIncrease8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
                           uint32_t referenceStride, int32_t* largestIncrease);
+uint32_t Sse8x8_C(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
+                  uint32_t referenceStride);
+uint32_t SadAverage4_8x8_C(const uint8_t* source, const uint8_t* p, uint32_t stride, int32_t bias);
 int32_t Deviation16x16_C(const int16_t* y0, const int16_t* y1, const int16_t* y2, const int16_t* y3);
 void RowToBGRA_C(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint32_t x0,
                  uint32_t x1);

@@ -168,6 +168,12 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 						          t.fast.sadIncrease8x8(c, strideC, r, strideR, &gotIncrease));
 						ASSERT_EQ(wantIncrease, gotIncrease) << x << "," << y << " start " << start;
 					}
+					ASSERT_EQ(t.plain.sse8x8(c, kStride, r, kStride - 8), t.fast.sse8x8(c, kStride, r, kStride - 8))
+					        << x << "," << y << " patterns " << pr << pc;
+					for (int32_t bias = 0; bias <= 3; ++bias)
+						ASSERT_EQ(t.plain.sadAverage4_8x8(c, r, kStride, bias),
+						          t.fast.sadAverage4_8x8(c, r, kStride, bias))
+						        << x << "," << y << " bias " << bias << " patterns " << pr << pc;
 				}
 		}
 }
@@ -464,7 +470,6 @@ TEST(KernelsDiffer, DeringMatchesPlainOnWholeWindows)
 }
 
 // Counting wrappers: each forwards to the plain kernel and counts its calls.
-int gCalls[32];
 enum Slot {
 	kBlitSet,
 	kBlitSetAdd,
@@ -477,6 +482,8 @@ enum Slot {
 	kHalfSads,
 	kHalfSadDiagonal,
 	kSadIncrease,
+	kSse,
+	kSadAverage4,
 	kDeviation,
 	kSubsample,
 	kQuantInter,
@@ -499,6 +506,7 @@ enum Slot {
 	kDering,
 	kSlots
 };
+int gCalls[kSlots];
 KorvKernels gPlain;
 
 void CountBlitSet(uint8_t* d, uint32_t s, const int16_t* v) { ++gCalls[kBlitSet], gPlain.blitSet(d, s, v); }
@@ -536,6 +544,14 @@ uint32_t CountSadIncrease(const uint8_t* s, uint32_t ss, const uint8_t* r, uint3
 	return ++gCalls[kSadIncrease], gPlain.sadIncrease8x8(s, ss, r, rs, inc);
 }
 
+uint32_t CountSse(const uint8_t* s, uint32_t ss, const uint8_t* r, uint32_t rs)
+{
+	return ++gCalls[kSse], gPlain.sse8x8(s, ss, r, rs);
+}
+uint32_t CountSadAverage4(const uint8_t* s, const uint8_t* p, uint32_t st, int32_t b)
+{
+	return ++gCalls[kSadAverage4], gPlain.sadAverage4_8x8(s, p, st, b);
+}
 void CountBlitAdd(uint8_t* d, uint32_t s, const int16_t* r) { ++gCalls[kBlitAdd], gPlain.blitAdd(d, s, r); }
 int32_t CountDeviation(const int16_t* a, const int16_t* b, const int16_t* c, const int16_t* d)
 {
@@ -612,6 +628,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	gKernels.halfSampleSads = CountHalfSads;
 	gKernels.halfSampleSadDiagonal = CountHalfSadDiagonal;
 	gKernels.sadIncrease8x8 = CountSadIncrease;
+	gKernels.sse8x8 = CountSse;
+	gKernels.sadAverage4_8x8 = CountSadAverage4;
 	gKernels.blitAdd = CountBlitAdd;
 	gKernels.deviation16x16 = CountDeviation;
 	gKernels.subsample = CountSubsample;
@@ -636,15 +654,23 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	std::memset(gCalls, 0, sizeof gCalls);
 	pair.encoder->deblock = pair.encoder->dering = 1;
 
-	// The rate-distortion search has SADs and transforms of its own: two frames with the better
-	// tuning, the second an I-VOP (the key-frame interval set while the first is coded).
-	for (int f = 0; f < 6; ++f) {
+	// The rate-distortion search has SADs and transforms of its own: frames with the better tuning,
+	// the second and third I-VOPs (the key-frame interval set while the one before is coded). The
+	// last two are flat grey at the coarsest quantiser, the last with a few brighter samples: a
+	// small error at zero motion, measured before anything is searched.
+	const enctest::Scene flat = [](int f, int x, int y) {
+		const uint8_t v = f == 7 && (x * 7 + y * 3) % 23 == 0 ? 134 : 128;
+		return enctest::Rgb{v, v, v};
+	};
+	for (int f = 0; f < 8; ++f) {
 		pair.encoder->tuning = f < 4 ? kTuningClassic : kTuningBetter;
-		pair.encoder->keyInterval = f == 4 ? 1 : 0;
-		enctest::Frame frame = enctest::SceneFrame(scene, f, 96, 64, kPixelFormatBGRA);
+		pair.encoder->keyInterval = f == 4 || f == 5 ? 1 : 0;
+		pair.encoder->spatialQuality = f < 6 ? 600 : uint32_t(KorveXToQTSpatialQuality(1));
+		enctest::Frame frame = enctest::SceneFrame(f < 6 ? scene : flat, f, 96, 64, kPixelFormatBGRA);
 		pair.Encode(frame);
 	}
 	pair.encoder->tuning = kTuningClassic;
+	pair.encoder->spatialQuality = 600;
 	// A still picture whose middle brightens in place: residuals at the zero vector, added in place.
 	const enctest::Scene still = [](int f, int x, int y) {
 		enctest::Rgb c = enctest::TextureRgb(x, y);
@@ -678,6 +704,8 @@ TEST(KernelTable, EverySlotIsTheOneTheCodecCalls)
 	                             "halfSampleSads",
 	                             "halfSampleSadDiagonal",
 	                             "sadIncrease8x8",
+	                             "sse8x8",
+	                             "sadAverage4_8x8",
 	                             "deviation16x16",
 	                             "subsample",
 	                             "dctQuantizeInter",

@@ -170,6 +170,47 @@ KORVO_SSE2 uint32_t SadIncrease8x8_SSE2(const uint8_t* source, uint32_t sourceSt
 	return uint32_t(Total(sads));
 }
 
+KORVO_SSE2 uint32_t Sse8x8_SSE2(const uint8_t* source, uint32_t sourceStride, const uint8_t* reference,
+                                uint32_t referenceStride)
+{
+	const __m128i zero = _mm_setzero_si128();
+	__m128i sum = zero;
+	for (int j = 0; j < 8; ++j, source += sourceStride, reference += referenceStride) {
+		const __m128i d =
+		        _mm_sub_epi16(_mm_unpacklo_epi8(Load8(source), zero), _mm_unpacklo_epi8(Load8(reference), zero));
+		sum = _mm_add_epi32(sum, _mm_madd_epi16(d, d));
+	}
+	sum = _mm_add_epi32(sum, _mm_srli_si128(sum, 8));
+	sum = _mm_add_epi32(sum, _mm_srli_si128(sum, 4));
+	return uint32_t(_mm_cvtsi128_si32(sum));
+}
+
+// p[i] + p[i + 1] for the eight samples of a row, as 16-bit values.
+KORVO_SSE2 __m128i PairSums(const uint8_t* row)
+{
+	const __m128i zero = _mm_setzero_si128();
+	return _mm_add_epi16(_mm_unpacklo_epi8(Load8(row), zero), _mm_unpacklo_epi8(Load8(row + 1), zero));
+}
+
+// Each row's pair sums serve the prediction rows above and below it.
+KORVO_SSE2 uint32_t SadAverage4_8x8_SSE2(const uint8_t* source, const uint8_t* p, uint32_t stride, int32_t bias)
+{
+	const size_t step = stride;
+	const __m128i b = _mm_set1_epi16(static_cast<int16_t>(bias));
+	__m128i above = PairSums(p);
+	__m128i sads = _mm_setzero_si128();
+	for (int j = 0; j < 8; j += 2, source += 2 * step) {
+		const __m128i middle = PairSums(p + (j + 1) * step);
+		const __m128i below = PairSums(p + (j + 2) * step);
+		const __m128i upper = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above, middle), b), 2);
+		const __m128i lower = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(middle, below), b), 2);
+		const __m128i s = _mm_unpacklo_epi64(Load8(source), Load8(source + step));
+		sads = _mm_add_epi64(sads, _mm_sad_epu8(s, _mm_packus_epi16(upper, lower)));
+		above = below;
+	}
+	return uint32_t(Total(sads));
+}
+
 // Sums in 32-bit lanes; the mean is the truncating integer one, as in the plain kernel. Each
 // |s - mean| is max - min of two 16-bit values, which fits 16 bits unsigned.
 KORVO_SSE2 int32_t Deviation16x16_SSE2(const int16_t* y0, const int16_t* y1, const int16_t* y2,
@@ -207,6 +248,8 @@ void Kernels_InitSadSSE2(KorvKernels* table)
 	table->blockSad16 = BlockSad16_SSE2;
 	table->halfSampleSadDiagonal = HalfSampleSad_SSE2<1, 1>;
 	table->sadIncrease8x8 = SadIncrease8x8_SSE2;
+	table->sse8x8 = Sse8x8_SSE2;
+	table->sadAverage4_8x8 = SadAverage4_8x8_SSE2;
 	table->deviation16x16 = Deviation16x16_SSE2;
 }
 
