@@ -296,12 +296,13 @@ void Block_DecideCoded(Block* block)
 		return;
 	}
 	// The predicted line (column 0 from the left, else row 0) is rebuilt by the decoder.
-	const bool fromLeft = block->predDir == kPredFromLeft;
-	bool rest = false;
-	for (int i = 0; i < 64 && !rest; ++i) {
-		const bool onLine = fromLeft ? (i & 7) == 0 : i < 8;
-		rest = !onLine && block->coef[i] != 0;
+	if (block->predDir != kPredFromLeft) {
+		block->codedBlock = AnyNonZero(block->coef, 8, 63, 1);
+		return;
 	}
+	bool rest = false;
+	for (int row = 0; row < 64 && !rest; row += 8)
+		rest = AnyNonZero(block->coef, row + 1, row + 7, 1);
 	block->codedBlock = rest;
 }
 
