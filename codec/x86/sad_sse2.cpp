@@ -44,39 +44,40 @@ KORVO_SSE2 inline __m128i Average2(__m128i x, __m128i y, __m128i roundingMask)
 	return _mm_sub_epi8(_mm_avg_epu8(x, y), _mm_and_si128(_mm_xor_si128(x, y), roundingMask));
 }
 
-KORVO_SSE2 inline __m128i Average4(__m128i a0, __m128i a1, __m128i b0, __m128i b1, __m128i bias)
+// p[i] + p[i + 1] for the sixteen samples of a row, as two halves of 16-bit lanes.
+struct PairSums {
+	__m128i low, high;
+};
+
+KORVO_SSE2 inline PairSums LoadPairSums(const uint8_t* p)
 {
 	const __m128i zero = _mm_setzero_si128();
-	auto half = [&](auto unpack) {
-		const __m128i sum = _mm_add_epi16(_mm_add_epi16(unpack(a0, zero), unpack(a1, zero)),
-		                                  _mm_add_epi16(unpack(b0, zero), unpack(b1, zero)));
-		return _mm_srli_epi16(_mm_add_epi16(sum, bias), 2);
-	};
-	return _mm_packus_epi16(half([](__m128i x, __m128i z) { return _mm_unpacklo_epi8(x, z); }),
-	                        half([](__m128i x, __m128i z) { return _mm_unpackhi_epi8(x, z); }));
+	const __m128i at = Load16(p), right = Load16(p + 1);
+	return {_mm_add_epi16(_mm_unpacklo_epi8(at, zero), _mm_unpacklo_epi8(right, zero)),
+	        _mm_add_epi16(_mm_unpackhi_epi8(at, zero), _mm_unpackhi_epi8(right, zero))};
 }
 
-template <int DX, int DY>
-KORVO_SSE2 int32_t HalfSampleSad_SSE2(const uint8_t* p, const uint8_t* s, uint32_t stride, int32_t rounding,
-                                      int32_t limit)
+// The half-sample offset (+1, +1): each row's pair sums serve the prediction rows above and below
+// it. Abandoned, like BlockSad16_SSE2, after a group of four rows whose running sum exceeds limit.
+KORVO_SSE2 int32_t HalfSampleSadDiagonal_SSE2(const uint8_t* p, const uint8_t* s, uint32_t stride,
+                                              int32_t rounding, int32_t limit)
 {
-	constexpr int kX0 = DX < 0 ? -1 : 0, kX1 = DX > 0 ? 1 : 0;
-	constexpr int kY0 = DY < 0 ? -1 : 0, kY1 = DY > 0 ? 1 : 0;
-	const ptrdiff_t rowStep = ptrdiff_t(stride);
-	const __m128i roundingMask = _mm_set1_epi8(static_cast<char>(rounding & 1));
+	const size_t step = stride;
 	const __m128i bias = _mm_set1_epi16(static_cast<int16_t>(2 - rounding));
+	PairSums above = LoadPairSums(p);
+	__m128i sads = _mm_setzero_si128();
 	int32_t sum = 0;
-	for (int j = 0; j < 16; ++j, p += rowStep, s += rowStep) {
-		const uint8_t* a = p + kY0 * rowStep;
-		const uint8_t* b = p + kY1 * rowStep;
-		__m128i prediction;
-		if constexpr (DX != 0 && DY != 0)
-			prediction = Average4(Load16(a + kX0), Load16(a + kX1), Load16(b + kX0), Load16(b + kX1), bias);
-		else if constexpr (DX != 0)
-			prediction = Average2(Load16(a + kX0), Load16(a + kX1), roundingMask);
-		else
-			prediction = Average2(Load16(a), Load16(b), roundingMask);
-		sum += Total(_mm_sad_epu8(prediction, Load16(s)));
+	for (int group = 0; group < 4; ++group) {
+		for (int row = 0; row < 4; ++row, s += step) {
+			p += step;
+			const PairSums below = LoadPairSums(p);
+			const __m128i prediction =
+			        _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.low, below.low), bias), 2),
+			                         _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.high, below.high), bias), 2));
+			sads = _mm_add_epi64(sads, _mm_sad_epu8(prediction, Load16(s)));
+			above = below;
+		}
+		sum = Total(sads);
 		if (sum > limit)
 			break;
 	}
@@ -246,7 +247,7 @@ void Kernels_InitSadSSE2(KorvKernels* table)
 {
 	table->halfSampleSads = HalfSampleSads_SSE2;
 	table->blockSad16 = BlockSad16_SSE2;
-	table->halfSampleSadDiagonal = HalfSampleSad_SSE2<1, 1>;
+	table->halfSampleSadDiagonal = HalfSampleSadDiagonal_SSE2;
 	table->sadIncrease8x8 = SadIncrease8x8_SSE2;
 	table->sse8x8 = Sse8x8_SSE2;
 	table->sadAverage4_8x8 = SadAverage4_8x8_SSE2;
