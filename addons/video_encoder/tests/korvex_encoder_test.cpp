@@ -499,16 +499,29 @@ TEST(KorvexEncoder, ThreadsChangeNoChunk)
 		EXPECT_EQ(writer.chunks[i].bytes, core.chunks[i]) << "frame " << i;
 }
 
+// A clip with a scene cut and the core's chunks of it in both tunings, which the add-on must match.
+struct TunedClip {
+	static constexpr int kFrames = 8;
+	std::vector<std::vector<uint8>> clip = Frames(kFrames);
+	CoreRoundTrip classic{kWidth, kHeight, clip};
+	CoreRoundTrip better{kWidth, kHeight, clip, kPixelFormatBGRA, 870, kTuningBetter};
+
+	static std::vector<std::vector<uint8>> Frames(int count)
+	{
+		std::vector<std::vector<uint8>> frames;
+		for (int i = 0; i < count; i++)
+			frames.push_back(ClipFrame(kWidth, kHeight, i, 5));
+		return frames;
+	}
+};
+
 // The tuning from the web reaches the context SetFormat makes: 1 gives the core's better-tuned
 // chunks, 0 (the default) the classic ones; other values are refused and change nothing.
 TEST(KorvexEncoder, TuningChoosesTheCoresDecisions)
 {
-	constexpr int kFrames = 8;
-	std::vector<std::vector<uint8>> clip;
-	for (int i = 0; i < kFrames; i++)
-		clip.push_back(ClipFrame(kWidth, kHeight, i, 5));
-	CoreRoundTrip classic(kWidth, kHeight, clip);
-	CoreRoundTrip better(kWidth, kHeight, clip, kPixelFormatBGRA, 870, kTuningBetter);
+	constexpr int kFrames = TunedClip::kFrames;
+	const TunedClip tuned;
+	const auto& [clip, classic, better] = tuned;
 	ASSERT_NE(classic.chunks, better.chunks);
 	for (float choice : {0.0f, 1.0f}) {
 		std::unique_ptr<BPrivate::Encoder> e(NewEncoder());
@@ -543,12 +556,9 @@ TEST(KorvexEncoder, TuningChoosesTheCoresDecisions)
 // decisions as the web's Tuning does; the web's later setting wins over it.
 TEST(KorvexEncoder, PanelTuningChoosesTheCoresDecisions)
 {
-	constexpr int kFrames = 8;
-	std::vector<std::vector<uint8>> clip;
-	for (int i = 0; i < kFrames; i++)
-		clip.push_back(ClipFrame(kWidth, kHeight, i, 5));
-	CoreRoundTrip classic(kWidth, kHeight, clip);
-	CoreRoundTrip better(kWidth, kHeight, clip, kPixelFormatBGRA, 870, kTuningBetter);
+	constexpr int kFrames = TunedClip::kFrames;
+	const TunedClip tuned;
+	const auto& [clip, classic, better] = tuned;
 	ASSERT_NE(classic.chunks, better.chunks);
 	for (const int32 choice : {1, 0}) {
 		for (const bool webAfterwards : {false, true}) {
