@@ -1,9 +1,10 @@
 // The better tuning's macroblock decisions: motion search seeded from the neighbours' vectors with
 // the vector bits counted, and the choice of skipped, inter or intra by distortion plus lambda x bits.
 #include <climits>
-#include <utility>
 #include <cmath>
+#include <optional>
 #include <stdlib.h>
+#include <utility>
 
 #include "enc_internal.h"
 #include "entropy_internal.h"
@@ -264,10 +265,14 @@ void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda)
 		zeroSad += block.sad;
 		leastSse += double(block.sad) * block.sad / 64;
 	}
-	double skipped = zeroSad == 0 ? lambda.mode : INFINITY;
-	if (skipped == INFINITY && leastSse + lambda.mode <= 6 * lambda.mode)
-		skipped = MacroBlock_ZeroMotionSse(mb) + lambda.mode;
-	if (skipped <= 6 * lambda.mode) {
+	// The cost of not coding, measured when first needed.
+	std::optional<double> skipped;
+	auto skipCost = [&] {
+		if (!skipped)
+			skipped = (zeroSad == 0 ? 0 : double(MacroBlock_ZeroMotionSse(mb))) + lambda.mode;
+		return *skipped;
+	};
+	if (leastSse + lambda.mode <= 6 * lambda.mode && skipCost() <= 6 * lambda.mode) {
 		MakeSkipped(mb);
 		return;
 	}
@@ -289,10 +294,6 @@ void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda)
 		else
 			*mb = inter;
 	}
-	if (leastSse + lambda.mode < best) {
-		if (skipped == INFINITY)
-			skipped = MacroBlock_ZeroMotionSse(mb) + lambda.mode;
-		if (skipped < best)
-			MakeSkipped(mb);
-	}
+	if (leastSse + lambda.mode < best && skipCost() < best)
+		MakeSkipped(mb);
 }
