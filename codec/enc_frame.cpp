@@ -222,6 +222,12 @@ uint32_t MacroBlock_TrialBits(MacroBlock* mb)
 	return CountBits([](void* m, BitStream* bs) { MacroBlock_WriteMB(static_cast<MacroBlock*>(m), bs); }, mb);
 }
 
+uint32_t MacroBlock_HeaderBits(MacroBlock* mb)
+{
+	return CountBits([](void* m, BitStream* bs) { MacroBlock_WriteHeader(static_cast<MacroBlock*>(m), bs); },
+	                 mb);
+}
+
 uint32_t Vop_TrialBits(Vop* vop)
 {
 	return CountBits([](void* v, BitStream* bs) { Vop_WriteVOP(static_cast<Vop*>(v), bs); }, vop);

@@ -67,6 +67,8 @@ uint8_t RateControl_MaxQuant(const KorvParams* params);
 // Trial coding: the bits the writer produces for one macroblock, or for the whole VOP without the
 // user-data block. The writer only counts; it stores no byte anywhere.
 uint32_t MacroBlock_TrialBits(MacroBlock* mb);
+// The bits of the macroblock's header alone (MacroBlock_WriteHeader).
+uint32_t MacroBlock_HeaderBits(MacroBlock* mb);
 uint32_t Vop_TrialBits(Vop* vop);
 
 // The quantiser of an I-VOP made by the encoder: one above the frame's, limited to 1..31.
@@ -104,9 +106,11 @@ void EventBits_Init();
 uint32_t MotionBits(int32_t dx, int32_t dy);
 // The levels of one block from its weighted transform values (DCTWeighted_Inter, or the intra form
 // whose DC level is kept), chosen for the least distortion plus lambda x bits over the scan; writes
-// coef (raster order; the intra DC is left alone) and returns the distortion.
+// coef (raster order; the intra DC is left alone) and returns the distortion. `bits`, when given,
+// receives the bits of the chosen events in the zigzag scan (what the writer sends for an inter
+// block).
 double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant, bool intra, bool luma,
-                          double lambda);
+                          double lambda, uint32_t* bits = nullptr);
 
 // Worst case of the writer, in bits: one macroblock of any 8-bit picture at any quantiser (six
 // blocks of 64 fixed-length escapes of 28 bits, and the largest macroblock header), and the

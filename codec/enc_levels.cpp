@@ -56,7 +56,7 @@ struct Candidate {
 }  // namespace
 
 uint64_t ScreenLevels_C(const int32_t* weighted, const int32_t* weights, uint32_t first, uint32_t least,
-                       uint64_t* squares)
+                        uint64_t* squares)
 {
 	uint64_t candidates = 0, sum = 0;
 	for (uint32_t i = first; i < 64; ++i) {
@@ -80,7 +80,7 @@ uint32_t EventBits(bool intraTable, bool last, uint32_t run, int32_t magnitude)
 void EventBits_Init() { (void)CachedEventBits(); }
 
 double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant, bool intra, bool luma,
-                          double lambda)
+                          double lambda, uint32_t* bits)
 {
 	const int32_t q = quant < 1 ? 1 : quant > 31 ? 31 : quant;
 	const int32_t* weights = intra ? kCoefficientIntra : kCoefficientInter;
@@ -130,7 +130,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 
 	// best[j]: the least cost of the positions up to candidate j with j coded and not last, counted
 	// as the change from leaving everything zero. A chain's next event runs from its previous one.
-	const auto& bits = CachedEventBits().bits[intraTable];
+	const auto& eventBits = CachedEventBits().bits[intraTable];
 	double best[64];
 	int bestLevel[64];
 	int from[64];
@@ -147,10 +147,12 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 			const double before = p < 0 ? 0 : best[p];
 			const uint32_t run = c.position - (p < 0 ? start : candidates[p].position + 1);
 			for (int n = 0; n < c.count; ++n) {
-				const double more = before + change[n] + lambda * CachedBits(bits[0][run], c.magnitude[n]);
+				const double more =
+				        before + change[n] + lambda * CachedBits(eventBits[0][run], c.magnitude[n]);
 				if (more < least)
 					least = more, leastLevel = n, leastFrom = p;
-				const double last = before + change[n] + lambda * CachedBits(bits[1][run], c.magnitude[n]);
+				const double last =
+				        before + change[n] + lambda * CachedBits(eventBits[1][run], c.magnitude[n]);
 				if (last < finish)
 					finish = last, finishAt = j, finishLevel = n, finishFrom = p;
 			}
@@ -161,11 +163,15 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	double distortion = zeroOnly;
 	for (int j = 0; j < count; ++j)
 		distortion += candidates[j].zero;
+	uint32_t chainBits = 0;
 	for (int j = finishAt, n = finishLevel, p = finishFrom; j >= 0;) {
 		const Candidate& c = candidates[j];
 		const int32_t m = c.magnitude[n];
 		coef[DeZZ_Raw[c.position]] = int16_t(c.negative ? -m : m);
 		distortion += c.distortion[n] - c.zero;
+		if (bits)
+			chainBits += CachedBits(
+			        eventBits[j == finishAt][c.position - (p < 0 ? start : candidates[p].position + 1)], m);
 		if (p < 0)
 			break;
 		n = bestLevel[p];
@@ -173,5 +179,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 		j = p;
 		p = next;
 	}
+	if (bits)
+		*bits = chainBits;
 	return distortion;
 }

@@ -98,8 +98,9 @@ int32_t ChromaSad(const MacroBlock* mb, Motion v)
 	return sad;
 }
 
-// Levels of every block of an inter macroblock from its prediction; returns their distortion.
-double InterLevels(MacroBlock* mb, double lambda)
+// Levels of every block of an inter macroblock from its prediction; returns their distortion and
+// adds the bits of their coefficients to *bits.
+double InterLevels(MacroBlock* mb, double lambda, uint32_t* bits)
 {
 	alignas(16) int16_t residual[64];
 	int32_t weighted[64];
@@ -107,8 +108,10 @@ double InterLevels(MacroBlock* mb, double lambda)
 	for (Block& block : mb->blocks) {
 		gHooks.blockSub(block.recon, block.pred, residual);
 		gKernels.dctWeightedInter(residual, weighted);
+		uint32_t blockBits;
 		distortion += Block_DecideLevels(weighted, block.coef, mb->mbQuant, false,
-		                                 block.kind == kBlockKindLuma, lambda);
+		                                 block.kind == kBlockKindLuma, lambda, &blockBits);
+		*bits += blockBits;
 	}
 	return distortion;
 }
@@ -281,9 +284,11 @@ void MacroBlock_DecideBetter(MacroBlock* mb, const RdLambda& lambda)
 	mb->mbType = kMbTypeInter;
 	mb->codedMb = 1;
 	MacroBlock_PredictInter(mb);
-	double best = InterLevels(mb, lambda.mode);
+	// The coefficients' bits are the chosen events': only the header is counted by writing it.
+	uint32_t bits = 0;
+	double best = InterLevels(mb, lambda.mode, &bits);
 	MacroBlock_FinishDecisions(mb);
-	best += lambda.mode * MacroBlock_TrialBits(mb);
+	best += lambda.mode * (MacroBlock_HeaderBits(mb) + bits);
 
 	// Intra only where the source is flatter than the best prediction's error.
 	if (MacroBlock_LumaDeviation(mb) < sad) {

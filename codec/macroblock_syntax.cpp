@@ -379,11 +379,11 @@ void MacroBlock_WriteMVD(MacroBlock* mb, BitStream* bs)
 	BitStream_WriteMV(bs, WrapVector(mb->mv.y - p.y));
 }
 
-void MacroBlock_WriteMB(MacroBlock* mb, BitStream* bs)
+bool MacroBlock_WriteHeader(MacroBlock* mb, BitStream* bs)
 {
 	MacroBlock_WriteCOD(mb, bs);
 	if (IsPVop(mb) && !mb->codedMb)
-		return;
+		return false;
 	MacroBlock_WriteMCBPC(mb, bs);
 	if (IsIntra(mb))
 		MacroBlock_WriteACPRED(mb, bs);
@@ -393,6 +393,13 @@ void MacroBlock_WriteMB(MacroBlock* mb, BitStream* bs)
 	MacroBlock_WriteDQUANT(mb, bs);
 	if (mb->mbType == kMbTypeInter)
 		MacroBlock_WriteMVD(mb, bs);
+	return true;
+}
+
+void MacroBlock_WriteMB(MacroBlock* mb, BitStream* bs)
+{
+	if (!MacroBlock_WriteHeader(mb, bs))
+		return;
 	for (Block& block : mb->blocks)
 		Block_WriteBLOCK(&block, bs);
 }

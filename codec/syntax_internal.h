@@ -52,6 +52,8 @@ int16_t Vop_ReadVOP(Vop* vop, BitStream* stream);
 
 // The macroblock layer.
 void MacroBlock_WriteMB(MacroBlock* mb, BitStream* bs);
+// Everything of a macroblock before its blocks; false when no blocks follow (not coded).
+bool MacroBlock_WriteHeader(MacroBlock* mb, BitStream* bs);
 void MacroBlock_WriteCOD(MacroBlock* mb, BitStream* bs);
 void MacroBlock_WriteMCBPC(MacroBlock* mb, BitStream* bs);
 void MacroBlock_WriteACPRED(MacroBlock* mb, BitStream* bs);

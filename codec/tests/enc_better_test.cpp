@@ -304,8 +304,17 @@ TEST(BetterTuning, BlockLevelsHaveTheLeastCost)
 			weighted[DeZZ_Raw[(intra ? 1 : 0) + random() % 63]] = random() % 2 ? magnitude : -magnitude;
 		}
 		int16_t coef[64] = {};
-		const double distortion = Block_DecideLevels(weighted, coef, quant, intra, luma, lambda);
+		uint32_t bits = 0;
+		const double distortion = Block_DecideLevels(weighted, coef, quant, intra, luma, lambda, &bits);
 		EXPECT_NEAR(distortion, Cost(weighted, coef, quant, intra, luma, 0), 1e-6 * (1 + distortion));
+		// An inter block's chosen events cost what the writer sends for them.
+		if (!intra) {
+			int16_t scanned[64];
+			for (int k = 0; k < 64; ++k)
+				scanned[k] = coef[DeZZ_Raw[k]];
+			EXPECT_EQ(bits, Counted([&](BitStream* bs) { VLCEncodeInter(scanned, bs, 64, 12); }))
+			        << "trial " << trial;
+		}
 		const double chosen = Cost(weighted, coef, quant, intra, luma, lambda);
 
 		// Every magnitude each coefficient may take: 0, or one of the two nearest levels.
