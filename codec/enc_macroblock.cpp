@@ -153,7 +153,8 @@ uint32_t SadAverage4_8x8_C(const uint8_t* source, const uint8_t* p, uint32_t str
 	uint32_t sad = 0;
 	for (int j = 0; j < 8; ++j, source += stride, p += stride)
 		for (int i = 0; i < 8; ++i)
-			sad += uint32_t(abs(source[i] - ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2)));
+			sad += uint32_t(
+			        abs(source[i] - ((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + bias) >> 2)));
 	return sad;
 }
 

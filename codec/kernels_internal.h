@@ -145,7 +145,7 @@ void LumaFromYUVS_C(const uint8_t* in, uint8_t* y, uint32_t width);
 void ChromaFromYUVS_C(const uint8_t* upper, const uint8_t* lower, uint8_t* u, uint8_t* v, uint32_t pairs);
 void DeringBlock_C(uint8_t* origin, uint32_t stride, int32_t threshold, int32_t maxDiff);
 uint64_t ScreenLevels_C(const int32_t* weighted, const int32_t* weights, uint32_t first, uint32_t least,
-                       uint64_t* squares);
+                        uint64_t* squares);
 void Subsample_C(const uint8_t* source, uint32_t sourceStride, uint8_t* out, uint32_t outStride,
                  uint32_t columns, uint32_t rows);
 

@@ -138,7 +138,8 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 							SCOPED_TRACE(testing::Message() << x << "," << y << " rounding " << rounding
 							                                << " patterns " << pr << pc);
 							ExpectSameDecision(t.plain.halfSampleSadDiagonal(r, c, kStride, rounding, limit),
-							                   t.fast.halfSampleSadDiagonal(r, c, kStride, rounding, limit), limit);
+							                   t.fast.halfSampleSadDiagonal(r, c, kStride, rounding, limit),
+							                   limit);
 							if (HasFatalFailure())
 								return;
 						}
@@ -170,7 +171,8 @@ TEST(KernelsDiffer, SadsMatchPlainIncludingWhereTheyAbandon)
 						          t.fast.sadIncrease8x8(c, strideC, r, strideR, &gotIncrease));
 						ASSERT_EQ(wantIncrease, gotIncrease) << x << "," << y << " start " << start;
 					}
-					ASSERT_EQ(t.plain.sse8x8(c, kStride, r, kStride - 8), t.fast.sse8x8(c, kStride, r, kStride - 8))
+					ASSERT_EQ(t.plain.sse8x8(c, kStride, r, kStride - 8),
+					          t.fast.sse8x8(c, kStride, r, kStride - 8))
 					        << x << "," << y << " patterns " << pr << pc;
 					for (int32_t bias = 0; bias <= 3; ++bias)
 						ASSERT_EQ(t.plain.sadAverage4_8x8(c, r, kStride, bias),
@@ -568,7 +570,10 @@ void CountQuantize(const int16_t* in, uint16_t quant, int16_t* out)
 {
 	++gCalls[Slot], (gPlain.*kMember)(in, quant, out);
 }
-void CountWeightedInter(const int16_t* in, int32_t* w) { ++gCalls[kWeightedInter], gPlain.dctWeightedInter(in, w); }
+void CountWeightedInter(const int16_t* in, int32_t* w)
+{
+	++gCalls[kWeightedInter], gPlain.dctWeightedInter(in, w);
+}
 void CountWeightedIntra(const int16_t* in, uint16_t q, bool luma, int16_t* out, int32_t* w)
 {
 	++gCalls[kWeightedIntra], gPlain.dctQuantizeWeightedIntra(in, q, luma, out, w);

@@ -15,8 +15,8 @@ KORVO_SSE41 inline __m128i ScreenFour(__m128i a, const int32_t* weights, __m128i
 {
 	// Below `least` as unsigned magnitudes: a <= least - 1 (least is at least 1).
 	const __m128i below = _mm_cmpeq_epi32(_mm_min_epu32(a, ceiling), a);
-	const __m128i e = _mm_and_si128(_mm_mullo_epi32(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights))),
-	                                below);
+	const __m128i e = _mm_and_si128(
+	        _mm_mullo_epi32(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights))), below);
 	const __m128i odd = _mm_srli_epi64(e, 32);
 	*sum = _mm_add_epi64(*sum, _mm_add_epi64(_mm_mul_epu32(e, e), _mm_mul_epu32(odd, odd)));
 	return below;

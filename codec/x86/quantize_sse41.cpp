@@ -111,7 +111,8 @@ KORVO_SSE41 Wide Weighted(Wide coefficients, const int16_t* factors)
 	const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(factors));
 	const __m128i bias = _mm_set1_epi32(1 << 19);
 	const __m128i low = _mm_srai_epi32(
-	        _mm_add_epi32(_mm_mullo_epi32(coefficients.low, _mm_slli_epi32(_mm_cvtepi16_epi32(f), 4)), bias), 20);
+	        _mm_add_epi32(_mm_mullo_epi32(coefficients.low, _mm_slli_epi32(_mm_cvtepi16_epi32(f), 4)), bias),
+	        20);
 	const __m128i high = _mm_srai_epi32(
 	        _mm_add_epi32(_mm_mullo_epi32(coefficients.high,
 	                                      _mm_slli_epi32(_mm_cvtepi16_epi32(_mm_srli_si128(f, 8)), 4)),
@@ -161,8 +162,8 @@ __attribute__((target("sse4.1"))) void DctWeightedInter_SSE41(const int16_t* in,
 
 // Intra: the AC levels rounded by (3 * quant + 2) >> 2 away from zero, the DC by its own reciprocal;
 // the weighted values too when `weighted` is not null (its DC 0).
-KORVO_SSE41 void DctQuantizeIntra(const int16_t* in, uint16_t quant, int16_t* out, const uint16_t* dcReciprocal,
-                                  int32_t* weighted)
+KORVO_SSE41 void DctQuantizeIntra(const int16_t* in, uint16_t quant, int16_t* out,
+                                  const uint16_t* dcReciprocal, int32_t* weighted)
 {
 	const uint32_t q = CodingQuant(quant);
 	Wide y[8];
@@ -182,20 +183,23 @@ KORVO_SSE41 void DctQuantizeIntra(const int16_t* in, uint16_t quant, int16_t* ou
 	}
 }
 
-__attribute__((target("sse4.1"))) void DctQuantizeIntraY_SSE41(const int16_t* in, uint16_t quant, int16_t* out)
+__attribute__((target("sse4.1"))) void DctQuantizeIntraY_SSE41(const int16_t* in, uint16_t quant,
+                                                               int16_t* out)
 {
 	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_Y, nullptr);
 }
 
-__attribute__((target("sse4.1"))) void DctQuantizeIntraUV_SSE41(const int16_t* in, uint16_t quant, int16_t* out)
+__attribute__((target("sse4.1"))) void DctQuantizeIntraUV_SSE41(const int16_t* in, uint16_t quant,
+                                                                int16_t* out)
 {
 	DctQuantizeIntra(in, quant, out, kScaledQuantizerDCScaler_UV, nullptr);
 }
 
-__attribute__((target("sse4.1"))) void DctQuantizeWeightedIntra_SSE41(const int16_t* in, uint16_t quant, bool luma,
-                                                                      int16_t* out, int32_t* weighted)
+__attribute__((target("sse4.1"))) void
+DctQuantizeWeightedIntra_SSE41(const int16_t* in, uint16_t quant, bool luma, int16_t* out, int32_t* weighted)
 {
-	DctQuantizeIntra(in, quant, out, luma ? kScaledQuantizerDCScaler_Y : kScaledQuantizerDCScaler_UV, weighted);
+	DctQuantizeIntra(in, quant, out, luma ? kScaledQuantizerDCScaler_Y : kScaledQuantizerDCScaler_UV,
+	                 weighted);
 }
 
 }  // namespace

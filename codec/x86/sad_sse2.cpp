@@ -71,9 +71,9 @@ KORVO_SSE2 int32_t HalfSampleSadDiagonal_SSE2(const uint8_t* p, const uint8_t* s
 		for (int row = 0; row < 4; ++row, s += step) {
 			p += step;
 			const PairSums below = LoadPairSums(p);
-			const __m128i prediction =
-			        _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.low, below.low), bias), 2),
-			                         _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.high, below.high), bias), 2));
+			const __m128i prediction = _mm_packus_epi16(
+			        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.low, below.low), bias), 2),
+			        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(above.high, below.high), bias), 2));
 			sads = _mm_add_epi64(sads, _mm_sad_epu8(prediction, Load16(s)));
 			above = below;
 		}
@@ -177,8 +177,8 @@ KORVO_SSE2 uint32_t Sse8x8_SSE2(const uint8_t* source, uint32_t sourceStride, co
 	const __m128i zero = _mm_setzero_si128();
 	__m128i sum = zero;
 	for (int j = 0; j < 8; ++j, source += sourceStride, reference += referenceStride) {
-		const __m128i d =
-		        _mm_sub_epi16(_mm_unpacklo_epi8(Load8(source), zero), _mm_unpacklo_epi8(Load8(reference), zero));
+		const __m128i d = _mm_sub_epi16(_mm_unpacklo_epi8(Load8(source), zero),
+		                                _mm_unpacklo_epi8(Load8(reference), zero));
 		sum = _mm_add_epi32(sum, _mm_madd_epi16(d, d));
 	}
 	sum = _mm_add_epi32(sum, _mm_srli_si128(sum, 8));
@@ -194,7 +194,8 @@ KORVO_SSE2 __m128i PairSums(const uint8_t* row)
 }
 
 // Each row's pair sums serve the prediction rows above and below it.
-KORVO_SSE2 uint32_t SadAverage4_8x8_SSE2(const uint8_t* source, const uint8_t* p, uint32_t stride, int32_t bias)
+KORVO_SSE2 uint32_t SadAverage4_8x8_SSE2(const uint8_t* source, const uint8_t* p, uint32_t stride,
+                                         int32_t bias)
 {
 	const size_t step = stride;
 	const __m128i b = _mm_set1_epi16(static_cast<int16_t>(bias));
