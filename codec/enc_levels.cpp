@@ -128,10 +128,15 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 	}
 	const double zeroOnly = double(zeroSquares) / 256;
 
-	// best[j]: the least cost of the positions up to candidate j with j coded and not last, counted
-	// as the change from leaving everything zero. A chain's next event runs from its previous one.
+	// best[j + 1]: the least cost of the positions up to candidate j with j coded and not last,
+	// counted as the change from leaving everything zero; best[0] = 0 is the block's start. A chain's
+	// next event runs from its previous one: runFrom[j + 1] is the position after candidate j,
+	// runFrom[0] the first of the scan.
 	const auto& eventBits = CachedEventBits().bits[intraTable];
-	double best[64];
+	double best[65];
+	uint32_t runFrom[65];
+	best[0] = 0;
+	runFrom[0] = start;
 	int bestLevel[64];
 	int from[64];
 	double finish = 0;  // the empty block
@@ -144,8 +149,8 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 		// Earlier events further back than kReach candidates are not worth the zeros between. Every
 		// best[p] is finite: the first kReach + 1 candidates may follow the block's start.
 		for (int p = j > kReach ? j - kReach : -1; p < j; ++p) {
-			const double before = p < 0 ? 0 : best[p];
-			const uint32_t run = c.position - (p < 0 ? start : candidates[p].position + 1);
+			const double before = best[p + 1];
+			const uint32_t run = c.position - runFrom[p + 1];
 			for (int n = 0; n < c.count; ++n) {
 				const double more =
 				        before + change[n] + lambda * CachedBits(eventBits[0][run], c.magnitude[n]);
@@ -157,7 +162,8 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 					finish = last, finishAt = j, finishLevel = n, finishFrom = p;
 			}
 		}
-		best[j] = least, bestLevel[j] = leastLevel, from[j] = leastFrom;
+		best[j + 1] = least, bestLevel[j] = leastLevel, from[j] = leastFrom;
+		runFrom[j + 1] = c.position + 1;
 	}
 
 	double distortion = zeroOnly;
@@ -170,8 +176,7 @@ double Block_DecideLevels(const int32_t* weighted, int16_t* coef, uint8_t quant,
 		coef[DeZZ_Raw[c.position]] = int16_t(c.negative ? -m : m);
 		distortion += c.distortion[n] - c.zero;
 		if (bits)
-			chainBits += CachedBits(
-			        eventBits[j == finishAt][c.position - (p < 0 ? start : candidates[p].position + 1)], m);
+			chainBits += CachedBits(eventBits[j == finishAt][c.position - runFrom[p + 1]], m);
 		if (p < 0)
 			break;
 		n = bestLevel[p];
