@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <stdlib.h>
+#include <string.h>
 #include <utility>
 
 #include "enc_internal.h"
@@ -107,6 +108,11 @@ double InterLevels(MacroBlock* mb, double lambda, uint32_t* bits)
 	double distortion = 0;
 	for (Block& block : mb->blocks) {
 		gHooks.blockSub(block.recon, block.pred, residual);
+		// A block the prediction matches exactly has no levels, no error and no bits.
+		if (BlockAll0(residual)) {
+			memset(block.coef, 0, sizeof block.coef);
+			continue;
+		}
 		gKernels.dctWeightedInter(residual, weighted);
 		uint32_t blockBits;
 		distortion += Block_DecideLevels(weighted, block.coef, mb->mbQuant, false,
