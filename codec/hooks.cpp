@@ -155,5 +155,6 @@ void Kernels_Init(KorvKernels* table, bool specific)
 	if (!__builtin_cpu_supports("avx2"))
 		return;
 	Kernels_InitSadAVX2(table);
+	Kernels_InitLevelsAVX2(table);
 #endif
 }

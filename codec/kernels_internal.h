@@ -161,6 +161,7 @@ void Kernels_InitQuantizeSSE41(KorvKernels* table);
 void Kernels_InitLevelsSSE41(KorvKernels* table);
 void Kernels_InitSadSSE41(KorvKernels* table);
 void Kernels_InitSadAVX2(KorvKernels* table);
+void Kernels_InitLevelsAVX2(KorvKernels* table);
 #endif
 
 #endif  // KORVO_KERNELS_INTERNAL_H

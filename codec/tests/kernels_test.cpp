@@ -295,6 +295,15 @@ TEST(KernelsDiffer, LevelScreenMatchesPlain)
 {
 	Tables t;
 	std::mt19937 rng(17);
+	// The screen has a kernel at more than one level: each one the processor runs.
+	std::vector<const KorvKernels*> levels = {&t.fast};
+#if defined(__x86_64__) || defined(__i386__)
+	KorvKernels sse41 = t.plain;
+	if (__builtin_cpu_supports("sse4.1")) {
+		Kernels_InitLevelsSSE41(&sse41);
+		levels.push_back(&sse41);
+	}
+#endif
 	int32_t weighted[64], weights[64];
 	for (int trial = 0; trial < 6000; ++trial) {
 		const uint32_t least = 1 + rng() % 48;
@@ -309,13 +318,14 @@ TEST(KernelsDiffer, LevelScreenMatchesPlain)
 		}
 		if (trial % 16 == 3)
 			weighted[trial % 64] = INT32_MIN;
-		for (uint32_t first : {0u, 1u}) {
-			uint64_t want = 0x1234, got = 0x5678;
-			const uint64_t wantMask = t.plain.screenLevels(weighted, weights, first, least, &want);
-			const uint64_t gotMask = t.fast.screenLevels(weighted, weights, first, least, &got);
-			ASSERT_EQ(wantMask, gotMask) << "trial " << trial << " first " << first;
-			ASSERT_EQ(want, got) << "trial " << trial << " first " << first;
-		}
+		for (uint32_t first : {0u, 1u})
+			for (const KorvKernels* fast : levels) {
+				uint64_t want = 0x1234, got = 0x5678;
+				const uint64_t wantMask = t.plain.screenLevels(weighted, weights, first, least, &want);
+				const uint64_t gotMask = fast->screenLevels(weighted, weights, first, least, &got);
+				ASSERT_EQ(wantMask, gotMask) << "trial " << trial << " first " << first;
+				ASSERT_EQ(want, got) << "trial " << trial << " first " << first;
+			}
 	}
 }
 
