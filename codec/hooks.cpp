@@ -156,5 +156,6 @@ void Kernels_Init(KorvKernels* table, bool specific)
 		return;
 	Kernels_InitSadAVX2(table);
 	Kernels_InitLevelsAVX2(table);
+	Kernels_InitQuantizeAVX2(table);
 #endif
 }

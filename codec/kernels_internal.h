@@ -162,6 +162,7 @@ void Kernels_InitLevelsSSE41(KorvKernels* table);
 void Kernels_InitSadSSE41(KorvKernels* table);
 void Kernels_InitSadAVX2(KorvKernels* table);
 void Kernels_InitLevelsAVX2(KorvKernels* table);
+void Kernels_InitQuantizeAVX2(KorvKernels* table);
 #endif
 
 #endif  // KORVO_KERNELS_INTERNAL_H
