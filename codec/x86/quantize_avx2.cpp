@@ -1,5 +1,5 @@
-// The weighted lifting transform of the level decisions with AVX2: both 1-D passes on the eight
-// 32-bit lanes of one register; bit-exact with DCTWeighted_Inter.
+// The weighted lifting transforms of the level decisions with AVX2: both 1-D passes on the eight
+// 32-bit lanes of one register; bit-exact with DCTWeighted_Inter and DCTQuantizeWeighted_Intra.
 #include "kernels_internal.h"
 #include "transform_internal.h"
 #if KORVO_DSP_X86
@@ -7,6 +7,7 @@
 #include <immintrin.h>
 
 #include "lanes_sse2.h"
+#include "row_levels_sse41.h"
 
 #define KORVO_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
@@ -75,33 +76,71 @@ KORVO_AVX2 void Transpose8x8Epi32(__m256i* y)
 	}
 }
 
-__attribute__((target("avx2"))) void DctWeightedInter_AVX2(const int16_t* in, int32_t* weighted)
+// The lifting transform of a block: y[k] receives row k of the 32 * g_u * g_v scaled coefficients.
+KORVO_AVX2 void LiftingDct(const int16_t* in, __m256i* y)
 {
 	__m128i r[8];
 	for (int k = 0; k < 8; ++k)
 		r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * k));
 	// Row pass with the rows in lanes: column i of the input is input i of every lane.
 	Transpose8x8Epi16(r);
-	__m256i y[8];
 	for (int i = 0; i < 8; ++i)
 		y[i] = _mm256_cvtepi16_epi32(r[i]);
 	LiftingPass<5>(y);
 	// y[k] holds column k of the row results: back to rows for the column pass.
 	Transpose8x8Epi32(y);
 	LiftingPass<0>(y);
-	// round(16 F / W) = (x * 16 * factor + 2^19) >> 20 on the wrapped products.
-	const __m256i bias = _mm256_set1_epi32(1 << 19);
+}
+
+// round(16 F / W) for a row: (x * 16 * factor + 2^19) >> 20 on the wrapped products.
+KORVO_AVX2 __m256i Weighted(__m256i coefficients, const int16_t* factors)
+{
+	const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(factors));
+	const __m256i scaled = _mm256_slli_epi32(_mm256_cvtepi16_epi32(f), 4);
+	return _mm256_srai_epi32(
+	        _mm256_add_epi32(_mm256_mullo_epi32(coefficients, scaled), _mm256_set1_epi32(1 << 19)), 20);
+}
+
+__attribute__((target("avx2"))) void DctWeightedInter_AVX2(const int16_t* in, int32_t* weighted)
+{
+	__m256i y[8];
+	LiftingDct(in, y);
+	for (int k = 0; k < 8; ++k)
+		_mm256_storeu_si256(reinterpret_cast<__m256i*>(weighted + 8 * k),
+		                    Weighted(y[k], kScaledQuantizerCoefficient_Inter + 8 * k));
+}
+
+// Intra: the AC levels rounded by (3 * quant + 2) >> 2 away from zero, the DC by its own reciprocal;
+// the weighted values too when `weighted` is not null (its DC 0).
+__attribute__((target("avx2"))) void DctQuantizeWeightedIntra_AVX2(const int16_t* in, uint16_t quant,
+                                                                   bool luma, int16_t* out, int32_t* weighted)
+{
+	const uint32_t q = quant == 0 ? 1 : (quant > 31 ? 31 : quant);
+	const uint16_t* dcReciprocal = luma ? kScaledQuantizerDCScaler_Y : kScaledQuantizerDCScaler_UV;
+	__m256i y[8];
+	LiftingDct(in, y);
+	const __m128i offset = _mm_set1_epi16(static_cast<int16_t>((3 * q + 2) >> 2));
+	const uint32_t dc = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(y[0])));
 	for (int k = 0; k < 8; ++k) {
-		const __m128i f =
-		        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kScaledQuantizerCoefficient_Inter + 8 * k));
-		const __m256i factors = _mm256_slli_epi32(_mm256_cvtepi16_epi32(f), 4);
-		const __m256i t = _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(y[k], factors), bias), 20);
-		_mm256_storeu_si256(reinterpret_cast<__m256i*>(weighted + 8 * k), t);
+		__m256i t = Weighted(y[k], kScaledQuantizerCoefficient_Intra + 8 * k);
+		__m128i levels = RowLevels(_mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1)),
+		                           offset, kDivisors.byQuant[q]);
+		if (k == 0) {
+			levels = _mm_insert_epi16(levels, korvo_dsp::Sar(dc * dcReciprocal[q] + (1u << 19), 20), 0);
+			t = _mm256_blend_epi32(t, _mm256_setzero_si256(), 1);
+		}
+		_mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k), levels);
+		if (weighted)
+			_mm256_storeu_si256(reinterpret_cast<__m256i*>(weighted + 8 * k), t);
 	}
 }
 
 }  // namespace
 
-void Kernels_InitQuantizeAVX2(KorvKernels* table) { table->dctWeightedInter = DctWeightedInter_AVX2; }
+void Kernels_InitQuantizeAVX2(KorvKernels* table)
+{
+	table->dctWeightedInter = DctWeightedInter_AVX2;
+	table->dctQuantizeWeightedIntra = DctQuantizeWeightedIntra_AVX2;
+}
 
 #endif  // KORVO_DSP_X86
