@@ -112,9 +112,10 @@ void DeblockEdges(Vop* vop, bool all)
 	// The edges of one macroblock reach 4 samples into its right neighbour and the row below, never
 	// into the macroblock after that: as a wavefront, every edge still meets its neighbours' edges in
 	// raster order.
-	Wavefront(Vop_Workers(vop), mbHeight - 1, mbWidth - 1, [=](uint32_t row, uint32_t column) {
-		DeblockMacroBlock(vop, vop->mbs[row * mbWidth + column], kEdgeLower | kEdgeRight, all);
-	});
+	WavefrontInSpans(
+	        Vop_Workers(vop), mbHeight - 1, mbWidth - 1, kFilterSpan, [=](uint32_t row, uint32_t column) {
+		        DeblockMacroBlock(vop, vop->mbs[row * mbWidth + column], kEdgeLower | kEdgeRight, all);
+	        });
 	for (uint32_t row = 0; row + 1 < mbHeight; ++row)
 		DeblockMacroBlock(vop, vop->mbs[row * mbWidth + mbWidth - 1], kEdgeLower, all);
 	for (uint32_t column = 0; column + 1 < mbWidth; ++column)

@@ -134,7 +134,8 @@ void Vop_Dering(Vop* vop)
 		return;
 	// A macroblock reads one sample beyond its edges, which its neighbours write: as a wavefront,
 	// every macroblock still sees its left and upper neighbours filtered and the others not yet.
-	Wavefront(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, [vop](uint32_t row, uint32_t column) {
-		MacroBlock_Dering(vop->mbs[row * vop->mbWidth + column]);
-	});
+	WavefrontInSpans(Vop_Workers(vop), vop->mbHeight, vop->mbWidth, kFilterSpan,
+	                 [vop](uint32_t row, uint32_t column) {
+		                 MacroBlock_Dering(vop->mbs[row * vop->mbWidth + column]);
+	                 });
 }

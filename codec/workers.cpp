@@ -17,6 +17,7 @@ namespace {
 struct Pass {
 	uint32_t rows;
 	uint32_t columns;  // 0 for a plain row pass
+	uint32_t span;     // columns a row's thread runs between two looks at the row above
 	RowTask rowTask;
 	CellTask cellTask;
 	void* arg;
@@ -99,11 +100,13 @@ void CountCell(KorvWorkers::Progress& progress, uint32_t done)
 
 void RunCells(KorvWorkers* workers, const Pass& pass, uint32_t row)
 {
-	for (uint32_t column = 0; column < pass.columns; ++column) {
+	for (uint32_t first = 0; first < pass.columns; first += pass.span) {
+		const uint32_t end = pass.columns - first > pass.span ? first + pass.span : pass.columns;
 		if (row > 0)
-			AwaitCells(workers->progress[row - 1], CellsNeeded(column, pass.columns));
-		pass.cellTask(pass.arg, row, column);
-		CountCell(workers->progress[row], column + 1);
+			AwaitCells(workers->progress[row - 1], CellsNeeded(end - 1, pass.columns));
+		for (uint32_t column = first; column < end; ++column)
+			pass.cellTask(pass.arg, row, column);
+		CountCell(workers->progress[row], end);
 	}
 	// Nothing reads the row above any more; the last row nobody reads.
 	if (pass.retire && row > 0)
@@ -243,13 +246,13 @@ uint32_t Workers_Requested(const KorvWorkers* workers) { return workers ? worker
 
 void Workers_ForEachRow(KorvWorkers* workers, uint32_t rows, RowTask task, void* arg)
 {
-	Run(workers, Pass{rows, 0, task, nullptr, arg, nullptr, nullptr, nullptr, nullptr});
+	Run(workers, Pass{rows, 0, 1, task, nullptr, arg, nullptr, nullptr, nullptr, nullptr});
 }
 
 void Workers_ForEachRowBehind(KorvWorkers* workers, uint32_t rows, LeadTask lead, void* leadArg, RowTask task,
                               void* arg)
 {
-	Run(workers, Pass{rows, 0, task, nullptr, arg, lead, leadArg, nullptr, nullptr});
+	Run(workers, Pass{rows, 0, 1, task, nullptr, arg, lead, leadArg, nullptr, nullptr});
 }
 
 void Workers_RowsReady(KorvWorkers* workers, uint32_t rows)
@@ -273,13 +276,15 @@ bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row)
 }
 
 void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
-                       RowTask retire, void* retireArg)
+                       RowTask retire, void* retireArg, uint32_t span)
 {
 	if (columns == 0)
 		return;
+	if (span == 0)
+		span = 1;
 	if (workers && rows > workers->progressRows)
 		workers = nullptr;  // more rows than counters: in order on the caller
-	Run(workers, Pass{rows, columns, nullptr, cell, arg, nullptr, nullptr, retire, retireArg});
+	Run(workers, Pass{rows, columns, span, nullptr, cell, arg, nullptr, nullptr, retire, retireArg});
 }
 
 uint8_t* Workers_RowScratch(KorvWorkers* workers, uint32_t row, size_t atLeast, size_t* size)

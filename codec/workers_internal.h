@@ -47,10 +47,12 @@ bool Workers_AwaitRow(KorvWorkers* workers, uint32_t row);
 // With `retire`, retire(retireArg, row) runs once for every row as soon as no cell still to run can
 // read it (the row below is done; the last row once it is done), on the thread that finished the
 // row below: rows retire in any order, side by side with each other and with the cells of later
-// rows. Alone: every cell, then every row's retirement in order.
+// rows. Alone: every cell, then every row's retirement in order. A row's thread runs `span` cells
+// (0 taken as 1) between two looks at the row above and reports them done together: cells of a
+// microsecond or so go in spans of a few, so that two rows' threads do not trade a cache line per cell.
 typedef void (*CellTask)(void* arg, uint32_t row, uint32_t column);
 void Workers_Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, CellTask cell, void* arg,
-                       RowTask retire = nullptr, void* retireArg = nullptr);
+                       RowTask retire = nullptr, void* retireArg = nullptr, uint32_t span = 1);
 
 // A buffer of at least `atLeast` bytes (its whole size in *size) for one row's task, kept with the pool
 // from pass to pass; null without workers, for a row beyond the pool's or when memory runs out.
@@ -82,6 +84,17 @@ void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& bod
 	Workers_Wavefront(
 	        workers, rows, columns,
 	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body);
+}
+
+// A wavefront whose rows' threads run `span` cells at a time.
+template <class Body>
+void WavefrontInSpans(KorvWorkers* workers, uint32_t rows, uint32_t columns, uint32_t span, Body&& body)
+{
+	using B = std::remove_reference_t<Body>;
+	Workers_Wavefront(
+	        workers, rows, columns,
+	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body,
+	        nullptr, nullptr, span);
 }
 
 template <class Body, class Retire>

@@ -82,11 +82,12 @@ TEST(Workers, EveryRowRunsOncePerPass)
 // A grid where each cell is a hash of its left, above-left, above and above-right cells: any cell
 // that ran before one of those would take a different value, and the mark left by a cell running
 // while a neighbour it reads is unfinished is caught directly.
-std::vector<uint32_t> HashGrid(KorvWorkers* workers, uint32_t rows, uint32_t columns, std::atomic<int>* early)
+std::vector<uint32_t> HashGrid(KorvWorkers* workers, uint32_t rows, uint32_t columns, std::atomic<int>* early,
+                               uint32_t span = 1)
 {
 	std::vector<uint32_t> grid(size_t{rows} * columns, 0);
 	std::vector<std::atomic<uint8_t>> done(size_t{rows} * columns);
-	Wavefront(workers, rows, columns, [&](uint32_t r, uint32_t c) {
+	WavefrontInSpans(workers, rows, columns, span, [&](uint32_t r, uint32_t c) {
 		auto at = [&](int64_t rr, int64_t cc) -> uint32_t {
 			if (rr < 0 || cc < 0 || cc >= int64_t(columns))
 				return 7;
@@ -119,6 +120,25 @@ TEST(Workers, WavefrontCellsSeeTheirNeighboursFinished)
 			EXPECT_TRUE(HashGrid(workers, 23, 9, &early) == expected) << threads << " threads, pass " << pass;
 			EXPECT_TRUE(HashGrid(workers, 5, 1, &early) == HashGrid(nullptr, 5, 1, &early)) << "one column";
 			EXPECT_TRUE(HashGrid(workers, 1, 7, &early) == HashGrid(nullptr, 1, 7, &early)) << "one row";
+		}
+		Workers_Dispose(workers);
+	}
+	EXPECT_EQ(early.load(), 0);
+}
+
+// Cells run in spans: the last cell of a span still finds the cell above-right of it finished, for
+// spans that divide the row, that do not, and that are longer than it.
+TEST(Workers, WavefrontSpansKeepTheNeighbourOrder)
+{
+	std::atomic<int> early{0};
+	const std::vector<uint32_t> expected = HashGrid(nullptr, 17, 12, &early);
+	for (uint32_t threads = 2; threads <= 4; ++threads) {
+		KorvWorkers* workers = Workers_New(threads, 17);
+		for (uint32_t span : {0u, 2u, 3u, 4u, 5u, 11u, 12u, 40u}) {
+			for (int pass = 0; pass < 8; ++pass)
+				EXPECT_TRUE(HashGrid(workers, 17, 12, &early, span) == expected)
+				        << threads << " threads, span " << span << ", pass " << pass;
+			EXPECT_TRUE(HashGrid(nullptr, 17, 12, &early, span) == expected) << "alone, span " << span;
 		}
 		Workers_Dispose(workers);
 	}
