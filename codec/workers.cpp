@@ -39,7 +39,11 @@ struct KorvWorkers {
 	std::condition_variable wake;      // a new pass, or the end
 	std::condition_variable finished;  // the last helper left the pass
 	uint64_t generation = 0;
-	uint32_t busy = 0;
+	// The generation again, for helpers that look for the next pass before they sleep, and the
+	// helpers still in the pass, for the caller that looks for its end before it sleeps; both change
+	// under the mutex too.
+	std::atomic<uint64_t> posted{0};
+	std::atomic<uint32_t> busy{0};
 	bool stopping = false;
 	Pass pass{};
 	std::atomic<uint32_t> nextRow{0};
@@ -74,6 +78,9 @@ inline void Relax()
 	__builtin_ia32_pause();
 #endif
 }
+
+// About 60 microseconds of polling on this machine's processors.
+constexpr int kPollsBeforeSleep = 2048;
 
 // Waits until `progress` counts `need` cells. Cells are short and the row above is usually about to
 // finish the one awaited, so the thread polls a while before it sleeps.
@@ -129,11 +136,25 @@ void RunRows(KorvWorkers* workers, const Pass& pass)
 	}
 }
 
+// Polls `done` a while (some tens of microseconds) before the caller sleeps: a frame's passes follow
+// each other closely, and a sleeping thread takes far longer to wake than that.
+template <class Done>
+void PollBeforeSleeping(Done done)
+{
+	for (int poll = 0; poll < kPollsBeforeSleep && !done(); ++poll)
+		Relax();
+}
+
 void HelperLoop(KorvWorkers* workers)
 {
 	std::unique_lock<std::mutex> lock(workers->mutex);
 	uint64_t seen = 0;
 	for (;;) {
+		if (!workers->stopping && workers->generation == seen) {
+			lock.unlock();
+			PollBeforeSleeping([&] { return workers->posted.load(std::memory_order_relaxed) != seen; });
+			lock.lock();
+		}
 		workers->wake.wait(lock, [&] { return workers->stopping || workers->generation != seen; });
 		if (workers->stopping)
 			return;
@@ -142,7 +163,7 @@ void HelperLoop(KorvWorkers* workers)
 		lock.unlock();
 		RunRows(workers, pass);
 		lock.lock();
-		if (--workers->busy == 0)
+		if (workers->busy.fetch_sub(1) == 1)
 			workers->finished.notify_one();
 	}
 }
@@ -176,8 +197,9 @@ void Run(KorvWorkers* workers, const Pass& pass)
 			workers->progress[row].cells.store(0, std::memory_order_relaxed);
 			workers->progress[row].wanted.store(kNobodyWaits, std::memory_order_relaxed);
 		}
-		workers->busy = uint32_t(workers->helpers.size());
+		workers->busy.store(uint32_t(workers->helpers.size()));
 		workers->generation += 1;
+		workers->posted.store(workers->generation);
 	}
 	workers->wake.notify_all();
 	if (pass.lead) {
@@ -185,8 +207,9 @@ void Run(KorvWorkers* workers, const Pass& pass)
 		Workers_RowsReady(workers, kLeadDone | pass.rows);
 	}
 	RunRows(workers, pass);
+	PollBeforeSleeping([&] { return workers->busy.load(std::memory_order_acquire) == 0; });
 	std::unique_lock<std::mutex> lock(workers->mutex);
-	workers->finished.wait(lock, [&] { return workers->busy == 0; });
+	workers->finished.wait(lock, [&] { return workers->busy.load() == 0; });
 }
 
 }  // namespace
