@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <type_traits>
+#include <utility>
 
 #include "korvo.h"
 
@@ -77,15 +78,6 @@ void ForEachRowBehind(KorvWorkers* workers, uint32_t rows, Lead&& lead, Body&& b
 	        [](void* arg, uint32_t row) { (*static_cast<B*>(arg))(row); }, &body);
 }
 
-template <class Body>
-void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& body)
-{
-	using B = std::remove_reference_t<Body>;
-	Workers_Wavefront(
-	        workers, rows, columns,
-	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body);
-}
-
 // A wavefront whose rows' threads run `span` cells at a time.
 template <class Body>
 void WavefrontInSpans(KorvWorkers* workers, uint32_t rows, uint32_t columns, uint32_t span, Body&& body)
@@ -95,6 +87,12 @@ void WavefrontInSpans(KorvWorkers* workers, uint32_t rows, uint32_t columns, uin
 	        workers, rows, columns,
 	        [](void* arg, uint32_t row, uint32_t column) { (*static_cast<B*>(arg))(row, column); }, &body,
 	        nullptr, nullptr, span);
+}
+
+template <class Body>
+void Wavefront(KorvWorkers* workers, uint32_t rows, uint32_t columns, Body&& body)
+{
+	WavefrontInSpans(workers, rows, columns, 1, std::forward<Body>(body));
 }
 
 template <class Body, class Retire>
