@@ -48,22 +48,35 @@ struct Search {
 	int32_t bestCost = INT_MAX;
 	int32_t bestSad = INT_MAX;
 
-	int32_t Bits(Motion v) const { return int32_t(MotionBits(v.x - predictor.x, v.y - predictor.y)); }
+	static bool InRange(Motion v)
+	{
+		const int32_t x = v.x >> 1, y = v.y >> 1;
+		return x >= kLowest && x <= kHighest && y >= kLowest && y <= kHighest;
+	}
+
+	// The vector's bits weighed by lambda, in SAD units.
+	int32_t Rate(Motion v) const
+	{
+		return (lambda16 * int32_t(MotionBits(v.x - predictor.x, v.y - predictor.y)) + 8) >> 4;
+	}
+
+	// The SAD of the prediction for v, exact when below `limit` (the kernels may stop above it).
+	int32_t Sad(Motion v, int32_t limit) const
+	{
+		const uint8_t* p = reference + ptrdiff_t(v.y >> 1) * ptrdiff_t(stride) + (v.x >> 1);
+		return (v.x & 1) && (v.y & 1) ? gKernels.halfSampleSadDiagonal(p, source, stride, rounding, limit)
+		                              : gKernels.blockSad16(p, source, stride, limit);
+	}
 
 	// Tries one vector (half-sample units); true when it became the best.
 	bool Try(Motion v)
 	{
-		const int32_t x = v.x >> 1, y = v.y >> 1;
-		if (x < kLowest || x > kHighest || y < kLowest || y > kHighest)
+		if (!InRange(v))
 			return false;
-		const int32_t rate = (lambda16 * Bits(v) + 8) >> 4;
+		const int32_t rate = Rate(v);
 		if (rate >= bestCost)
 			return false;
-		const uint8_t* p = reference + ptrdiff_t(y) * ptrdiff_t(stride) + x;
-		const int32_t limit = bestCost - rate;
-		const int32_t sad = (v.x & 1) && (v.y & 1)
-		                            ? gKernels.halfSampleSadDiagonal(p, source, stride, rounding, limit)
-		                            : gKernels.blockSad16(p, source, stride, limit);
+		const int32_t sad = Sad(v, bestCost - rate);
 		if (sad + rate >= bestCost)
 			return false;
 		bestCost = sad + rate;
@@ -157,22 +170,18 @@ int32_t ChooseWithChroma(MacroBlock* mb, const Search& search)
 	for (int dy = -1; dy <= 1; ++dy)
 		for (int dx = -1; dx <= 1; ++dx) {
 			const Motion v{int16_t(search.best.x + dx), int16_t(search.best.y + dy)};
-			const int32_t x = v.x >> 1, y = v.y >> 1;
 			const bool diagonal = (v.x & 1) && (v.y & 1);
-			if ((dx == 0 && dy == 0) || x < kLowest || x > kHighest || y < kLowest || y > kHighest)
+			if ((dx == 0 && dy == 0) || !Search::InRange(v))
 				continue;
-			const int32_t rate = (search.lambda16 * search.Bits(v) + 8) >> 4;
+			const int32_t rate = search.Rate(v);
 			if (rate >= bestCost)
 				continue;
 			// The luminance first (a vector half-sample in one direction only predicts it as the full
 			// sample above and left does): most candidates lose on it alone.
 			int32_t lumaSad = search.bestSad;
-			if (x != search.best.x >> 1 || y != search.best.y >> 1 || diagonal != bestDiagonal) {
-				const uint8_t* p = search.reference + ptrdiff_t(y) * ptrdiff_t(search.stride) + x;
-				const int32_t limit = bestCost - rate;
-				lumaSad = diagonal ? gKernels.halfSampleSadDiagonal(p, search.source, search.stride,
-				                                                    search.rounding, limit)
-				                   : gKernels.blockSad16(p, search.source, search.stride, limit);
+			if (v.x >> 1 != search.best.x >> 1 || v.y >> 1 != search.best.y >> 1 ||
+			    diagonal != bestDiagonal) {
+				lumaSad = search.Sad(v, bestCost - rate);
 				if (lumaSad + rate >= bestCost)
 					continue;
 			}
